@@ -362,10 +362,13 @@ void Dadsr::subProcessAttack(int32_t bufferOffset, int32_t sampleFrames) {
   const float* level = level_.buffer() + bufferOffset;
   const float* delay = delay_.buffer() + bufferOffset;
   float* out = output_.buffer() + bufferOffset;
+  // A local copy: stores to the output cannot alias it, so it stays in registers.
+  DadsrCore core = core_;
   for (int32_t i = 0; i < sampleFrames; ++i) {
-    out[i] = core_.level * level[i];
-    core_.attackStep<SpanScaled>(delay[i]);
+    out[i] = core.level * level[i];
+    core.attackStep<SpanScaled>(delay[i]);
   }
+  core_ = core;
 }
 
 template <bool SpanScaled>
@@ -373,10 +376,12 @@ void Dadsr::subProcessRelease(int32_t bufferOffset, int32_t sampleFrames) {
   convertControls(bufferOffset);
   const float* level = level_.buffer() + bufferOffset;
   float* out = output_.buffer() + bufferOffset;
+  DadsrCore core = core_;
   for (int32_t i = 0; i < sampleFrames; ++i) {
-    out[i] = core_.level * level[i];
-    core_.releaseStep<SpanScaled>();
+    out[i] = core.level * level[i];
+    core.releaseStep<SpanScaled>();
   }
+  core_ = core;
   if (core_.releaseFinished(sampleFrames)) {
     output_.setStreaming(false, bufferOffset);
     setBlockFunction(&Dadsr::subProcessSilent);
