@@ -118,11 +118,6 @@ class Dadsr : public MpBase {
   void pinsUpdated() override;
   void graphStarted() override;
 
-  const dadsr::DadsrCore& core() const { return core_; }
-  float attackRange() const { return attackRange_; }
-  float decayRange() const { return decayRange_; }
-  float releaseRange() const { return releaseRange_; }
-
  private:
   enum Control { C_ATTACK, C_DECAY, C_SUSTAIN, C_RELEASE, CONTROL_COUNT };
 

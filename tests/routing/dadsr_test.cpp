@@ -139,23 +139,6 @@ TEST(DadsrShaperTables, EntriesFollowTheirFormulasAndAreSharedOnce) {
   EXPECT_EQ(host.namedMemoryBlocks(), 6u);
 }
 
-TEST(DadsrTimes, ConversionClampsBeforeTheExponential) {
-  EXPECT_FLOAT_EQ(dadsr::stageTime(0.0f, dadsr::kShortRange), 1.0f / 1024.0f);
-  EXPECT_NEAR(dadsr::stageTime(0.0f, dadsr::kLongRange), 0.00984f, 1e-5f);
-  EXPECT_FLOAT_EQ(dadsr::stageTime(1.0f, dadsr::kShortRange), 1.0f);
-  EXPECT_NEAR(dadsr::stageTime(1.0f, dadsr::kLongRange), 10.08f, 0.01f);
-  EXPECT_FLOAT_EQ(dadsr::stageTime(-2.0f, dadsr::kShortRange), 1.0f / 1024.0f);
-  EXPECT_FLOAT_EQ(dadsr::stageTime(std::numeric_limits<float>::quiet_NaN(), dadsr::kShortRange), 1.0f / 1024.0f);
-  for (float huge : {1e30f, std::numeric_limits<float>::infinity()}) {
-    const float t = dadsr::stageTime(huge, dadsr::kShortRange);
-    EXPECT_TRUE(std::isfinite(t)) << huge;
-    EXPECT_GT(t, 1e20f);
-  }
-  EXPECT_FLOAT_EQ(dadsr::releaseControl(-1.0f), 0.0001f);
-  EXPECT_FLOAT_EQ(dadsr::releaseControl(std::numeric_limits<float>::quiet_NaN()), 0.0001f);
-  EXPECT_FLOAT_EQ(dadsr::releaseControl(0.25f), 0.25f);
-}
-
 // Attack, decay and release lengths, fixed-time mode, linear curves.
 TEST(DadsrStages, FixedTimeLengthsFollowControlsAndRanges) {
   TestHost host;
@@ -210,15 +193,11 @@ TEST(DadsrStages, NoStageIsShorterThanOneMillisecond) {
   auto off = env.noteOff(512);
   EXPECT_NEAR(firstIndex(off, 0, [](float v) { return v == 0.0f; }), kRate * 0.001, 1.5)
       << "release -1 is 0.0001";
-}
 
-TEST(DadsrStages, SustainAboveOneHoldsFullLevel) {
-  TestHost host;
-  Envelope env(host, 0.2f, 0.2f, 1.5f, 0.2f);
-  auto on = env.noteOn(4096);
-  const int peak = peakIndex(on);
-  ASSERT_GT(peak, 0);
-  for (size_t i = peak; i < on.size(); ++i) ASSERT_EQ(on[i], 1.0f) << i;
+  // Sustain above 1 is 1: the level stays at full after the attack.
+  env.fill(Dadsr::SUSTAIN, 1.5f);
+  auto full = env.noteOn(512);
+  for (size_t i = peakIndex(full); i < full.size(); ++i) ASSERT_EQ(full[i], 1.0f) << i;
 }
 
 TEST(DadsrStages, SameOutputWhateverTheBlockSize) {
@@ -451,8 +430,12 @@ TEST(DadsrControls, OutOfRangeControlsGiveFiniteOutput) {
     Envelope env(host, bad, bad, bad, bad);
     auto on = env.noteOn(256);
     auto off = env.noteOff(256);
+    on.insert(on.end(), off.begin(), off.end());
     for (float v : on) ASSERT_TRUE(std::isfinite(v) && v >= 0.0f && v <= 1.0f) << bad;
-    for (float v : off) ASSERT_TRUE(std::isfinite(v) && v >= 0.0f && v <= 1.0f) << bad;
+    // A huge time is clamped before 2^u: the stage is very long, not frozen.
+    if (bad == 1e30f) {
+      EXPECT_GT(on[255], 0.0f);
+    }
   }
 }
 

@@ -89,20 +89,4 @@ TEST_F(MatDouzeTest, StaticInputsGiveStaticProductsAndSleep) {
   EXPECT_EQ(host.sleepRequests, 1);
 }
 
-TEST(MatDouzeKernel, ChannelsStayApart) {
-  float modulator[5] = {1.0f, -2.0f, 0.5f, 0.0f, 3.0f};
-  float in[12][5];
-  float out[12][5];
-  const float* ins[12];
-  float* outs[12];
-  for (int k = 0; k < 12; ++k) {
-    for (int i = 0; i < 5; ++i) in[k][i] = static_cast<float>(k * 10 + i);
-    ins[k] = in[k];
-    outs[k] = out[k];
-  }
-  matdouze::multiply(modulator, ins, outs, 5);
-  for (int k = 0; k < 12; ++k)
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(out[k][i], in[k][i] * modulator[i]) << k << " " << i;
-}
-
 }  // namespace
