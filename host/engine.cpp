@@ -199,6 +199,7 @@ struct Engine::HostSource {
   float value = 0.0f;
   std::vector<std::pair<int32_t, float>> changes;
   std::vector<float> buffer;
+  bool uniform = true;  // the buffer holds value throughout
   std::vector<Endpoint> targets;
 };
 
@@ -687,7 +688,13 @@ void Engine::processBlock(int32_t frames) {
   // its update).
   for (size_t s = 0; s < sources_.size(); ++s) {
     HostSource& source = *sources_[s];
-    if (source.changes.empty()) continue;
+    if (source.changes.empty()) {
+      // A block that changed mid-way leaves its old value at the start.
+      if (!source.uniform) std::fill(source.buffer.begin(), source.buffer.end(), source.value);
+      source.uniform = true;
+      continue;
+    }
+    source.uniform = false;
     std::stable_sort(source.changes.begin(), source.changes.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
     int32_t from = 0;

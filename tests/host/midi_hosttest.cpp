@@ -1,0 +1,168 @@
+// Standard MIDI files and the voice allocator.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "host/midi_file.h"
+#include "host/voice_allocator.h"
+
+namespace zvhost {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes header(uint16_t format, uint16_t tracks, uint16_t division) {
+  return {'M', 'T', 'h', 'd', 0, 0, 0, 6, static_cast<uint8_t>(format >> 8), static_cast<uint8_t>(format),
+          static_cast<uint8_t>(tracks >> 8), static_cast<uint8_t>(tracks), static_cast<uint8_t>(division >> 8),
+          static_cast<uint8_t>(division)};
+}
+
+Bytes track(const Bytes& body) {
+  Bytes out = {'M', 'T', 'r', 'k', 0, 0, 0, 0};
+  uint32_t n = static_cast<uint32_t>(body.size());
+  out[4] = static_cast<uint8_t>(n >> 24);
+  out[5] = static_cast<uint8_t>(n >> 16);
+  out[6] = static_cast<uint8_t>(n >> 8);
+  out[7] = static_cast<uint8_t>(n);
+  out.insert(out.end(), body.begin(), body.end());
+  return out;
+}
+
+Bytes join(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+
+const Bytes kEnd = {0x00, 0xFF, 0x2F, 0x00};
+
+TEST(MidiFile, FormatZeroWithRunningStatusAndDefaultTempo) {
+  // 96 ticks per quarter at 120 bpm: one tick = 1/192 s.
+  Bytes body = {0x00, 0x90, 60, 100,  // note on
+                0x60, 62, 90,         // running status: another note on, 96 ticks later
+                0x60, 60, 0,          // running status note-off as velocity 0
+                0x00, 0xC3, 5};       // program change: one data byte
+  body.insert(body.end(), kEnd.begin(), kEnd.end());
+  MidiSong song = parseMidi(join({header(0, 1, 96), track(body)}));
+  ASSERT_EQ(song.messages.size(), 4u);
+  EXPECT_DOUBLE_EQ(song.messages[1].seconds, 0.5);
+  EXPECT_EQ(song.messages[1].bytes[0], 0x90);
+  EXPECT_EQ(song.messages[1].bytes[1], 62);
+  EXPECT_EQ(song.messages[3].size, 2);
+  EXPECT_EQ(song.messages[3].bytes[0], 0xC3);
+  EXPECT_DOUBLE_EQ(song.lengthSeconds, 1.0);
+}
+
+TEST(MidiFile, FormatOneTempoChangesApplyToEveryTrack) {
+  // Track 0: tempo 1 s per quarter from tick 0, 0.25 s per quarter from tick 100.
+  Bytes tempoTrack = {0x00, 0xFF, 0x51, 0x03, 0x0F, 0x42, 0x40, 0x64, 0xFF, 0x51, 0x03, 0x03, 0xD0, 0x90};
+  tempoTrack.insert(tempoTrack.end(), kEnd.begin(), kEnd.end());
+  // Track 1: notes at ticks 50 and 200, on channels 1 and 16.
+  Bytes notes = {0x32, 0x90, 60, 100, 0x81, 0x16, 0x9F, 64, 100};
+  notes.insert(notes.end(), kEnd.begin(), kEnd.end());
+  MidiSong song = parseMidi(join({header(1, 2, 100), track(tempoTrack), track(notes)}));
+  ASSERT_EQ(song.messages.size(), 2u);
+  EXPECT_DOUBLE_EQ(song.messages[0].seconds, 0.5);
+  EXPECT_DOUBLE_EQ(song.messages[1].seconds, 1.0 + 0.25);
+  EXPECT_EQ(song.messages[1].bytes[0], 0x9F);
+}
+
+TEST(MidiFile, MalformedFilesAreRefusedWithAPlace) {
+  Bytes good = {0x00, 0x90, 60, 100};
+  good.insert(good.end(), kEnd.begin(), kEnd.end());
+  Bytes okFile = join({header(0, 1, 96), track(good)});
+  std::vector<std::pair<std::string, Bytes>> cases;
+  cases.push_back({"empty", {}});
+  cases.push_back({"not MIDI", Bytes(20, 'x')});
+  cases.push_back({"format 2", join({header(2, 1, 96), track(good)})});
+  cases.push_back({"SMPTE", join({header(0, 1, 0xE728), track(good)})});
+  cases.push_back({"missing track", header(0, 2, 96)});
+  Bytes truncated = okFile;
+  truncated.resize(truncated.size() - 3);
+  cases.push_back({"truncated", truncated});
+  cases.push_back({"data without status", join({header(0, 1, 96), track({0x00, 60, 100})})});
+  cases.push_back({"endless number", join({header(0, 1, 96), track({0xFF, 0xFF, 0xFF, 0xFF, 0xFF})})});
+  cases.push_back({"meta longer than track", join({header(0, 1, 96), track({0x00, 0xFF, 0x01, 0x7F, 'a'})})});
+  cases.push_back({"status inside a message", join({header(0, 1, 96), track({0x00, 0x90, 0x80, 0x40})})});
+  cases.push_back({"zero tempo", join({header(0, 1, 96), track({0x00, 0xFF, 0x51, 0x03, 0, 0, 0})})});
+  for (const auto& [name, bytes] : cases) {
+    EXPECT_THROW(parseMidi(bytes), MidiError) << name;
+  }
+  EXPECT_NO_THROW(parseMidi(okFile));
+  try {
+    parseMidi(truncated);
+  } catch (const MidiError& e) {
+    EXPECT_NE(std::string(e.what()).find("byte "), std::string::npos) << e.what();
+  }
+}
+
+MidiSong notesSong(std::initializer_list<std::tuple<double, int, int>> notes) {
+  MidiSong song;
+  for (auto [seconds, note, velocity] : notes) {
+    MidiMessage m;
+    m.seconds = seconds;
+    m.bytes[0] = 0x90;
+    m.bytes[1] = static_cast<uint8_t>(note);
+    m.bytes[2] = static_cast<uint8_t>(velocity);
+    m.size = 3;
+    song.messages.push_back(m);
+  }
+  return song;
+}
+
+std::vector<VoiceChange> of(const std::vector<VoiceChange>& all, VoiceInput input) {
+  std::vector<VoiceChange> out;
+  for (const auto& c : all)
+    if (c.input == input) out.push_back(c);
+  return out;
+}
+
+TEST(VoiceAllocator, PitchFollowsOneVoltPerOctaveAroundA440) {
+  EXPECT_FLOAT_EQ(notePitch(69), 0.5f);
+  EXPECT_FLOAT_EQ(notePitch(81), 0.6f);
+  EXPECT_FLOAT_EQ(notePitch(57), 0.4f);
+}
+
+TEST(VoiceAllocator, FreeVoicesFirstThenOldestNoteIsStolen) {
+  VoiceSettings settings;
+  settings.voices = 2;
+  auto changes = allocateVoices(notesSong({{0.0, 60, 127}, {0.1, 64, 64}, {0.2, 67, 100}}), settings);
+  auto pitches = of(changes, VoiceInput::Pitch);
+  ASSERT_EQ(pitches.size(), 3u);
+  EXPECT_EQ(pitches[0].voice, 0);
+  EXPECT_EQ(pitches[1].voice, 1);
+  EXPECT_EQ(pitches[2].voice, 0) << "the oldest note is taken";
+  EXPECT_NEAR(pitches[2].seconds, 0.2 + settings.stealSeconds, 1e-12);
+  auto velocities = of(changes, VoiceInput::Velocity);
+  EXPECT_FLOAT_EQ(velocities[1].value, 64.0f / 127.0f);
+  auto active = of(changes, VoiceInput::Active);
+  bool stolen = std::any_of(active.begin(), active.end(),
+                            [](const VoiceChange& c) { return c.voice == 0 && c.value == -1.0f && c.seconds == 0.2; });
+  EXPECT_TRUE(stolen);
+}
+
+TEST(VoiceAllocator, ReleasedVoicesEndAfterTheReleaseTimeAndAreReusedBeforeStealing) {
+  VoiceSettings settings;
+  settings.voices = 2;
+  settings.releaseSeconds = 1.0;
+  // Note 60 ends at 0.5 s; 64 keeps sounding; 67 at 0.7 s takes the released voice.
+  auto changes = allocateVoices(notesSong({{0.0, 60, 100}, {0.1, 64, 100}, {0.5, 60, 0}, {0.7, 67, 100}, {0.9, 67, 0}}),
+                                settings);
+  auto pitches = of(changes, VoiceInput::Pitch);
+  ASSERT_EQ(pitches.size(), 3u);
+  EXPECT_EQ(pitches[2].voice, 0);
+  auto active = of(changes, VoiceInput::Active);
+  EXPECT_TRUE(std::none_of(active.begin(), active.end(), [](const VoiceChange& c) { return c.value < 0.0f; }));
+  // Voice 0 ends 1 s after its second note's release; voice 1 never ends.
+  ASSERT_FALSE(active.empty());
+  EXPECT_EQ(active.back().voice, 0);
+  EXPECT_FLOAT_EQ(active.back().value, 0.0f);
+  EXPECT_DOUBLE_EQ(active.back().seconds, 1.9);
+  auto gates = of(changes, VoiceInput::Gate);
+  EXPECT_EQ(std::count_if(gates.begin(), gates.end(), [](const VoiceChange& c) { return c.value == 0.0f; }), 2);
+  EXPECT_TRUE(std::is_sorted(changes.begin(), changes.end(),
+                             [](const VoiceChange& a, const VoiceChange& b) { return a.seconds < b.seconds; }));
+}
+
+}  // namespace
+}  // namespace zvhost
