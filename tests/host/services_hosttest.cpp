@@ -40,7 +40,9 @@ class FileResolution : public ::testing::Test {
  protected:
   void SetUp() override {
     namespace fs = std::filesystem;
-    root = fs::temp_directory_path() / "zvhost_files";
+    // One folder per test: ctest runs tests in parallel processes.
+    root = fs::temp_directory_path() /
+           (std::string("zvhost_files_") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(root);
     fs::create_directories(root / "patch");
     fs::create_directories(root / "first");
