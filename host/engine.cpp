@@ -451,12 +451,10 @@ void Engine::prepare() {
     }
   }
   prepared_ = true;
+  // Anything sent while opening waits for the first block.
   for (int i : order_) {
     Instance& inst = instance(i);
-    if (inst.gui) continue;
-    running_ = i;
-    inst.plugin->openModule();
-    running_ = -1;
+    if (!inst.gui) inst.plugin->openModule();
   }
   // First block: every input's initial state, then the graph start. They go
   // to the queue that the first block takes over, ahead of anything GUI

@@ -212,8 +212,12 @@ class TestMidi : public MpBase {
     registerPin(1, out_);
   }
   void midiReceived(int32_t, const unsigned char* data, int32_t size) override {
-    std::string line = "midi t=" + std::to_string(currentBlockPosition());
-    for (int32_t i = 0; i < size; ++i) line += " " + std::to_string(data[i]);
+    std::string line = "midi t=";
+    line += std::to_string(currentBlockPosition());
+    for (int32_t i = 0; i < size; ++i) {
+      line += ' ';
+      line += std::to_string(data[i]);
+    }
     logLine(line);
     out_.send(data, size);
   }
