@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 
 namespace zvhost {
@@ -159,6 +160,7 @@ class Builder {
       }
       if (!raw) fail(where, "a " + std::string(value.type_name()) + " does not fit pin " + std::to_string(pin->id) +
                                 " (" + datatypeName(pin->datatype) + ")");
+      valued_.insert({instance, pin->id});
       try {
         engine_.setConstant({instance, pin->id}, *raw);
       } catch (const EngineError& e) {
@@ -252,12 +254,14 @@ class Builder {
   }
 
   // Inputs that declare hostConnect="Voice/Active" follow the voice unless
-  // the patch feeds them itself.
+  // the patch connects them or gives them a value.
   void connectVoiceActive(const std::array<int, kVoiceInputCount>& sources) {
     for (auto& [name, instance] : locals_) {
       if (engine_.isGui(instance)) continue;
       for (const PinDescription& pin : engine_.description(instance).audioPins) {
-        if (pin.output || pin.hostConnect != "Voice/Active" || engine_.hasSource({instance, pin.id})) continue;
+        if (pin.output || pin.hostConnect != "Voice/Active" || engine_.hasSource({instance, pin.id}) ||
+            valued_.count({instance, pin.id}) != 0)
+          continue;
         engine_.connectHostSource(sources[static_cast<size_t>(VoiceInput::Active)], {instance, pin.id});
       }
     }
@@ -268,6 +272,7 @@ class Builder {
   const DescriptionSet& descriptions_;
   std::map<std::string, int> globals_;
   std::map<std::string, int> locals_;
+  std::set<std::pair<int, int32_t>> valued_;  // pins the patch gave a value
   std::array<int, kVoiceInputCount>* voiceSources_ = nullptr;
 };
 

@@ -105,5 +105,30 @@ TEST(PatchBuilding, VoiceSectionIsClonedPerVoiceAndPinsResolveByNameOrIndex) {
   EXPECT_EQ(overridden->order().back(), 0);
 }
 
+TEST(PatchBuilding, VoiceActiveInputsFollowTheVoiceUnlessThePatchFeedsThem) {
+  const char* json = R"({
+    "voices": 2,
+    "voice": {
+      "modules": [{"name": "follows", "id": "Test Recorder"},
+                  {"name": "fixed", "id": "Test Recorder", "values": {"VoiceActive": 1}},
+                  {"name": "wired", "id": "Test Recorder"}],
+      "connections": [["voice:gate", "wired:VoiceActive"]]
+    },
+    "modules": [{"name": "global", "id": "Test Recorder"}]
+  })";
+  auto engine = makeEngine();
+  BuiltPatch built = buildPatch(patchText(json), *engine, TestPlugin::get().descriptions(), 0);
+  ASSERT_EQ(engine->instanceCount(), 7);
+  EXPECT_FALSE(engine->hasSource({0, 5})) << "outside the voices there is no voice";
+  EXPECT_TRUE(engine->hasSource({1, 5}));
+  EXPECT_FALSE(engine->hasSource({2, 5}));
+  EXPECT_TRUE(engine->hasSource({4, 5}));
+  // The automatic link carries the second voice's state to its module only.
+  engine->processBlock(16);
+  engine->setHostSource(built.voiceSources[1][static_cast<size_t>(VoiceInput::Active)], 3, -1.0f);
+  engine->processBlock(16);
+  EXPECT_EQ(TestPlugin::get().log("rec block=2 t=3"), (std::vector<std::string>{"rec block=2 t=3 type=100 pin=5 v=-1"}));
+}
+
 }  // namespace
 }  // namespace zvhost::testing

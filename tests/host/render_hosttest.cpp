@@ -110,6 +110,36 @@ TEST(Render, DeterministicAndIndependentOfTheBlockLength) {
   EXPECT_LT(worst, 1e-6);
 }
 
+TEST(Render, NonFiniteSamplesAreWrittenAsSilenceAndCounted) {
+  auto engine = makeEngine(16);
+  int source = add(*engine, "Test Const", "nan");
+  engine->setConstant({source, 0}, rawFloat(std::nanf("")));
+  engine->connectOutput({source, 1}, 0);
+  RenderOptions options;
+  options.seconds = 100.0 / 48000.0;
+  std::vector<float> left;
+  RenderStats stats = render(*engine, BuiltPatch{}, nullptr, options,
+                             [&](const float* l, const float*, int32_t n) { left.insert(left.end(), l, l + n); });
+  EXPECT_EQ(stats.nonFinite, 100);
+  EXPECT_EQ(left, std::vector<float>(100, 0.0f));
+  EXPECT_EQ(stats.peak, 0.0f);
+}
+
+TEST(Render, LengthFollowsTheSongOrTheGivenSecondsWithinALimit) {
+  MidiSong song;
+  song.lengthSeconds = 1.5;
+  RenderOptions options;
+  options.tail = 0.5;
+  EXPECT_EQ(renderLength(&song, options, 1000.0f), 2000);
+  EXPECT_EQ(renderLength(nullptr, options, 1000.0f), 4000);
+  options.seconds = 0.25;
+  EXPECT_EQ(renderLength(&song, options, 1000.0f), 250);
+  // A song whose last event lies days away is refused, not rendered.
+  options.seconds = -1.0;
+  song.lengthSeconds = 90000.0;
+  EXPECT_THROW(renderLength(&song, options, 1000.0f), RenderError);
+}
+
 // The zvhost program with the real library.
 struct HostRun {
   int status;

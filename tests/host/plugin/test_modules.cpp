@@ -47,13 +47,14 @@ class TestConst : public MpBase {
 // passes its audio input through.
 class TestRecorder : public MpBase {
  public:
-  enum Pin { TAG, IN, OUT, VALUE, NUMBER };
+  enum Pin { TAG, IN, OUT, VALUE, NUMBER, VOICE_ACTIVE };
   explicit TestRecorder(IMpUnknown* host) : MpBase(host) {
     registerPin(TAG, tag_);
     registerPin(IN, in_);
     registerPin(OUT, out_);
     registerPin(VALUE, value_);
     registerPin(NUMBER, number_);
+    registerPin(VOICE_ACTIVE, voiceActive_);
   }
   void MP_STDCALL processBlock(int32_t frames, const MpEvent* events) override {
     ++block_;
@@ -86,6 +87,7 @@ class TestRecorder : public MpBase {
   AudioOutPin out_;
   FloatInPin value_;
   IntInPin number_;
+  FloatInPin voiceActive_;
 };
 
 // Never sleeps; each block sends its block number at offset At and writes
