@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <cstdlib>
 #include <limits>
 
 #include "frame/interfaces.h"

@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
+#include <iterator>
+#include <random>
 
 #include "host/midi_file.h"
 #include "host/voice_allocator.h"
@@ -99,6 +102,30 @@ TEST(MidiFile, MalformedFilesAreRefusedWithAPlace) {
   } catch (const MidiError& e) {
     EXPECT_NE(std::string(e.what()).find("byte "), std::string::npos) << e.what();
   }
+}
+
+TEST(MidiFile, DamagedCopiesOfARealFileParseOrFailCleanly) {
+  std::ifstream in(std::string(ZV_EXAMPLES) + "/demo.mid", std::ios::binary);
+  Bytes original((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_GT(original.size(), 100u);
+  MidiSong intact = parseMidi(original);
+  EXPECT_GT(intact.messages.size(), 50u);
+  std::mt19937 random(1234);
+  int refused = 0;
+  for (int round = 0; round < 3000; ++round) {
+    Bytes damaged = original;
+    int hits = 1 + static_cast<int>(random() % 4);
+    for (int h = 0; h < hits; ++h) damaged[random() % damaged.size()] = static_cast<uint8_t>(random());
+    if (round % 7 == 0) damaged.resize(random() % damaged.size());
+    try {
+      MidiSong song = parseMidi(damaged);
+      EXPECT_TRUE(std::is_sorted(song.messages.begin(), song.messages.end(),
+                                 [](const MidiMessage& a, const MidiMessage& b) { return a.seconds < b.seconds; }));
+    } catch (const MidiError&) {
+      ++refused;
+    }
+  }
+  EXPECT_GT(refused, 0);
 }
 
 MidiSong notesSong(std::initializer_list<std::tuple<double, int, int>> notes) {
