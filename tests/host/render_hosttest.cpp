@@ -2,6 +2,7 @@
 // the zvhost program with the real library.
 #include <gtest/gtest.h>
 #include <sndfile.h>
+#include <sys/wait.h>
 
 #include <array>
 #include <cmath>
