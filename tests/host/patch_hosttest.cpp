@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 
 #include "host/patch.h"
 #include "host_fixture.h"
@@ -66,6 +67,28 @@ TEST(PatchErrors, NameTheFileThePlaceAndTheProblem) {
     EXPECT_EQ(message.rfind("/patches/test.json: ", 0), 0u) << message;
     for (const auto& part : c.expected) EXPECT_NE(message.find(part), std::string::npos) << message << "\n  lacks: " << part;
   }
+}
+
+TEST(PatchErrors, DamagedPatchesBuildOrFailWithAPatchError) {
+  const std::string original = R"({"voices": 2, "modules": [{"name": "rec", "id": "Test Recorder", "values": {"Tag": 3}}],
+    "voice": {"modules": [{"name": "sine", "id": "Test Sine", "values": {"2": 0.5}}],
+              "connections": [["voice:pitch", "sine:Pitch"], ["sine:Out", "rec:In"], ["sine:3", "output:left"]]},
+    "connections": [["rec:Out", "output:right"]]})";
+  ASSERT_EQ(buildError(original), "(no error)");
+  std::mt19937 random(99);
+  const std::string alphabet = "{}[]:,\"0123456789-.eE abcxyz";
+  int refused = 0;
+  for (int round = 0; round < 1500; ++round) {
+    std::string damaged = original;
+    for (int h = 0; h < 2; ++h) damaged[random() % damaged.size()] = alphabet[random() % alphabet.size()];
+    auto engine = makeEngine();
+    try {
+      buildPatch(patchText(damaged), *engine, TestPlugin::get().descriptions(), 0);
+    } catch (const PatchError&) {
+      ++refused;
+    }
+  }
+  EXPECT_GT(refused, 100);
 }
 
 TEST(PatchErrors, MissingPatchFile) {
