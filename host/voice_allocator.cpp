@@ -10,6 +10,7 @@ struct Voice {
   int channel = -1;
   int note = -1;
   bool held = false;
+  bool sustained = false;   // released by its key, held by the pedal
   bool active = false;      // Voice/Active is 1
   double startedAt = -1.0;  // when the current note starts sounding
   double releasedAt = 0.0;
@@ -39,9 +40,18 @@ class Allocator {
     voice.channel = channel;
     voice.note = note;
     voice.held = true;
+    voice.sustained = false;
     voice.active = true;
     voice.startedAt = start;
     voice.age = ++counter_;
+  }
+
+  // Note-offs under a held sustain pedal wait for the pedal to rise.
+  void sustain(double t, int channel, bool down) {
+    pedal_[channel] = down;
+    if (down) return;
+    for (size_t v = 0; v < voices_.size(); ++v)
+      if (voices_[v].held && voices_[v].sustained && voices_[v].channel == channel) release(t, static_cast<int>(v));
   }
 
   void noteOff(double t, int channel, int note) {
@@ -50,11 +60,16 @@ class Allocator {
     int found = -1;
     for (size_t v = 0; v < voices_.size(); ++v) {
       const Voice& voice = voices_[v];
-      if (voice.held && voice.channel == channel && voice.note == note &&
+      if (voice.held && !voice.sustained && voice.channel == channel && voice.note == note &&
           (found < 0 || voice.age > voices_[static_cast<size_t>(found)].age))
         found = static_cast<int>(v);
     }
-    if (found >= 0) release(t, found);
+    if (found < 0) return;
+    if (pedal_[channel]) {
+      voices_[static_cast<size_t>(found)].sustained = true;
+    } else {
+      release(t, found);
+    }
   }
 
   void allOff(double t, int channel) {
@@ -77,6 +92,7 @@ class Allocator {
     emit(at, v, VoiceInput::Gate, 0.0f);
     emit(at, v, VoiceInput::Trigger, 0.0f);
     voice.held = false;
+    voice.sustained = false;
     voice.releasedAt = at;
   }
 
@@ -114,6 +130,7 @@ class Allocator {
   std::vector<Voice> voices_;
   std::vector<VoiceChange> changes_;
   uint64_t counter_ = 0;
+  bool pedal_[16] = {};
 };
 
 }  // namespace
@@ -131,6 +148,8 @@ std::vector<VoiceChange> allocateVoices(const MidiSong& song, const VoiceSetting
       allocator.noteOn(m.seconds, channel, m.bytes[1], m.bytes[2]);
     } else if (kind == 0x80 || kind == 0x90) {
       allocator.noteOff(m.seconds, channel, m.bytes[1]);
+    } else if (kind == 0xB0 && m.bytes[1] == 64) {
+      allocator.sustain(m.seconds, channel, m.bytes[2] >= 64);
     } else if (kind == 0xB0 && (m.bytes[1] == 120 || m.bytes[1] == 123)) {
       allocator.allOff(m.seconds, channel);
     }

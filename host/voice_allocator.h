@@ -5,7 +5,8 @@
 // 5 V = 440 Hz (note 69). Voice/Active is 1 while a voice plays or
 // releases, 0 once a released voice has had its release time, and -1 when a
 // playing voice is taken for a new note (the new note then starts a short
-// fade later).
+// fade later). The sustain pedal (controller 64) holds released notes;
+// controllers 120 and 123 release every note of their channel.
 #pragma once
 
 #include <cstdint>

@@ -196,5 +196,27 @@ TEST(VoiceAllocator, ReleasedVoicesEndAfterTheReleaseTimeAndAreReusedBeforeSteal
                              [](const VoiceChange& a, const VoiceChange& b) { return a.seconds < b.seconds; }));
 }
 
+TEST(VoiceAllocator, SustainPedalHoldsReleasedNotesUntilItRises) {
+  MidiSong song = notesSong({{0.0, 60, 100}, {0.2, 60, 0}, {0.3, 62, 100}, {0.4, 62, 0}});
+  auto pedal = [](double t, int value) {
+    MidiMessage m;
+    m.seconds = t;
+    m.bytes[0] = 0xB0;
+    m.bytes[1] = 64;
+    m.bytes[2] = static_cast<uint8_t>(value);
+    m.size = 3;
+    return m;
+  };
+  song.messages.insert(song.messages.begin() + 1, pedal(0.1, 127));
+  song.messages.push_back(pedal(1.0, 0));
+  VoiceSettings settings;
+  settings.voices = 4;
+  auto gates = of(allocateVoices(song, settings), VoiceInput::Gate);
+  std::vector<std::pair<int, double>> ends;
+  for (const auto& g : gates)
+    if (g.value == 0.0f) ends.emplace_back(g.voice, g.seconds);
+  EXPECT_EQ(ends, (std::vector<std::pair<int, double>>{{0, 1.0}, {1, 1.0}}));
+}
+
 }  // namespace
 }  // namespace zvhost
