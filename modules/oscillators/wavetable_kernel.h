@@ -246,12 +246,13 @@ struct RestartSettings {
 };
 
 // Crossfade step for a retrigger setting (> 1) at some samples per
-// millisecond; computed in double, kept in (0, 1] so that a silly setting
-// or a very low sample rate still ends the crossfade.
+// millisecond, computed in double. Kept in [1e-6, 1]: a huge setting would
+// give a step that no longer moves the crossfade in float, and a very low
+// sample rate none at all.
 inline float restartStep(int32_t setting, int32_t samplesPerMs) {
   const double length = static_cast<double>(setting) * static_cast<double>(samplesPerMs);
   const double step = length > 0.0 ? 10.0 / length : 1.0;
-  return static_cast<float>(step > 0.0 && step < 1.0 ? step : 1.0);
+  return static_cast<float>(step < 1e-6 ? 1e-6 : step > 1.0 ? 1.0 : step);
 }
 
 // Output buffers of a plain or restart render; state outputs may be null
