@@ -59,3 +59,17 @@ inline double incrementFor(double pitchInput, double sampleRate, double factor =
 }
 
 }  // namespace wavetest
+
+namespace wavetest {
+
+// Every table one sine cycle, continuous across table boundaries.
+inline void fillSines(TestHost& host) {
+  for (int32_t slot = 0; slot < 3; ++slot) {
+    float* set = host.namedMemory(wavetable::setName(slot), -1.0f);
+    ASSERT_NE(set, nullptr);
+    for (int32_t i = wavetable::kFirstTable; i < kGuardEnd; ++i)
+      set[i] = static_cast<float>(std::sin(2.0 * 3.14159265358979 * (i - wavetable::kFirstTable) / 2048.0));
+  }
+}
+
+}  // namespace wavetest
