@@ -201,8 +201,8 @@ void OscZvqrSync::subProcessExternal(int32_t bufferOffset, int32_t sampleFrames)
   const float range = fadeRange_;
   const float inverseRange = range > 0.0f ? 1.0f / range : 0.0f;
 
+  Voice v = voice_;  // local copy: see renderVoice
   for (int32_t i = 0; i < sampleFrames; ++i) {
-    Voice& v = voice_;
     v.setPitch(pitch[i], increments);
     v.setOffsetOne(offset[i]);
     v.template setOffsetTwo<Mode>(shape[i]);
@@ -237,6 +237,7 @@ void OscZvqrSync::subProcessExternal(int32_t bufferOffset, int32_t sampleFrames)
     const float b = (master.b + (s.b - master.b) * blend) * levelB;
     out[i] = Mode::combine(a, b, shape[i]);
   }
+  voice_ = v;
 }
 
 template <class Mode, int32_t Factor>
@@ -256,8 +257,8 @@ void OscZvqrSync::subProcessInternal(int32_t bufferOffset, int32_t sampleFrames)
   float* out = output_.buffer() + bufferOffset;
   const bool bypass = bypass_;
 
+  Voice v = voice_;  // local copy: see renderVoice
   for (int32_t i = 0; i < sampleFrames; ++i) {
-    Voice& v = voice_;
     bool ratioChanged = v.setPitch(pitch[i], increments);
     const float mp = masterPitch[i];
     if (mp != lastMasterPitch_ && mp >= -1.0f) {
@@ -319,6 +320,7 @@ void OscZvqrSync::subProcessInternal(int32_t bufferOffset, int32_t sampleFrames)
     out[i] = first;
     previousOutput_ = first;
   }
+  voice_ = v;
   if (calls_ < kSettlingCalls - 1) {
     ++calls_;
   } else {

@@ -46,6 +46,7 @@ struct TableChoice {
   float mix = 0.0f;        // weight of the upper table in reads; 0 with one table
   int32_t offset = kFirstTable;  // start of the lower table in the set
   int32_t upper = 0;       // kTableLength when the upper table is read, else 0
+  float offsetValue = static_cast<float>(kFirstTable);  // offset, published as a float
 };
 
 // volts must be finite. Two tables are read only when both exist: the
@@ -60,6 +61,7 @@ inline TableChoice chooseTables(float volts) {
   if (volts < 0.0f) index = 0;
   if (index > kTableCount - 1) index = kTableCount - 1;
   t.offset = kFirstTable + index * kTableLength;
+  t.offsetValue = static_cast<float>(t.offset);
   const bool two = volts >= 0.0f && volts < kTwoTableLimit && index <= kTableCount - 2;
   t.upper = two ? kTableLength : 0;
   t.mix = two ? t.fraction : 0.0f;
@@ -77,25 +79,29 @@ inline float incrementAt(const float* table, float volts) {
 // Brings a phase or head into (0, 2048]. One step covers the usual case;
 // large increments (low sample rates) and far heads take the slow path.
 inline float wrapCycle(float x) {
-  if (x >= kCycle) x -= kCycle;
-  if (x <= 0.0f) x += kCycle;
+  x = x >= kCycle ? x - kCycle : x;
+  x = x <= 0.0f ? x + kCycle : x;
   if (x > 0.0f && x <= kCycle) [[likely]] return x;
   if (!std::isfinite(x)) return kCycle;
   x -= kCycle * std::floor(x / kCycle);
   return x > 0.0f && x <= kCycle ? x : kCycle;
 }
 
-// Advances a phase by an increment into (0, 2048]; returns 0, or the phase
-// just after a wrap.
+// Advances a phase in (0, 2048] by an increment (never negative) into
+// (0, 2048]; returns 0, or the phase just after a wrap.
 inline float advancePhase(float& phase, float increment) {
   const float next = phase + increment;
-  if (next > 0.0f && next < kCycle) [[likely]] {
+  if (next < kCycle && next > 0.0f) [[likely]] {
     phase = next;
     return 0.0f;
   }
   phase = wrapCycle(next);
   return phase;
 }
+
+// A head from a phase in (0, 2048] and an offset in [-2048, 0] lies in
+// (-2048, 2048]: one addition brings it into (0, 2048].
+inline float wrapHead(float x) { return x <= 0.0f ? x + kCycle : x; }
 
 // Reads a set at a head in (0, 2048] for a table choice: both tables by
 // linear interpolation, mixed by the choice's weight (an exact single read
@@ -207,9 +213,11 @@ struct Voice {
   template <class Mode>
   Heads read(const Sets& sets, const TableChoice& t, float at) const {
     Heads h;
-    const float first = wrapCycle(at + offsetOne);
+    // Offsets stay within [-2048, 0]; the second head is taken from the
+    // wrapped first, so neither can end up a cycle or more out of range.
+    const float first = wrapHead(at + offsetOne);
     h.a = readTables(sets.slot[Mode::kSlotA], t, first);
-    if constexpr (Mode::kHeads == 2) h.b = readTables(sets.slot[Mode::kSlotB], t, wrapCycle(first + offsetTwo));
+    if constexpr (Mode::kHeads == 2) h.b = readTables(sets.slot[Mode::kSlotB], t, wrapHead(first + offsetTwo));
     return h;
   }
 
@@ -270,8 +278,14 @@ struct RenderIo {
 
 // The plain and restart renders shared by both oscillators.
 template <class Mode, bool Restart, bool StateOutputs>
-void renderVoice(Voice& v, const Sets& sets, const float* increments, const float (&levels)[3],
-            const RestartSettings& restart, const RenderIo& io, int32_t frames) {
+void renderVoice(Voice& voice, const Sets& setsIn, const float* increments, const float (&levels)[3],
+                 const RestartSettings& restart, const RenderIo& ioIn, int32_t frames) {
+  // Local copies: the output buffers could alias the voice, the sets and
+  // the buffer pointers for all the compiler knows, which would keep them
+  // out of registers.
+  Voice v = voice;
+  const Sets sets = setsIn;
+  const RenderIo io = ioIn;
   const float levelA = levels[Mode::kSlotA];
   const float levelB = levels[Mode::kSlotB];
   for (int32_t i = 0; i < frames; ++i) {
@@ -296,9 +310,10 @@ void renderVoice(Voice& v, const Sets& sets, const float* increments, const floa
       io.wrapOut[i] = v.wrap;
       io.incrementOut[i] = v.increment;
       io.fractionOut[i] = v.tables.fraction;
-      io.offsetOut[i] = static_cast<float>(v.tables.offset);
+      io.offsetOut[i] = v.tables.offsetValue;
     }
   }
+  voice = v;
 }
 
 }  // namespace wavetable
