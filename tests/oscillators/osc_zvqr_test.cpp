@@ -76,6 +76,22 @@ TEST_F(OscZvqrTest, PitchGivesIncrementAndTables) {
   }
 }
 
+// Near the top the limit test and trunc(V × 6) can disagree in float; no
+// volts may ever read past table 59 (plus its one guard value).
+TEST(TableChoice, ReadsStayInsideTheSetForEveryVoltage) {
+  for (float v = 9.75f; v <= wavetable::kMaxVolts; v = std::nextafter(v, 11.0f)) {
+    const auto t = wavetable::chooseTables(v);
+    ASSERT_LE(t.offset + t.upper + 2048 + 1, wavetable::kFileValues + 1) << v;
+    if (t.upper == 0) {
+      ASSERT_EQ(t.mix, 0.0f) << "a single table is read unmixed";
+    }
+  }
+  EXPECT_EQ(wavetable::chooseTables(-3.0f).offset, 4360);
+  EXPECT_EQ(wavetable::chooseTables(-3.0f).upper, 0);
+  EXPECT_EQ(wavetable::chooseTables(9.8333333f).upper, 0);
+  EXPECT_EQ(wavetable::chooseTables(9.8f).upper, 2048);
+}
+
 TEST_F(OscZvqrTest, PitchBelowMinusOneKeepsThePreviousPitch) {
   open();
   start(0.5f, 0);
