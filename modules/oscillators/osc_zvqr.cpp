@@ -36,7 +36,7 @@ int32_t OscZvqr::openModule() {
   samplesPerMs_ = static_cast<int32_t>(rate * 0.001f);
   voice_ = Voice{};
   // Pitch state before any input: 0 V.
-  voice_.setPitch(0.0f, increments_.data() != nullptr ? increments_.data() : nullptr);
+  if (increments_.isOpen()) voice_.setPitch(0.0f, increments_.data());
   voice_.forceRecompute();
   running_ = started_ = armed_ = false;
   setBlockFunction(&OscZvqr::subProcessSilence);
