@@ -135,7 +135,7 @@ PresetHeader SoundFontBank::presetHeader(uint32_t index) const {
 
 ZoneSet::ZoneSet(std::shared_ptr<const SoundFontBank> bank) : bank_(std::move(bank)) {
   std::fill(std::begin(slotPreset_), std::end(slotPreset_), int8_t{-1});
-  std::fill(std::begin(slotBank_), std::end(slotBank_), int8_t{-1});
+  std::fill(std::begin(slotBank_), std::end(slotBank_), -1);
 }
 
 void ZoneSet::setProgram(int32_t channel, int32_t preset) {
@@ -148,9 +148,8 @@ void ZoneSet::setProgram(int32_t channel, int32_t preset) {
 
 void ZoneSet::setBank(int32_t channel, int32_t bank) {
   if (channel < 0 || channel > 15) return;
-  const auto value = static_cast<int8_t>(bank);
-  if (value == slotBank_[channel]) return;
-  slotBank_[channel] = value;
+  if (bank == slotBank_[channel]) return;
+  slotBank_[channel] = bank < 0 ? -1 : bank;
   if (slotPreset_[channel] >= 0) buildZones(channel, bank, slotPreset_[channel]);
 }
 

@@ -140,6 +140,6 @@ class ZoneSet {
 
   std::shared_ptr<const SoundFontBank> bank_;
   int8_t slotPreset_[16];
-  int8_t slotBank_[16];
+  int32_t slotBank_[16];  // wide enough for bank 128; -1 = not chosen
   std::vector<ZoneRecord> zones_;
 };
