@@ -13,6 +13,7 @@
 #include <cstdint>
 
 #include "modules/sampler/sinc_table.h"
+#include "modules/sampler/soundfont_bank.h"
 
 // Zero samples read by finished voices; the voice points 8 samples in.
 extern const int16_t silentSamples[16];
@@ -37,6 +38,15 @@ struct SampleVoice {
   float leftGain = 0.0f;
   float rightGain = 0.0f;
 };
+
+// Fills a voice for a zone of `samples` (count points, padded as a bank's
+// are). The partner is the primary header's linked sample, or null. False
+// when the zone cannot sound: a ROM or broken sample, nothing left to play
+// after the offsets. Positions are clamped into the data; a loop without
+// length, and loop mode 2, play once; a loop is cut at the sample end; a
+// partner whose reads would leave the data is not played.
+bool setUpSampleVoice(const ZoneRecord& zone, const SampleHeader* primary, const SampleHeader* partner,
+                      const int16_t* samples, int32_t count, int32_t key, float hostRate, SampleVoice& v);
 
 // Pitch (0.5 = the voice's base pitch at scale 10, 1/120 per semitone) to an
 // 8.24 increment, clamped so that one step can never overflow the phase
