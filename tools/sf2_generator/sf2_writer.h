@@ -83,11 +83,14 @@ inline void putName(Bytes& b, const std::string& name) {
   std::memcpy(field, name.data(), name.size() < 20 ? name.size() : 20);
   b.insert(b.end(), field, field + 20);
 }
-inline void putId(Bytes& b, const char* id) { b.insert(b.end(), id, id + 4); }
+inline void putId(Bytes& b, const char* id) {
+  for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(id[i]));
+}
 
 // A chunk: identifier, size, data and the pad byte of odd sizes.
 inline Bytes chunk(const char* id, const Bytes& data) {
   Bytes b;
+  b.reserve(data.size() + 9);
   putId(b, id);
   put32(b, static_cast<uint32_t>(data.size()));
   b.insert(b.end(), data.begin(), data.end());
