@@ -167,6 +167,17 @@ TEST_F(OscTest, SincKeepsConstantsAndHitsSamplesAtWholePositions) {
   module->fill(Osc::PITCH, 0.5f);
   play(load(singleZone({}, rampSample())), 8);
   for (int i = 0; i < 8; ++i) EXPECT_NEAR(left()[i], (10.0f + 10.0f * i) * SCALE * CENTRE_GAIN, 1e-6f) << i;
+
+  // A header reaching the end of the data: the last reads pass its end.
+  sf2::Sample whole = rampSample(20, 0, 0);
+  whole.rawPositions = true;
+  whole.rawStart = 40;
+  whole.rawEnd = 20 + 46;
+  for (int32_t mode : {4, 8}) {
+    play(load(singleZone({}, whole)), mode);
+    EXPECT_EQ(left()[63], 0.0f) << "ran out inside the block";
+    EXPECT_FALSE(streaming());
+  }
 }
 
 struct LoopCase {
@@ -351,6 +362,7 @@ TEST_F(OscTest, KeyFromPitchOnlyIgnoresModulationForZoneChoice) {
   play(h);
   ASSERT_EQ(osc->voices().size(), 1u);
   EXPECT_NEAR(osc->voices()[0].increment, 1u << 25, 64) << "the modulation still sets the pitch";
+  EXPECT_FLOAT_EQ(left()[0], 10.0f * SCALE * CENTRE_GAIN) << "the first output reads the start";
   EXPECT_FLOAT_EQ(left()[1], 30.0f * SCALE * CENTRE_GAIN);
 }
 
