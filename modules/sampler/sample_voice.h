@@ -99,12 +99,12 @@ struct SampleReader;
 
 template <>
 struct SampleReader<INTERP_NONE> {
-  static float read(const int16_t* s, uint32_t) { return static_cast<float>(s[0]) * (1.0f / 65536.0f); }
+  static float read(const int16_t* s, uint32_t, const float*) { return static_cast<float>(s[0]) * (1.0f / 65536.0f); }
 };
 
 template <>
 struct SampleReader<INTERP_LINEAR> {
-  static float read(const int16_t* s, uint32_t f) {
+  static float read(const int16_t* s, uint32_t f, const float*) {
     const int64_t sum = static_cast<int64_t>(0x1000000u - f) * s[0] + static_cast<int64_t>(f) * s[1];
     return static_cast<float>(sum) * (1.0f / 1099511627776.0f);
   }
@@ -112,7 +112,7 @@ struct SampleReader<INTERP_LINEAR> {
 
 template <>
 struct SampleReader<INTERP_CUBIC> {
-  static float read(const int16_t* s, uint32_t f) {
+  static float read(const int16_t* s, uint32_t f, const float*) {
     const float t = static_cast<float>(f) * (1.0f / 16777216.0f);
     const float a3 = static_cast<float>(s[2] - s[1] - s[-1] + s[0]);
     const float a2 = static_cast<float>(s[-1] - s[0]) - a3;
@@ -124,11 +124,10 @@ struct SampleReader<INTERP_CUBIC> {
 
 template <>
 struct SampleReader<INTERP_SINC> {
-  static float read(const int16_t* s, uint32_t f) {
-    const SincTable& table = SincTable::instance();
+  static float read(const int16_t* s, uint32_t f, const float* taps) {
     const uint32_t r = f >> 19;
-    const float* t0 = table.row(r);
-    const float* t1 = table.row(r + 1);
+    const float* t0 = taps + r * SincTable::TAPS;
+    const float* t1 = t0 + SincTable::TAPS;
     float d0 = 0.0f, d1 = 0.0f;
     for (int32_t k = 0; k < SincTable::TAPS; ++k) {
       const auto x = static_cast<float>(s[k - 3]);
@@ -146,13 +145,14 @@ template <int32_t Interpolation, bool Tracking, bool Stereo>
 void renderVoice(SampleVoice& v, float* left, float* right, int32_t n, const float* pitch, const float* modulation,
                  bool gate) {
   using Reader = SampleReader<Interpolation>;
+  const float* taps = Interpolation == INTERP_SINC ? SincTable::instance().row(0) : nullptr;
   int32_t i = 0;
   if (v.fresh && n > 0) {
     // The note's first output reads the start position whatever the increment.
     v.fresh = false;
-    const float x = Reader::read(v.data + v.position, v.fraction);
+    const float x = Reader::read(v.data + v.position, v.fraction, taps);
     if constexpr (Stereo) {
-      left[0] += Reader::read(v.data + v.position + v.partnerOffset, v.fraction);
+      left[0] += Reader::read(v.data + v.position + v.partnerOffset, v.fraction, taps);
       right[0] += x;
     } else {
       left[0] += v.leftGain * x;
@@ -164,9 +164,9 @@ void renderVoice(SampleVoice& v, float* left, float* right, int32_t n, const flo
     uint32_t increment = v.increment;
     if constexpr (Tracking) increment = voiceIncrement(v, pitch[i] + modulation[i]);
     stepVoice(v, increment, gate);
-    const float x = Reader::read(v.data + v.position, v.fraction);
+    const float x = Reader::read(v.data + v.position, v.fraction, taps);
     if constexpr (Stereo) {
-      left[i] += Reader::read(v.data + v.position + v.partnerOffset, v.fraction);
+      left[i] += Reader::read(v.data + v.position + v.partnerOffset, v.fraction, taps);
       right[i] += x;
     } else {
       left[i] += v.leftGain * x;
