@@ -96,6 +96,21 @@ inline float tapOf(const SvfTaps& t) {
   else return t.notch;
 }
 
+// Second-order all-pass on two internal values; a1 and a2 from the pole
+// radius and angle (a1 = 2·r·cos θ, a2 = r²).
+struct AllPass2 {
+  float w1 = 0.0f;
+  float w2 = 0.0f;
+  float run(float x, float a1, float a2) {
+    const float t = w1 * a1;
+    const float v = flushTiny(x + t - a2 * w2);
+    const float out = a2 * v + w2 - t;
+    w2 = w1;
+    w1 = v;
+    return out;
+  }
+};
+
 // tanh over −1..1 from a table of 20001 entries (+ spare) in steps of 1e-4.
 class TanhTable {
  public:
