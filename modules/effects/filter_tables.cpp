@@ -108,7 +108,8 @@ void AllFiltersTables::open(IMpAudioHost* host, float sampleRate) {
     k18x2.fill([&](int32_t i) { return kOf(i, threePolePoint(i).fc / sr); });
     r18x2.fill([&](int32_t i) { return threePolePoint(i).r * std::exp(3.15 - 1.75 * (k18x2[i] + 1.0) * 0.5); });
   }
-  if (tanhNew) tanh.fill([](int32_t i) { return std::tanh(0.0001 * i - 1.0); });
+  // Centred on entry 10000 so that the middle entry is exactly tanh(0) = 0.
+  if (tanhNew) tanh.fill([](int32_t i) { return std::tanh(0.0001 * (i - 10000)); });
   if (svNew) {
     svVolt.fill([&](int32_t i) { return voltEntry(i, sr); });
     svRes.fill([](int32_t i) { return dampingLimitEntry(i); });

@@ -288,6 +288,20 @@ TEST(AllFilters, ModeChangeAndResetLeaveNoMemory) {
   }
 }
 
+TEST(AllFilters, ModesOutsideTheRangeKeepThePreviousRoutine) {
+  const auto x = noise(640);
+  Rig unknown;
+  for (float v : unknown.run(36, x, constant(0.5f), constant(0.5f))) ASSERT_EQ(v, 0.0f);
+
+  Rig kept, plain;
+  kept.run(1, x, constant(0.5f), constant(0.5f));
+  EventList change;
+  change.value(0, MODE, -3);
+  EXPECT_EQ(kept.driver->render(x, constant(0.5f), constant(0.5f), constant(0.0f), &change),
+            plain.run(1, x, constant(0.5f), constant(0.5f)))
+      << "the previous mode, with cleared memories";
+}
+
 TEST(AllFilters, SilentInputSleepsWithZeros) {
   Rig rig;
   rig.run(1, noise(256), constant(0.5f), constant(0.5f));

@@ -140,10 +140,15 @@ TEST(FxSvf, SharedModesMatchTheMultiModeFilterExactly) {
   EXPECT_EQ(bypass.run(0, x, constant(0.3f), constant(0.3f)), x);
 }
 
-TEST(FxSvf, AllPassResonanceBelowItsFloorActsAsTheFloor) {
+TEST(FxSvf, AllPassFollowsResonanceAndKeepsItsFloor) {
   const auto x = noise(1000);
-  Rig negative, floor;
-  EXPECT_EQ(negative.run(8, x, constant(0.6f), constant(-1.0f)), floor.run(8, x, constant(0.6f), constant(0.0f)));
+  Rig negative, floor, stepped;
+  const auto atFloor = floor.run(8, x, constant(0.6f), constant(0.0f));
+  EXPECT_EQ(negative.run(8, x, constant(0.6f), constant(-1.0f)), atFloor);
+  // A resonance change alone, cutoff held, must reach the coefficients.
+  const auto y = stepped.run(8, x, constant(0.6f), [](int32_t i) { return i < 500 ? 0.0f : 1.0f; });
+  EXPECT_EQ(y[499], atFloor[499]);
+  EXPECT_NE(y[700], atFloor[700]);
 }
 
 TEST(FxSvf, ModeChangeAndResetLeaveNoMemory) {
