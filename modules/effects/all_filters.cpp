@@ -76,7 +76,7 @@ AllFilters::AllFilters(IMpUnknown* host) : MpBase(host) {
 }
 
 int32_t AllFilters::openModule() {
-  const float rate = hostSampleRate();
+  const float rate = zvfilters::usableSampleRate(hostSampleRate());
   tables_.open(host(), rate);
   tuning_.set(rate);
   context_.tables = &tables_;

@@ -105,7 +105,7 @@ FxSvf::FxSvf(IMpUnknown* host) : MpBase(host) {
 }
 
 int32_t FxSvf::openModule() {
-  tables_.open(host(), hostSampleRate());
+  tables_.open(host(), zvfilters::usableSampleRate(hostSampleRate()));
   reset();
   setBlockFunction(&FxSvf::subProcessSilence);
   return MpBase::openModule();

@@ -353,6 +353,12 @@ TEST(AllFilters, ControlsOutsideTheDesignGiveDefinedResults) {
           << "mode " << mode << " resonance " << res;
     }
   }
+  // A host reporting no usable sample rate gets the 44.1 kHz tables.
+  for (float rate : {0.0f, -48000.0f, std::nanf("")}) {
+    Rig rig(rate);
+    EXPECT_TRUE(wellBehaved(rig.run(1, x, constant(0.5f), constant(0.5f)), 40.0f)) << rate;
+    EXPECT_NE(rig.host.namedMemory(MP_TEXT("ZV51_CS_ok0-pitch"), 44100.0f), nullptr) << rate;
+  }
   for (int32_t mode : {34, 35}) {
     // Resonance above 1.1 is limited to 1.1.
     Rig high, limit;
