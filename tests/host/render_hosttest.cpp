@@ -4,6 +4,7 @@
 #include <sndfile.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -199,6 +200,45 @@ TEST(HostProgram, RendersTheExampleToIdenticalWavFiles) {
   EXPECT_EQ(info.format & SF_FORMAT_SUBMASK, SF_FORMAT_PCM_16);
   EXPECT_EQ(info.frames, 22050);
   sf_close(file);
+}
+
+// The shipped examples through the real library: the wavetable voice chain
+// and the SoundFont voice chain play the demo song audibly, finitely and
+// the same way twice.
+TEST(HostProgram, RendersTheShippedExamples) {
+  namespace fs = std::filesystem;
+  fs::path folder = fs::temp_directory_path() / "zvhost_examples";
+  fs::create_directories(folder);
+  std::string midi = std::string(ZV_EXAMPLES) + "/demo.mid";
+  const std::pair<const char*, const char*> examples[] = {{"demo.json", ZV_WAVETABLES},
+                                                          {"soundfont.json", ZV_SOUNDFONTS}};
+  for (const auto& [patch, files] : examples) {
+    SCOPED_TRACE(patch);
+    std::string arguments = "render " + std::string(ZV_EXAMPLES) + "/" + patch + " --midi " + midi +
+                            " --tail 1 --quiet --files " + files + " -o ";
+    ASSERT_EQ(runHost(arguments + (folder / "a.wav").string()).status, 0);
+    ASSERT_EQ(runHost(arguments + (folder / "b.wav").string()).status, 0);
+    EXPECT_EQ(readAll(folder / "a.wav"), readAll(folder / "b.wav"));
+
+    SF_INFO info{};
+    SNDFILE* file = sf_open((folder / "a.wav").string().c_str(), SFM_READ, &info);
+    ASSERT_NE(file, nullptr);
+    std::vector<float> samples(static_cast<size_t>(info.frames) * 2);
+    sf_readf_float(file, samples.data(), info.frames);
+    sf_close(file);
+    EXPECT_NEAR(static_cast<double>(info.frames) / 48000.0, 14.1 + 1.0, 0.01);
+    EXPECT_TRUE(std::all_of(samples.begin(), samples.end(), [](float v) { return std::isfinite(v); }));
+    // Sound in every second of the song, in both channels.
+    for (int64_t second = 0; second < 14; ++second) {
+      float left = 0.0f, right = 0.0f;
+      for (int64_t i = second * 48000; i < (second + 1) * 48000; ++i) {
+        left = std::max(left, std::abs(samples[static_cast<size_t>(2 * i)]));
+        right = std::max(right, std::abs(samples[static_cast<size_t>(2 * i + 1)]));
+      }
+      EXPECT_GT(left, 0.01f) << "second " << second;
+      EXPECT_GT(right, 0.01f) << "second " << second;
+    }
+  }
 }
 
 TEST(HostProgram, ErrorsGoToStandardErrorWithConventionalExitCodes) {
