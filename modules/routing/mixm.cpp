@@ -10,6 +10,17 @@ Mixm::Mixm(IMpUnknown* host) : MpBase(host) {
   registerPin(ON, on_);
 }
 
+int32_t MP_STDCALL Mixm::openModule() {
+  // Off until the host delivers On = 1.
+  setBlockFunction(&Mixm::subProcessSilence);
+  return MpBase::openModule();
+}
+
+void Mixm::graphStarted() {
+  MpBase::graphStarted();
+  if (chosenBlockFunction() == static_cast<MpBlockFunction>(&Mixm::subProcessSilence)) output_.setStreaming(false);
+}
+
 void Mixm::pinsUpdated() {
   if (on_ == 1) {
     bool anyStreaming = signal_.isStreaming() || blend_.isStreaming() || modulator_.isStreaming();

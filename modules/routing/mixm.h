@@ -16,7 +16,9 @@ class Mixm : public MpBase {
   enum Pin { SIGNAL, BLEND, MODULATOR, OUTPUT, ON };
 
   explicit Mixm(IMpUnknown* host);
+  int32_t MP_STDCALL openModule() override;
   void pinsUpdated() override;
+  void graphStarted() override;
 
  private:
   void subProcess(int32_t bufferOffset, int32_t sampleFrames);

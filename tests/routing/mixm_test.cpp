@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "modules/routing/mixm.h"
 #include "tests/support/module_harness.h"
 
@@ -42,6 +44,15 @@ TEST_F(MixmTest, OffIsSilentAndSleeps) {
 TEST_F(MixmTest, StaticInputsGiveAStaticOutputThatSleepsAfterOneBlock) {
   mixer.process(13, EventList().graphStart().value(0, Mixm::ON, 1));
   EXPECT_FLOAT_EQ(mixer.audio(Mixm::OUTPUT)[12], 0.125f);
+  EXPECT_FALSE(host.streamingOn(Mixm::OUTPUT).back().streaming);
+  EXPECT_EQ(host.sleepRequests, 1);
+}
+
+TEST_F(MixmTest, GraphStartAloneIsSilentStaticAndAsleep) {
+  float* out = mixer.audio(Mixm::OUTPUT);
+  std::fill(out, out + 13, 9.0f);
+  mixer.process(13, EventList().graphStart());
+  for (int i = 0; i < 13; ++i) EXPECT_EQ(out[i], 0.0f);
   EXPECT_FALSE(host.streamingOn(Mixm::OUTPUT).back().streaming);
   EXPECT_EQ(host.sleepRequests, 1);
 }

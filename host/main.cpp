@@ -1,0 +1,283 @@
+// zvhost: loads the module library as a host does, renders patches driven
+// by MIDI files to WAV, and lists and describes the library's modules.
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "host/catalogue.h"
+#include "host/descriptions.h"
+#include "host/engine.h"
+#include "host/library_loader.h"
+#include "host/midi_file.h"
+#include "host/patch.h"
+#include "host/render.h"
+
+namespace {
+
+using namespace zvhost;
+
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+const char* const kUsage =
+    "usage:\n"
+    "  zvhost render PATCH.json [--midi FILE.mid] [-o OUT.wav] [--rate HZ] [--block N]\n"
+    "                [--voices N] [--seconds S] [--tail S] [--bits 16|24|32] [--files DIR]...\n"
+    "  zvhost list\n"
+    "  zvhost describe ID\n"
+    "  zvhost --help\n"
+    "\n"
+    "common options:\n"
+    "  --library PATH        the module library (default: beside zvhost)\n"
+    "  --descriptions DIR    further module descriptions, read before the shipped ones\n"
+    "\n"
+    "render:\n"
+    "  -o OUT.wav            output file (default out.wav)\n"
+    "  --rate HZ             sample rate (default 48000)\n"
+    "  --block N             block length in samples (default 64)\n"
+    "  --voices N            voices for the patch's voice section (default: the patch's)\n"
+    "  --seconds S           render exactly S seconds\n"
+    "  --tail S              seconds after the MIDI file's end (default 2)\n"
+    "                        without --midi and --seconds, 4 seconds are rendered\n"
+    "  --bits B              32 float (default), 24 or 16 PCM\n"
+    "  --files DIR           where relative file names are looked for when they are\n"
+    "                        not beside the patch (repeatable, tried in order)\n"
+    "  --quiet               no progress line and no summary\n";
+
+struct UsageError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+struct Options {
+  std::string command;
+  std::vector<std::string> positional;
+  std::string library;
+  std::vector<std::string> descriptions;
+  std::string midi;
+  std::string output = "out.wav";
+  double rate = 48000.0;
+  int64_t block = 64;
+  int64_t voices = 0;
+  double seconds = -1.0;
+  double tail = 2.0;
+  int64_t bits = 32;
+  std::vector<std::string> files;
+  bool quiet = false;
+};
+
+double number(const std::string& option, const char* text) {
+  char* end = nullptr;
+  double value = std::strtod(text, &end);
+  if (end == text || *end != 0 || !(value == value)) throw UsageError(option + ": \"" + text + "\" is not a number");
+  return value;
+}
+
+int64_t whole(const std::string& option, const char* text, int64_t low, int64_t high) {
+  double value = number(option, text);
+  if (value != static_cast<double>(static_cast<int64_t>(value)) || value < static_cast<double>(low) ||
+      value > static_cast<double>(high))
+    throw UsageError(option + ": expected a whole number from " + std::to_string(low) + " to " + std::to_string(high));
+  return static_cast<int64_t>(value);
+}
+
+Options parse(int argc, char** argv) {
+  Options o;
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    auto value = [&]() -> const char* {
+      if (i + 1 >= argc) throw UsageError(a + " needs a value");
+      return argv[++i];
+    };
+    if (a == "--help" || a == "-h") {
+      o.command = "help";
+      return o;
+    } else if (a == "--library") {
+      o.library = value();
+    } else if (a == "--descriptions") {
+      o.descriptions.emplace_back(value());
+    } else if (a == "--midi") {
+      o.midi = value();
+    } else if (a == "-o" || a == "--output") {
+      o.output = value();
+    } else if (a == "--rate") {
+      o.rate = number(a, value());
+      if (!(o.rate >= 1000.0 && o.rate <= 768000.0)) throw UsageError("--rate: expected 1000 to 768000 Hz");
+    } else if (a == "--block") {
+      o.block = whole(a, value(), 1, 8192);
+    } else if (a == "--voices") {
+      o.voices = whole(a, value(), 1, 1024);
+    } else if (a == "--seconds") {
+      o.seconds = number(a, value());
+      if (!(o.seconds >= 0.0)) throw UsageError("--seconds: expected 0 or more");
+    } else if (a == "--tail") {
+      o.tail = number(a, value());
+      if (!(o.tail >= 0.0)) throw UsageError("--tail: expected 0 or more");
+    } else if (a == "--bits") {
+      o.bits = whole(a, value(), 16, 32);
+      if (o.bits != 16 && o.bits != 24 && o.bits != 32) throw UsageError("--bits: expected 16, 24 or 32");
+    } else if (a == "--files") {
+      o.files.emplace_back(value());
+    } else if (a == "--quiet" || a == "-q") {
+      o.quiet = true;
+    } else if (!a.empty() && a[0] == '-') {
+      throw UsageError("unknown option " + a);
+    } else if (o.command.empty()) {
+      o.command = a;
+    } else {
+      o.positional.push_back(a);
+    }
+  }
+  return o;
+}
+
+DescriptionSet loadDescriptions(const Options& o) {
+  DescriptionSet set;
+  for (const auto& folder : o.descriptions)
+    if (!set.loadFolder(folder) && set.problems().empty())
+      std::fprintf(stderr, "zvhost: warning: %s: no such descriptions folder\n", folder.c_str());
+  set.loadFolder(ZV_DESCRIPTIONS_DIR);
+  for (const auto& problem : set.problems()) std::fprintf(stderr, "zvhost: warning: %s\n", problem.c_str());
+  return set;
+}
+
+struct Library {
+  explicit Library(const Options& o, const char* argv0)
+      : loader(o.library.empty() ? LibraryLoader::besideProgram(argv0) : o.library) {
+    factory = loader.factory();
+    if (factory == nullptr)
+      throw std::runtime_error(loader.loaded() ? "the library has no MP_GetFactory" : "cannot load the library: " + loader.error());
+    tick = reinterpret_cast<MpGuiTimerTickFunction>(loader.symbol(MP_GUI_TIMER_TICK_NAME));
+  }
+  LibraryLoader loader;
+  IMpFactory* factory = nullptr;
+  MpGuiTimerTickFunction tick = nullptr;
+};
+
+int list(const Options& o, const char* argv0) {
+  Library library(o, argv0);
+  DescriptionSet descriptions = loadDescriptions(o);
+  std::vector<std::string> ids = knownIdentifiers();
+  for (const auto& [id, d] : descriptions.all())
+    if (std::find(ids.begin(), ids.end(), id) == ids.end()) ids.push_back(id);
+  std::sort(ids.begin(), ids.end());
+  for (const auto& id : ids) {
+    bool audio = factoryHasSide(library.factory, id, 0);
+    bool gui = factoryHasSide(library.factory, id, 1);
+    if (!audio && !gui) continue;
+    std::printf("%-32s %-5s %-3s%s\n", id.c_str(), audio ? "audio" : "", gui ? "gui" : "",
+                descriptions.find(id) != nullptr ? "" : "  (no description)");
+  }
+  return 0;
+}
+
+void printPins(const char* side, const std::vector<PinDescription>& pins) {
+  if (pins.empty()) return;
+  std::printf("  %s pins:\n", side);
+  for (const auto& p : pins) {
+    std::printf("    %3d  %-3s  %-6s  %s", p.id, p.output ? "out" : "in", datatypeName(p.datatype).c_str(),
+                p.name.c_str());
+    if (!p.defaultValue.empty()) std::printf("  (default %s)", p.defaultValue.c_str());
+    if (!p.hostConnect.empty()) std::printf("  [host: %s]", p.hostConnect.c_str());
+    std::printf("\n");
+  }
+}
+
+int describe(const Options& o) {
+  if (o.positional.size() != 1) throw UsageError("describe takes one identifier");
+  DescriptionSet descriptions = loadDescriptions(o);
+  const ModuleDescription* d = descriptions.find(o.positional[0]);
+  if (d == nullptr) {
+    std::fprintf(stderr, "zvhost: no description names \"%s\"\n", o.positional[0].c_str());
+    return kExitFailure;
+  }
+  std::printf("%s  \"%s\"  %s\n", d->id.c_str(), d->name.c_str(), d->category.c_str());
+  printPins("audio", d->audioPins);
+  printPins("GUI", d->guiPins);
+  return 0;
+}
+
+int renderCommand(const Options& o, const char* argv0) {
+  if (o.positional.size() != 1) throw UsageError("render takes one patch file");
+  Library library(o, argv0);
+  DescriptionSet descriptions = loadDescriptions(o);
+  PatchText patch = readPatchFile(o.positional[0]);
+  MidiSong song;
+  if (!o.midi.empty()) {
+    try {
+      song = readMidiFile(o.midi);
+    } catch (const MidiError& e) {
+      throw std::runtime_error(o.midi + ": " + e.what());
+    }
+  }
+  EngineSettings settings;
+  settings.sampleRate = static_cast<float>(o.rate);
+  settings.blockSize = static_cast<int32_t>(o.block);
+  Engine engine(library.factory, settings, FileResolver(patch.folder, o.files), library.tick);
+  BuiltPatch built = buildPatch(patch, engine, descriptions, static_cast<int32_t>(o.voices));
+  RenderOptions options;
+  options.seconds = o.seconds;
+  options.tail = o.tail;
+  const MidiSong* songPointer = o.midi.empty() ? nullptr : &song;
+  renderLength(songPointer, options, settings.sampleRate);  // refuses too long a render before any file is written
+  WavWriter writer(o.output, static_cast<int32_t>(o.rate), 2, static_cast<int32_t>(o.bits));
+
+  const bool terminal = !o.quiet && isatty(STDERR_FILENO);
+  auto started = std::chrono::steady_clock::now();
+  auto lastShown = started;
+  bool shown = false;
+  auto progress = [&](int64_t done, int64_t total) {
+    if (!terminal) return;
+    auto now = std::chrono::steady_clock::now();
+    if (now - started < std::chrono::seconds(1) || now - lastShown < std::chrono::milliseconds(200)) return;
+    lastShown = now;
+    shown = true;
+    std::fprintf(stderr, "\rrendering %5.1f%%  %.1f / %.1f s", 100.0 * done / std::max<int64_t>(total, 1),
+                 done / o.rate, total / o.rate);
+    std::fflush(stderr);
+  };
+  RenderStats stats = render(
+      engine, built, songPointer, options,
+      [&](const float* l, const float* r, int32_t frames) { writer.writeStereo(l, r, frames); }, progress);
+  writer.close();
+  if (shown) std::fprintf(stderr, "\r%60s\r", "");
+  double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  if (stats.nonFinite > 0)
+    std::fprintf(stderr, "zvhost: warning: %lld samples were NaN or infinite and were written as 0\n",
+                 static_cast<long long>(stats.nonFinite));
+  if (!o.quiet) {
+    double peakDb = stats.peak > 0.0f ? 20.0 * std::log10(stats.peak) : -INFINITY;
+    std::printf("%s: %.2f s of audio in %.2f s (realtime x%.1f), peak %.3f (%.1f dBFS)\n", o.output.c_str(),
+                stats.audioSeconds, wall, wall > 0.0 ? stats.audioSeconds / wall : 0.0, stats.peak, peakDb);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    Options o = parse(argc, argv);
+    if (o.command == "help") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (o.command == "render") return renderCommand(o, argv[0]);
+    if (o.command == "list") return list(o, argv[0]);
+    if (o.command == "describe") return describe(o);
+    throw UsageError(o.command.empty() ? "no command given" : "unknown command \"" + o.command + "\"");
+  } catch (const UsageError& e) {
+    std::fprintf(stderr, "zvhost: %s\n%s", e.what(), kUsage);
+    return kExitUsage;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "zvhost: %s\n", e.what());
+    return kExitFailure;
+  }
+}

@@ -1,0 +1,326 @@
+#include "host/patch.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <set>
+#include <sstream>
+
+namespace zvhost {
+namespace {
+
+using nlohmann::json;
+
+constexpr int32_t kMaxVoices = 1024;
+
+const char* const kVoiceInputNames[kVoiceInputCount] = {"gate", "trigger", "pitch", "velocity", "active"};
+
+class Builder {
+ public:
+  Builder(const PatchText& patch, Engine& engine, const DescriptionSet& descriptions)
+      : file_(patch.path), engine_(engine), descriptions_(descriptions) {}
+
+  BuiltPatch build(const json& root, int32_t voicesOverride) {
+    if (!root.is_object()) fail("top level", "expected an object");
+    for (auto& [key, value] : root.items()) {
+      static const char* known[] = {"voices", "voiceRelease", "modules", "voice", "connections", "comment"};
+      if (std::find(std::begin(known), std::end(known), key) == std::end(known))
+        fail("\"" + key + "\"", "unknown key");
+    }
+    BuiltPatch built;
+    built.voices = 1;
+    if (root.contains("voices")) {
+      const json& v = root["voices"];
+      if (!v.is_number_integer() || v.get<int64_t>() < 1 || v.get<int64_t>() > kMaxVoices)
+        fail("\"voices\"", "expected a whole number from 1 to " + std::to_string(kMaxVoices));
+      built.voices = v.get<int32_t>();
+    }
+    if (voicesOverride > 0) built.voices = std::min(voicesOverride, kMaxVoices);
+    if (root.contains("voiceRelease")) {
+      const json& r = root["voiceRelease"];
+      if (!r.is_number() || !(r.get<double>() >= 0.0) || r.get<double>() > 3600.0)
+        fail("\"voiceRelease\"", "expected seconds from 0 to 3600");
+      built.voiceRelease = r.get<double>();
+    }
+    // Global modules first, so voice modules and connections may name them.
+    addModules(optionalArray(root, "modules", "\"modules\""), "modules", "");
+    const json* voice = root.contains("voice") ? &root["voice"] : nullptr;
+    if (voice != nullptr) {
+      if (!voice->is_object()) fail("\"voice\"", "expected an object");
+      for (auto& [key, value] : voice->items())
+        if (key != "modules" && key != "connections" && key != "comment") fail("voice.\"" + key + "\"", "unknown key");
+      const json& voiceModules = optionalArray(*voice, "modules", "voice.modules");
+      // Names are checked once, before any cloning.
+      for (size_t i = 0; i < voiceModules.size(); ++i) {
+        std::string name = moduleName(voiceModules[i], "voice.modules[" + std::to_string(i) + "]");
+        if (globals_.count(name)) fail("voice.modules[" + std::to_string(i) + "]", "name \"" + name + "\" is used twice");
+      }
+      for (int32_t v = 0; v < built.voices; ++v) {
+        locals_.clear();
+        std::array<int, kVoiceInputCount> sources{};
+        for (int k = 0; k < kVoiceInputCount; ++k)
+          sources[static_cast<size_t>(k)] =
+              engine_.addHostSource("voice " + std::to_string(v + 1) + " " + kVoiceInputNames[k],
+                                    voiceInputInitial(static_cast<VoiceInput>(k)));
+        voiceSources_ = &sources;
+        addModules(voiceModules, "voice.modules", " (voice " + std::to_string(v + 1) + ")");
+        connectAll(optionalArray(*voice, "connections", "voice.connections"), "voice.connections");
+        connectVoiceActive(sources);
+        built.voiceSources.push_back(sources);
+        voiceSources_ = nullptr;
+      }
+      locals_.clear();
+    } else {
+      built.voices = 0;
+    }
+    connectAll(optionalArray(root, "connections", "\"connections\""), "connections");
+    return built;
+  }
+
+ private:
+  struct Resolved {
+    enum Kind { Module, VoiceInput, MidiIn, Output } kind = Module;
+    Endpoint endpoint;
+    int32_t index = 0;  // voice input or output channel
+  };
+
+  [[noreturn]] void fail(const std::string& place, const std::string& problem) const {
+    throw PatchError(file_ + ": " + place + ": " + problem);
+  }
+
+  const json& optionalArray(const json& object, const char* key, const std::string& place) {
+    static const json empty = json::array();
+    if (!object.contains(key)) return empty;
+    const json& value = object[key];
+    if (!value.is_array()) fail(place, "expected an array");
+    return value;
+  }
+
+  std::string moduleName(const json& module, const std::string& place) {
+    if (!module.is_object()) fail(place, "expected an object");
+    if (!module.contains("name") || !module["name"].is_string() || module["name"].get<std::string>().empty())
+      fail(place, "missing \"name\"");
+    std::string name = module["name"].get<std::string>();
+    if (name.find(':') != std::string::npos) fail(place, "name \"" + name + "\" must not contain ':'");
+    if (name == "voice" || name == "midi" || name == "output") fail(place, "name \"" + name + "\" is reserved");
+    return name;
+  }
+
+  void addModules(const json& modules, const std::string& section, const std::string& suffix) {
+    bool voice = voiceSources_ != nullptr;
+    for (size_t i = 0; i < modules.size(); ++i) {
+      const json& m = modules[i];
+      std::string place = section + "[" + std::to_string(i) + "]";
+      std::string name = moduleName(m, place);
+      place += " (\"" + name + "\")";
+      for (auto& [key, value] : m.items())
+        if (key != "name" && key != "id" && key != "side" && key != "values" && key != "comment")
+          fail(place, "unknown key \"" + key + "\"");
+      if (!m.contains("id") || !m["id"].is_string()) fail(place, "missing \"id\"");
+      std::string id = m["id"].get<std::string>();
+      bool gui = false;
+      if (m.contains("side")) {
+        if (m["side"] == "gui") {
+          gui = true;
+        } else if (m["side"] != "audio") {
+          fail(place, "\"side\" must be \"audio\" or \"gui\"");
+        }
+      }
+      auto& names = voice ? locals_ : globals_;
+      if (names.count(name) || (voice && globals_.count(name))) fail(place, "name \"" + name + "\" is used twice");
+      const ModuleDescription* description = descriptions_.find(id);
+      if (description == nullptr) fail(place, "unknown identifier \"" + id + "\" (no description names it)");
+      int instance = 0;
+      try {
+        instance = engine_.addModule(*description, gui, name + suffix);
+      } catch (const EngineError& e) {
+        fail(place, e.what());
+      }
+      names[name] = instance;
+      if (m.contains("values")) setValues(m["values"], instance, *description, gui, place);
+    }
+  }
+
+  void setValues(const json& values, int instance, const ModuleDescription& description, bool gui,
+                 const std::string& place) {
+    if (!values.is_object()) fail(place + ".values", "expected an object of pin: value");
+    for (auto& [key, value] : values.items()) {
+      std::string where = place + ".values.\"" + key + "\"";
+      const PinDescription* pin = description.findPin(gui, key);
+      if (pin == nullptr) fail(where, "\"" + description.id + "\" has no " + (gui ? "GUI" : "audio") + " pin \"" + key + "\"");
+      std::optional<RawValue> raw;
+      if (value.is_string()) {
+        if (pin->datatype == MP_DT_TEXT || pin->datatype == MP_DT_BLOB) raw = rawFromText(pin->datatype, value.get<std::string>());
+      } else if (value.is_boolean()) {
+        raw = rawFromNumber(pin->datatype, value.get<bool>() ? 1.0 : 0.0);
+      } else if (value.is_number()) {
+        raw = rawFromNumber(pin->datatype, value.get<double>());
+      }
+      if (!raw) fail(where, "a " + std::string(value.type_name()) + " does not fit pin " + std::to_string(pin->id) +
+                                " (" + datatypeName(pin->datatype) + ")");
+      valued_.insert({instance, pin->id});
+      try {
+        engine_.setConstant({instance, pin->id}, *raw);
+      } catch (const EngineError& e) {
+        fail(where, e.what());
+      }
+    }
+  }
+
+  Resolved resolve(const std::string& text, const std::string& place, bool asSource) {
+    auto colon = text.find(':');
+    if (colon == std::string::npos) fail(place, "endpoint \"" + text + "\" is not \"module:pin\"");
+    std::string module = text.substr(0, colon);
+    std::string pin = text.substr(colon + 1);
+    Resolved r;
+    if (module == "voice") {
+      if (voiceSources_ == nullptr) fail(place, "\"" + text + "\": voice inputs exist only in the voice section");
+      if (!asSource) fail(place, "\"" + text + "\" is a host input and cannot be a target");
+      for (int k = 0; k < kVoiceInputCount; ++k)
+        if (pin == kVoiceInputNames[k]) {
+          r.kind = Resolved::VoiceInput;
+          r.index = k;
+          return r;
+        }
+      fail(place, "unknown voice input \"" + pin + "\" (gate, trigger, pitch, velocity or active)");
+    }
+    if (module == "midi") {
+      if (!asSource || pin != "in") fail(place, "\"" + text + "\": the patch's MIDI is the source \"midi:in\"");
+      r.kind = Resolved::MidiIn;
+      return r;
+    }
+    if (module == "output") {
+      if (asSource) fail(place, "\"" + text + "\" is an output of the patch and cannot be a source");
+      if (pin == "left" || pin == "0") {
+        r.index = 0;
+      } else if (pin == "right" || pin == "1") {
+        r.index = 1;
+      } else {
+        fail(place, "unknown output \"" + pin + "\" (left or right)");
+      }
+      r.kind = Resolved::Output;
+      return r;
+    }
+    auto found = locals_.find(module);
+    if (found == locals_.end()) {
+      found = globals_.find(module);
+      if (found == globals_.end()) fail(place, "unknown module \"" + module + "\"");
+    }
+    r.endpoint.instance = found->second;
+    const ModuleDescription& description = engine_.description(found->second);
+    bool gui = engine_.isGui(found->second);
+    const PinDescription* p = description.findPin(gui, pin);
+    if (p == nullptr)
+      fail(place, "\"" + module + "\" (" + description.id + ") has no " + (gui ? "GUI" : "audio") + " pin \"" + pin + "\"");
+    r.endpoint.pin = p->id;
+    return r;
+  }
+
+  void connectAll(const json& connections, const std::string& section) {
+    for (size_t i = 0; i < connections.size(); ++i) {
+      const json& c = connections[i];
+      std::string place = section + "[" + std::to_string(i) + "]";
+      std::string from;
+      std::string to;
+      if (c.is_array() && c.size() == 2 && c[0].is_string() && c[1].is_string()) {
+        from = c[0].get<std::string>();
+        to = c[1].get<std::string>();
+      } else if (c.is_object() && c.contains("from") && c.contains("to") && c["from"].is_string() && c["to"].is_string()) {
+        from = c["from"].get<std::string>();
+        to = c["to"].get<std::string>();
+      } else {
+        fail(place, "expected [\"module:pin\", \"module:pin\"] or {\"from\": ..., \"to\": ...}");
+      }
+      Resolved a = resolve(from, place, true);
+      Resolved b = resolve(to, place, false);
+      try {
+        if (a.kind == Resolved::VoiceInput) {
+          if (b.kind != Resolved::Module) fail(place, "a voice input goes to a module pin");
+          engine_.connectHostSource((*voiceSources_)[static_cast<size_t>(a.index)], b.endpoint);
+        } else if (a.kind == Resolved::MidiIn) {
+          if (b.kind != Resolved::Module) fail(place, "\"midi:in\" goes to a module's MIDI pin");
+          engine_.connectMidiInput(b.endpoint);
+        } else if (b.kind == Resolved::Output) {
+          engine_.connectOutput(a.endpoint, b.index);
+        } else {
+          engine_.connect(a.endpoint, b.endpoint);
+        }
+      } catch (const EngineError& e) {
+        fail(place, e.what());
+      }
+    }
+  }
+
+  // Inputs that declare hostConnect="Voice/Active" follow the voice unless
+  // the patch connects them or gives them a value.
+  void connectVoiceActive(const std::array<int, kVoiceInputCount>& sources) {
+    for (auto& [name, instance] : locals_) {
+      if (engine_.isGui(instance)) continue;
+      for (const PinDescription& pin : engine_.description(instance).audioPins) {
+        if (pin.output || pin.hostConnect != "Voice/Active" || engine_.hasSource({instance, pin.id}) ||
+            valued_.count({instance, pin.id}) != 0)
+          continue;
+        engine_.connectHostSource(sources[static_cast<size_t>(VoiceInput::Active)], {instance, pin.id});
+      }
+    }
+  }
+
+  std::string file_;
+  Engine& engine_;
+  const DescriptionSet& descriptions_;
+  std::map<std::string, int> globals_;
+  std::map<std::string, int> locals_;
+  std::set<std::pair<int, int32_t>> valued_;  // pins the patch gave a value
+  std::array<int, kVoiceInputCount>* voiceSources_ = nullptr;
+};
+
+// Line and column of a byte offset, for JSON syntax errors.
+std::string lineAndColumn(const std::string& text, size_t offset) {
+  size_t line = 1;
+  size_t column = 1;
+  for (size_t i = 0; i < offset && i < text.size(); ++i) {
+    if (text[i] == '\n') {
+      ++line;
+      column = 1;
+    } else {
+      ++column;
+    }
+  }
+  return "line " + std::to_string(line) + ", column " + std::to_string(column);
+}
+
+}  // namespace
+
+PatchText readPatchFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw PatchError(path + ": cannot open the patch file");
+  std::stringstream text;
+  text << in.rdbuf();
+  PatchText patch;
+  patch.path = path;
+  patch.folder = std::filesystem::path(path).parent_path().string();
+  if (patch.folder.empty()) patch.folder = ".";
+  patch.json = text.str();
+  return patch;
+}
+
+BuiltPatch buildPatch(const PatchText& patch, Engine& engine, const DescriptionSet& descriptions,
+                      int32_t voicesOverride) {
+  json root;
+  try {
+    root = json::parse(patch.json, nullptr, true, true);
+  } catch (const json::parse_error& e) {
+    std::string message = e.what();
+    auto cut = message.find("syntax error");
+    throw PatchError(patch.path + ": " + lineAndColumn(patch.json, e.byte > 0 ? e.byte - 1 : 0) + ": JSON " +
+                     (cut != std::string::npos ? message.substr(cut) : message));
+  }
+  Builder builder(patch, engine, descriptions);
+  return builder.build(root, voicesOverride);
+}
+
+}  // namespace zvhost

@@ -1,0 +1,50 @@
+// Patch files: JSON naming module instances, their constant pin values and
+// their connections, with a voice section cloned once per voice.
+//
+//   {
+//     "voices": 8, "voiceRelease": 2.0,
+//     "modules": [{"name": "mix", "id": "ZV MixM", "side": "audio", "values": {"4": 1}}],
+//     "voice": {"modules": [...], "connections": [["voice:pitch", "osc:0"], ...]},
+//     "connections": [["mix:3", "output:left"], ["midi:in", "clock:0"]]
+//   }
+//
+// Endpoints are "module:pin" with the pin's index or description name.
+// Host endpoints: "voice:gate|trigger|pitch|velocity|active" (voice section
+// only), "midi:in" and "output:left|right" (or "output:0|1").
+#pragma once
+
+#include <array>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "host/descriptions.h"
+#include "host/engine.h"
+#include "host/voice_allocator.h"
+
+namespace zvhost {
+
+// Carries the complete message: file, place and problem.
+struct PatchError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+struct PatchText {
+  std::string path;
+  std::string folder;  // where relative file names resolve
+  std::string json;
+};
+
+struct BuiltPatch {
+  int32_t voices = 0;
+  double voiceRelease = 2.0;
+  // Host source per voice and input (VoiceInput order).
+  std::vector<std::array<int, kVoiceInputCount>> voiceSources;
+};
+
+PatchText readPatchFile(const std::string& path);
+// voicesOverride > 0 replaces the patch's voice count.
+BuiltPatch buildPatch(const PatchText& patch, Engine& engine, const DescriptionSet& descriptions,
+                      int32_t voicesOverride);
+
+}  // namespace zvhost

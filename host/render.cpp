@@ -1,0 +1,118 @@
+#include "host/render.h"
+
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "host/voice_allocator.h"
+
+namespace zvhost {
+
+int64_t renderLength(const MidiSong* song, const RenderOptions& options, float sampleRate) {
+  double seconds = options.seconds >= 0.0 ? options.seconds
+                   : song != nullptr      ? song->lengthSeconds + std::max(options.tail, 0.0)
+                                          : options.lengthWithoutSong;
+  if (!(seconds >= 0.0)) seconds = 0.0;
+  if (seconds > options.longest)
+    throw RenderError("the render would last " + std::to_string(static_cast<int64_t>(seconds)) +
+                      " s, longer than the limit of " + std::to_string(static_cast<int64_t>(options.longest)) +
+                      " s; give --seconds");
+  return static_cast<int64_t>(std::llround(seconds * sampleRate));
+}
+
+RenderStats render(Engine& engine, const BuiltPatch& patch, const MidiSong* song, const RenderOptions& options,
+                   const BlockSink& sink, const ProgressSink& progress) {
+  const float rate = engine.settings().sampleRate;
+  const int32_t blockSize = engine.settings().blockSize;
+  const int64_t total = renderLength(song, options, rate);
+  std::vector<VoiceChange> changes;
+  if (song != nullptr && patch.voices > 0) {
+    VoiceSettings settings;
+    settings.voices = patch.voices;
+    settings.releaseSeconds = patch.voiceRelease;
+    changes = allocateVoices(*song, settings);
+  }
+  auto sampleOf = [rate](double seconds) { return static_cast<int64_t>(std::llround(seconds * rate)); };
+  size_t nextChange = 0;
+  size_t nextMessage = 0;
+  const size_t messageCount = song != nullptr ? song->messages.size() : 0;
+
+  RenderStats stats;
+  std::vector<float> left(static_cast<size_t>(blockSize));
+  std::vector<float> right(static_cast<size_t>(blockSize));
+  engine.prepare();
+  for (int64_t start = 0; start < total;) {
+    const auto frames = static_cast<int32_t>(std::min<int64_t>(blockSize, total - start));
+    const int64_t end = start + frames;
+    for (; nextChange < changes.size() && sampleOf(changes[nextChange].seconds) < end; ++nextChange) {
+      const VoiceChange& c = changes[nextChange];
+      int source = patch.voiceSources[static_cast<size_t>(c.voice)][static_cast<size_t>(c.input)];
+      engine.setHostSource(source, static_cast<int32_t>(std::max<int64_t>(sampleOf(c.seconds) - start, 0)), c.value);
+    }
+    for (; nextMessage < messageCount && sampleOf(song->messages[nextMessage].seconds) < end; ++nextMessage) {
+      const MidiMessage& m = song->messages[nextMessage];
+      engine.sendMidi(static_cast<int32_t>(std::max<int64_t>(sampleOf(m.seconds) - start, 0)), m.bytes, m.size);
+    }
+    engine.processBlock(frames);
+    const float* l = engine.output(0);
+    const float* r = engine.settings().outputChannels > 1 ? engine.output(1) : l;
+    for (int32_t i = 0; i < frames; ++i) {
+      float a = l[i];
+      float b = r[i];
+      if (!std::isfinite(a)) {
+        a = 0.0f;
+        ++stats.nonFinite;
+      }
+      if (!std::isfinite(b)) {
+        b = 0.0f;
+        ++stats.nonFinite;
+      }
+      left[static_cast<size_t>(i)] = a;
+      right[static_cast<size_t>(i)] = b;
+      stats.peak = std::max({stats.peak, std::fabs(a), std::fabs(b)});
+    }
+    sink(left.data(), right.data(), frames);
+    start = end;
+    stats.frames = start;
+    if (progress) progress(start, total);
+  }
+  stats.audioSeconds = static_cast<double>(stats.frames) / rate;
+  return stats;
+}
+
+WavWriter::WavWriter(const std::string& path, int32_t sampleRate, int32_t channels, int32_t bits) : path_(path) {
+  SF_INFO info{};
+  info.samplerate = sampleRate;
+  info.channels = channels;
+  int subtype = bits == 16 ? SF_FORMAT_PCM_16 : bits == 24 ? SF_FORMAT_PCM_24 : SF_FORMAT_FLOAT;
+  info.format = SF_FORMAT_WAV | subtype;
+  SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+  if (file == nullptr) throw RenderError(path + ": " + sf_strerror(nullptr));
+  // The peak chunk carries a time stamp; without it two renders are
+  // byte-identical.
+  sf_command(file, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
+  sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+  file_ = file;
+}
+
+WavWriter::~WavWriter() { close(); }
+
+void WavWriter::writeStereo(const float* left, const float* right, int32_t frames) {
+  interleaved_.resize(static_cast<size_t>(frames) * 2);
+  for (int32_t i = 0; i < frames; ++i) {
+    interleaved_[static_cast<size_t>(2 * i)] = left[i];
+    interleaved_[static_cast<size_t>(2 * i + 1)] = right[i];
+  }
+  auto* file = static_cast<SNDFILE*>(file_);
+  if (file == nullptr || sf_writef_float(file, interleaved_.data(), frames) != frames)
+    throw RenderError(path_ + ": cannot write: " + sf_strerror(file));
+}
+
+void WavWriter::close() {
+  if (file_ != nullptr) sf_close(static_cast<SNDFILE*>(file_));
+  file_ = nullptr;
+}
+
+}  // namespace zvhost

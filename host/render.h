@@ -1,0 +1,59 @@
+// Offline rendering: drives an engine block by block with the voice
+// changes and MIDI of a song and hands each stereo block to a sink.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "host/engine.h"
+#include "host/midi_file.h"
+#include "host/patch.h"
+
+namespace zvhost {
+
+struct RenderError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+struct RenderOptions {
+  double seconds = -1.0;  // fixed length; negative: the song plus the tail
+  double tail = 2.0;      // after the song's last event
+  double lengthWithoutSong = 4.0;
+  double longest = 3600.0;
+};
+
+struct RenderStats {
+  int64_t frames = 0;
+  double audioSeconds = 0.0;
+  float peak = 0.0f;
+  int64_t nonFinite = 0;  // samples replaced by 0
+};
+
+// Left and right samples of one block (finite), and the frames rendered so far.
+using BlockSink = std::function<void(const float* left, const float* right, int32_t frames)>;
+using ProgressSink = std::function<void(int64_t done, int64_t total)>;
+
+int64_t renderLength(const MidiSong* song, const RenderOptions& options, float sampleRate);
+RenderStats render(Engine& engine, const BuiltPatch& patch, const MidiSong* song, const RenderOptions& options,
+                   const BlockSink& sink, const ProgressSink& progress = nullptr);
+
+// WAV through libsndfile; bits 32 writes float, 16 and 24 PCM (clipped).
+class WavWriter {
+ public:
+  WavWriter(const std::string& path, int32_t sampleRate, int32_t channels, int32_t bits);
+  ~WavWriter();
+  WavWriter(const WavWriter&) = delete;
+  WavWriter& operator=(const WavWriter&) = delete;
+  void writeStereo(const float* left, const float* right, int32_t frames);
+  void close();
+
+ private:
+  void* file_ = nullptr;
+  std::string path_;
+  std::vector<float> interleaved_;
+};
+
+}  // namespace zvhost

@@ -1,0 +1,85 @@
+#include "host/values.h"
+
+#include <cmath>
+#include <cstring>
+#include <cstdlib>
+#include <limits>
+
+#include "frame/interfaces.h"
+#include "host/text.h"
+
+namespace zvhost {
+namespace {
+
+template <class T>
+RawValue bytesOf(T value) {
+  RawValue raw(sizeof(T));
+  std::memcpy(raw.data(), &value, sizeof(T));
+  return raw;
+}
+
+int32_t clampToInt(double value) {
+  if (!(value == value)) return 0;
+  if (value >= 2147483647.0) return std::numeric_limits<int32_t>::max();
+  if (value <= -2147483648.0) return std::numeric_limits<int32_t>::min();
+  return static_cast<int32_t>(value);
+}
+
+}  // namespace
+
+RawValue rawFloat(float value) { return bytesOf(value); }
+RawValue rawInt(int32_t value) { return bytesOf(value); }
+RawValue rawBool(bool value) { return RawValue{static_cast<uint8_t>(value ? 1 : 0)}; }
+
+RawValue rawText(const std::string& utf8) {
+  WideString wide = utf8ToWide(utf8);
+  RawValue raw(wide.size() * sizeof(MpChar));
+  if (!raw.empty()) std::memcpy(raw.data(), wide.data(), raw.size());
+  return raw;
+}
+
+std::optional<RawValue> rawFromNumber(int32_t datatype, double value) {
+  switch (datatype) {
+    case MP_DT_AUDIO:
+    case MP_DT_FLOAT: return rawFloat(static_cast<float>(value));
+    case MP_DT_INT:
+    case MP_DT_ENUM: return rawInt(clampToInt(value));
+    case MP_DT_BOOL: return rawBool(value != 0.0 && value == value);
+    default: return std::nullopt;
+  }
+}
+
+std::optional<RawValue> rawFromText(int32_t datatype, const std::string& text) {
+  if (datatype == MP_DT_TEXT) return rawText(text);
+  if (datatype == MP_DT_BLOB) return RawValue(text.begin(), text.end());
+  if (datatype == MP_DT_MIDI) return std::nullopt;
+  if (datatype == MP_DT_BOOL) {
+    if (text == "true") return rawBool(true);
+    if (text == "false") return rawBool(false);
+  }
+  if (text.empty()) return std::nullopt;
+  char* end = nullptr;
+  double value = std::strtod(text.c_str(), &end);
+  if (end != text.c_str() + text.size()) return std::nullopt;
+  return rawFromNumber(datatype, value);
+}
+
+RawValue rawZero(int32_t datatype) {
+  switch (datatype) {
+    case MP_DT_TEXT:
+    case MP_DT_BLOB:
+    case MP_DT_MIDI: return {};
+    case MP_DT_BOOL: return rawBool(false);
+    case MP_DT_INT:
+    case MP_DT_ENUM: return rawInt(0);
+    default: return rawFloat(0.0f);
+  }
+}
+
+float rawAsFloat(const RawValue& raw) {
+  float value = 0.0f;
+  if (raw.size() >= sizeof(float)) std::memcpy(&value, raw.data(), sizeof(float));
+  return value;
+}
+
+}  // namespace zvhost

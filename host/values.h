@@ -1,0 +1,28 @@
+// Raw pin values as they cross the boundary: 4-byte int and float, 1-byte
+// bool, UTF-16 text without terminator, blobs as bytes.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zvhost {
+
+using RawValue = std::vector<uint8_t>;
+
+RawValue rawFloat(float value);
+RawValue rawInt(int32_t value);
+RawValue rawBool(bool value);
+RawValue rawText(const std::string& utf8);
+// A number given to a pin of the datatype: truncated toward zero for int
+// pins (NaN-safe, clamped to the int32 range), non-zero test for bool pins.
+std::optional<RawValue> rawFromNumber(int32_t datatype, double value);
+// A description default or patch text for the datatype; nullopt if it does
+// not parse as one.
+std::optional<RawValue> rawFromText(int32_t datatype, const std::string& text);
+// The zero value of the datatype (empty text, empty blob).
+RawValue rawZero(int32_t datatype);
+float rawAsFloat(const RawValue& raw);
+
+}  // namespace zvhost

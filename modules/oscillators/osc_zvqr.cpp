@@ -1,0 +1,118 @@
+#include "modules/oscillators/osc_zvqr.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "modules/oscillators/wavetable_sets.h"
+
+using namespace wavetable;
+
+OscZvqr::OscZvqr(IMpUnknown* host) : MpBase(host) {
+  registerPin(PITCH, pitch_);
+  registerPin(PHASE_OFFSET, phaseOffset_);
+  registerPin(SHAPE, shape_);
+  registerPin(ACTIVE, active_);
+  registerPin(GATE, gate_);
+  registerPin(OUTPUT, output_);
+  registerPin(WRAP_OUT, wrapOut_);
+  registerPin(INCREMENT_OUT, incrementOut_);
+  registerPin(FRACTION_OUT, fractionOut_);
+  registerPin(OFFSET_OUT, offsetOut_);
+  registerPin(UNUSED_INT, unusedInt_);
+  registerPin(MODE, mode_);
+  registerPin(RETRIGGER, retrigger_);
+  registerPin(UNUSED_AUDIO, unusedAudio_);
+  registerPin(LEVEL_1, level1_);
+  registerPin(LEVEL_2, level2_);
+  registerPin(LEVEL_3, level3_);
+  registerPin(PHASE_RESET, phaseReset_);
+}
+
+int32_t OscZvqr::openModule() {
+  openSets(host(), sets_);
+  float rate = hostSampleRate();
+  if (!(rate >= 1.0f && rate <= 1e7f)) rate = 44100.0f;
+  openIncrements(increments_, host(), rate, 1);
+  samplesPerMs_ = static_cast<int32_t>(rate * 0.001f);
+  voice_ = Voice{};
+  // Pitch state before any input: 0 V.
+  if (increments_.isOpen()) voice_.setPitch(0.0f, increments_.data());
+  voice_.forceRecompute();
+  running_ = started_ = armed_ = false;
+  setBlockFunction(&OscZvqr::subProcessSilence);
+  return MpBase::openModule();
+}
+
+void OscZvqr::stop() {
+  voice_.phase = 0.0f;
+  voice_.restartPending = false;
+  voice_.crossfade = -1.0f;
+  running_ = false;
+}
+
+void OscZvqr::chooseRendering() {
+  using Fn = void (OscZvqr::*)(int32_t, int32_t);
+  static constexpr Fn kPlain[] = {&OscZvqr::subProcess<ModeSet1, false>, &OscZvqr::subProcess<ModeBlend, false>,
+                                  &OscZvqr::subProcess<ModeSet2, false>, &OscZvqr::subProcess<ModeSet3, false>,
+                                  &OscZvqr::subProcess<ModePulse, false>};
+  static constexpr Fn kRestart[] = {&OscZvqr::subProcess<ModeSet1, true>, &OscZvqr::subProcess<ModeBlend, true>,
+                                    &OscZvqr::subProcess<ModeSet2, true>, &OscZvqr::subProcess<ModeSet3, true>,
+                                    &OscZvqr::subProcess<ModePulse, true>};
+  const int32_t mode = mode_;
+  // Without tables there is nothing to read.
+  if (sets_.slot[0] == nullptr || sets_.slot[1] == nullptr || sets_.slot[2] == nullptr || !increments_.isOpen()) {
+    setBlockFunction(&OscZvqr::subProcessSilence);
+    return;
+  }
+  if (mode < 0 || mode > 4) return;  // keeps the previous routine
+  setBlockFunction(retrigger_ > 0 ? kRestart[mode] : kPlain[mode]);
+}
+
+void OscZvqr::pinsUpdated() {
+  const int32_t setting = retrigger_;
+  if (phaseReset_.isUpdated() && phaseReset_ > 0.0f && setting >= 0) stop();
+
+  const float gate = gate_.getValue();
+  if (gate > 0.0f) {
+    if (!armed_ && setting > 0) {
+      voice_.restartPending = true;
+      armed_ = true;
+    }
+  } else {
+    armed_ = false;
+  }
+  restart_.hard = setting <= 1;
+  restart_.step = restartStep(setting, samplesPerMs_);
+
+  const bool active = active_.getValue() > 0.0f;
+  if (active && (!running_ || retrigger_.isUpdated() || mode_.isUpdated())) {
+    voice_.forceRecompute();
+    running_ = true;
+    if (!started_) voice_.phase = 0.0f;
+    started_ = true;
+    for (AudioOutPin* out : {&output_, &wrapOut_, &incrementOut_, &fractionOut_, &offsetOut_}) out->setStreaming(true);
+    chooseRendering();
+    setSleepMode(false);
+  } else if (!active && !active_.isStreaming()) {
+    stop();
+    started_ = false;
+    for (AudioOutPin* out : {&output_, &wrapOut_, &incrementOut_, &fractionOut_, &offsetOut_}) out->setStreaming(false);
+    setBlockFunction(&OscZvqr::subProcessSilence);
+    setSleepMode(true);
+  }
+}
+
+template <class Mode, bool Restart>
+void OscZvqr::subProcess(int32_t bufferOffset, int32_t sampleFrames) {
+  const float levels[3] = {level1_, level2_, level3_};
+  const RenderIo io{pitch_.buffer() + bufferOffset,        phaseOffset_.buffer() + bufferOffset,
+                    shape_.buffer() + bufferOffset,        output_.buffer() + bufferOffset,
+                    wrapOut_.buffer() + bufferOffset,      incrementOut_.buffer() + bufferOffset,
+                    fractionOut_.buffer() + bufferOffset,  offsetOut_.buffer() + bufferOffset};
+  renderVoice<Mode, Restart, true>(voice_, sets_, increments_.data(), levels, restart_, io, sampleFrames);
+}
+
+void OscZvqr::subProcessSilence(int32_t bufferOffset, int32_t sampleFrames) {
+  for (AudioOutPin* out : {&output_, &wrapOut_, &incrementOut_, &fractionOut_, &offsetOut_})
+    std::fill_n(out->buffer() + bufferOffset, sampleFrames, 0.0f);
+}

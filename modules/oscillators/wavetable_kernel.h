@@ -1,0 +1,319 @@
+// Band-limited wavetable reading shared by both wavetable oscillators.
+//
+// A set holds 60 single-cycle tables of 2048 floats, table k at
+// 4360 + k × 2048, each band-limited for pitches k/6 V to (k + 1)/6 V
+// (0 V = 13.75 Hz, 1 V per octave). A voice picks the table pair for its
+// pitch, advances a phase in table samples and reads one or two heads by
+// linear interpolation within a table and between the pair. A restart voice
+// crossfades from the running phase to a restarted one.
+//
+// No frame types here: the modules map pins onto these calls.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+
+namespace wavetable {
+
+constexpr int32_t kTableLength = 2048;
+constexpr float kCycle = 2048.0f;
+constexpr int32_t kTableCount = 60;
+constexpr int32_t kFirstTable = 4360;
+// Values in a set: header and unused values, the tables, 16 spare values.
+constexpr int32_t kSetValues = 127256;
+// Values a complete file supplies (the set minus its spare values).
+constexpr int32_t kFileValues = kFirstTable + kTableCount * kTableLength;
+// Pitch increment tables: one entry per millivolt from -10 V to 10.34 V.
+constexpr int32_t kIncrementEntries = 20341;
+constexpr float kMaxVolts = 10.333333f;
+// Above this the upper neighbour table does not exist.
+constexpr float kTwoTableLimit = 9.8333333f;
+
+// Limits x to [lo, hi]; NaN gives lo.
+inline float clampSafe(float x, float lo, float hi) { return x > lo ? (x < hi ? x : hi) : lo; }
+
+// Increment in table samples per sample for V = index × 0.001 − 10 volts at
+// a sample rate (× oversampling factor). The power is taken in double.
+inline float incrementEntry(int32_t index, float sampleRate, float factor) {
+  const double volts = (index - 10000) * 0.001;
+  return static_cast<float>(std::pow(2.0, volts - 5.0)) * 440.0f * (kCycle / (sampleRate * factor));
+}
+
+// Which tables a pitch reads, and how.
+struct TableChoice {
+  float volts = 0.0f;      // clamped pitch in volts
+  float fraction = 0.0f;   // position between the neighbour tables (published)
+  float mix = 0.0f;        // weight of the upper table in reads; 0 with one table
+  int32_t offset = kFirstTable;  // start of the lower table in the set
+  int32_t upper = 0;       // kTableLength when the upper table is read, else 0
+  float offsetValue = static_cast<float>(kFirstTable);  // offset, published as a float
+};
+
+// volts must be finite. Two tables are read only when both exist: the
+// comparison with the limit and trunc(V × 6) can disagree in float.
+inline TableChoice chooseTables(float volts) {
+  TableChoice t;
+  t.volts = volts;
+  const float p = volts * 6.0f;
+  const float whole = std::trunc(p);
+  t.fraction = p - whole;
+  int32_t index = volts < kTwoTableLimit ? static_cast<int32_t>(whole) : kTableCount - 1;
+  if (volts < 0.0f) index = 0;
+  if (index > kTableCount - 1) index = kTableCount - 1;
+  t.offset = kFirstTable + index * kTableLength;
+  t.offsetValue = static_cast<float>(t.offset);
+  const bool two = volts >= 0.0f && volts < kTwoTableLimit && index <= kTableCount - 2;
+  t.upper = two ? kTableLength : 0;
+  t.mix = two ? t.fraction : 0.0f;
+  return t;
+}
+
+// Linear interpolation in an increment table for finite volts in [-10, 10.333333].
+inline float incrementAt(const float* table, float volts) {
+  const float m = volts * 1000.0f + 10000.0f;
+  const auto i = static_cast<int32_t>(m);
+  const float w = m - static_cast<float>(i);
+  return table[i] + (table[i + 1] - table[i]) * w;
+}
+
+// Brings a phase or head into (0, 2048]. One step covers the usual case;
+// large increments (low sample rates) and far heads take the slow path.
+inline float wrapCycle(float x) {
+  x = x >= kCycle ? x - kCycle : x;
+  x = x <= 0.0f ? x + kCycle : x;
+  if (x > 0.0f && x <= kCycle) [[likely]] return x;
+  if (!std::isfinite(x)) return kCycle;
+  x -= kCycle * std::floor(x / kCycle);
+  return x > 0.0f && x <= kCycle ? x : kCycle;
+}
+
+// Advances a phase in (0, 2048] by an increment (never negative) into
+// (0, 2048]; returns 0, or the phase just after a wrap.
+inline float advancePhase(float& phase, float increment) {
+  const float next = phase + increment;
+  if (next < kCycle && next > 0.0f) [[likely]] {
+    phase = next;
+    return 0.0f;
+  }
+  phase = wrapCycle(next);
+  return phase;
+}
+
+// A head from a phase in (0, 2048] and an offset in [-2048, 0] lies in
+// (-2048, 2048]: one addition brings it into (0, 2048].
+inline float wrapHead(float x) { return x <= 0.0f ? x + kCycle : x; }
+
+// Reads a set at a head in (0, 2048] for a table choice: both tables by
+// linear interpolation, mixed by the choice's weight (an exact single read
+// when the upper table is not used).
+inline float readTables(const float* set, const TableChoice& t, float head) {
+  const auto i = static_cast<int32_t>(head);
+  const float f = head - static_cast<float>(i);
+  const float* lo = set + t.offset + i;
+  const float* hi = lo + t.upper;
+  const float s0 = lo[0] + (lo[1] - lo[0]) * f;
+  const float s1 = hi[0] + (hi[1] - hi[0]) * f;
+  return s0 + (s1 - s0) * t.mix;
+}
+
+// Wave modes: which set and level slot each head uses (0, 1, 2 = sets 1, 2,
+// 3), and how the level-scaled heads a and b combine.
+struct ModeSet1 {
+  static constexpr int kHeads = 1, kSlotA = 0, kSlotB = 0;
+  static constexpr float kShapeBias = 0.0f;
+  static float combine(float a, float, float) { return a; }
+};
+struct ModeBlend {
+  static constexpr int kHeads = 2, kSlotA = 2, kSlotB = 1;
+  static constexpr float kShapeBias = 1.0f;
+  static float combine(float a, float b, float shape) { return a + (shape + 1.0f) * 0.5f * (b - a); }
+};
+struct ModeSet2 {
+  static constexpr int kHeads = 1, kSlotA = 1, kSlotB = 1;
+  static constexpr float kShapeBias = 0.0f;
+  static float combine(float a, float, float) { return a; }
+};
+struct ModeSet3 {
+  static constexpr int kHeads = 1, kSlotA = 2, kSlotB = 2;
+  static constexpr float kShapeBias = 0.0f;
+  static float combine(float a, float, float) { return a; }
+};
+struct ModePulse {
+  static constexpr int kHeads = 2, kSlotA = 1, kSlotB = 1;
+  static constexpr float kShapeBias = 0.0f;
+  static float combine(float a, float b, float) { return a - b; }
+};
+
+struct Heads {
+  float a = 0.0f;
+  float b = 0.0f;
+};
+
+// The three sets (slots) a voice reads.
+struct Sets {
+  const float* slot[3] = {nullptr, nullptr, nullptr};
+};
+
+// Phase offset in table samples for an input in [-1, 1].
+inline float phaseOffset(float x) { return (x * 0.5f - 0.5f) * kCycle; }
+
+// One oscillator voice: pitch, phase offsets, the main phase and the
+// restart voice that crossfades into a restarted phase.
+struct Voice {
+  // Last inputs, to recompute only on change. NaN never compares equal, so
+  // it forces the next sample to recompute.
+  float lastPitch = NAN;
+  float lastOffset = NAN;
+  float lastShape = NAN;
+
+  TableChoice tables;
+  float increment = 0.0f;
+  float offsetOne = -1024.0f;
+  float offsetTwo = -1024.0f;
+
+  float phase = 0.0f;
+  float wrap = 0.0f;  // 0, or the phase just after a wrap
+
+  float restartPhase = 0.0f;
+  float crossfade = -1.0f;  // -1 inactive, else 1 falling to 0
+  float crossfadeStep = 0.0f;
+  bool restartPending = false;
+
+  void forceRecompute() { lastPitch = lastOffset = lastShape = NAN; }
+
+  // Pitch input below -1 (or NaN) is ignored: the previous pitch stays.
+  // Returns true when the pitch was recomputed.
+  bool setPitch(float value, const float* increments) {
+    if (value == lastPitch || !(value >= -1.0f)) return false;
+    lastPitch = value;
+    const float volts = value * 10.0f < kMaxVolts ? value * 10.0f : kMaxVolts;
+    tables = chooseTables(volts);
+    increment = incrementAt(increments, volts);
+    return true;
+  }
+
+  void setOffsetOne(float value) {
+    if (value == lastOffset) return;
+    lastOffset = value;
+    offsetOne = phaseOffset(clampSafe(value, -1.0f, 1.0f));
+  }
+
+  template <class Mode>
+  void setOffsetTwo(float value) {
+    if constexpr (Mode::kHeads == 2) {
+      if (value == lastShape) return;
+      lastShape = value;
+      offsetTwo = phaseOffset(clampSafe(value + Mode::kShapeBias, -0.99f, 0.99f));
+    }
+  }
+
+  // Advances the main phase; the wrap value records a wrap.
+  void advance() { wrap = advancePhase(phase, increment); }
+
+  template <class Mode>
+  Heads read(const Sets& sets, const TableChoice& t, float at) const {
+    Heads h;
+    // Offsets stay within [-2048, 0]; the second head is taken from the
+    // wrapped first, so neither can end up a cycle or more out of range.
+    const float first = wrapHead(at + offsetOne);
+    h.a = readTables(sets.slot[Mode::kSlotA], t, first);
+    if constexpr (Mode::kHeads == 2) h.b = readTables(sets.slot[Mode::kSlotB], t, wrapHead(first + offsetTwo));
+    return h;
+  }
+
+  // Starts a crossfade into a phase; step is the fall per sample.
+  void startRestart(float from, float step) {
+    restartPhase = wrapCycle(from);
+    crossfade = 1.0f;
+    crossfadeStep = step;
+  }
+
+  // While a crossfade runs: fades the heads s towards the restart voice,
+  // which advances by the same increment; at its end the main phase
+  // continues from the restart voice.
+  template <class Mode>
+  void applyCrossfade(const Sets& sets, Heads& s) {
+    if (crossfade == -1.0f) return;
+    restartPhase = wrapCycle(restartPhase + increment);
+    const Heads u = read<Mode>(sets, tables, restartPhase);
+    s.a = u.a + (s.a - u.a) * crossfade;
+    if constexpr (Mode::kHeads == 2) s.b = u.b + (s.b - u.b) * crossfade;
+    if (crossfade > 0.0f && crossfade <= 1.0f) {
+      crossfade -= crossfadeStep;
+    } else {
+      crossfade = -1.0f;
+      phase = restartPhase;
+    }
+  }
+};
+
+// How a pending retrigger restarts the phase.
+struct RestartSettings {
+  bool hard = true;    // jump to 0
+  float step = 1.0f;   // crossfade fall per sample otherwise
+};
+
+// Crossfade step for a retrigger setting (> 1) at some samples per
+// millisecond, computed in double. Kept in [1e-6, 1]: a huge setting would
+// give a step that no longer moves the crossfade in float, and a very low
+// sample rate none at all.
+inline float restartStep(int32_t setting, int32_t samplesPerMs) {
+  const double length = static_cast<double>(setting) * static_cast<double>(samplesPerMs);
+  const double step = length > 0.0 ? 10.0 / length : 1.0;
+  return static_cast<float>(step < 1e-6 ? 1e-6 : step > 1.0 ? 1.0 : step);
+}
+
+// Output buffers of a plain or restart render; state outputs may be null
+// when StateOutputs is false.
+struct RenderIo {
+  const float* pitch;
+  const float* offset;
+  const float* shape;
+  float* out;
+  float* wrapOut;
+  float* incrementOut;
+  float* fractionOut;
+  float* offsetOut;
+};
+
+// The plain and restart renders shared by both oscillators.
+template <class Mode, bool Restart, bool StateOutputs>
+void renderVoice(Voice& voice, const Sets& setsIn, const float* increments, const float (&levels)[3],
+                 const RestartSettings& restart, const RenderIo& ioIn, int32_t frames) {
+  // Local copies: the output buffers could alias the voice, the sets and
+  // the buffer pointers for all the compiler knows, which would keep them
+  // out of registers.
+  Voice v = voice;
+  const Sets sets = setsIn;
+  const RenderIo io = ioIn;
+  const float levelA = levels[Mode::kSlotA];
+  const float levelB = levels[Mode::kSlotB];
+  for (int32_t i = 0; i < frames; ++i) {
+    v.setPitch(io.pitch[i], increments);
+    v.setOffsetOne(io.offset[i]);
+    v.template setOffsetTwo<Mode>(io.shape[i]);
+    if constexpr (Restart) {
+      if (v.restartPending) {
+        v.restartPending = false;
+        if (restart.hard) {
+          v.phase = 0.0f;
+        } else {
+          v.startRestart(0.0f, restart.step);
+        }
+      }
+    }
+    v.advance();
+    Heads s = v.read<Mode>(sets, v.tables, v.phase);
+    if constexpr (Restart) v.applyCrossfade<Mode>(sets, s);
+    io.out[i] = Mode::combine(levelA * s.a, levelB * s.b, io.shape[i]);
+    if constexpr (StateOutputs) {
+      io.wrapOut[i] = v.wrap;
+      io.incrementOut[i] = v.increment;
+      io.fractionOut[i] = v.tables.fraction;
+      io.offsetOut[i] = v.tables.offsetValue;
+    }
+  }
+  voice = v;
+}
+
+}  // namespace wavetable

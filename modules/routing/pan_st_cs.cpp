@@ -1,0 +1,105 @@
+#include "modules/routing/pan_st_cs.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace pan {
+
+namespace {
+float angle(int32_t i) { return static_cast<float>(i) * 0.0001f * 3.1415927f * 0.5f; }
+// NaN never equals the cached value, so it forces a gain update.
+constexpr float kForceUpdate = std::numeric_limits<float>::quiet_NaN();
+}  // namespace
+
+float sinEntry(int32_t i) { return std::sin(angle(i)) + 1e-7f; }
+float cosEntry(int32_t i) { return std::cos(angle(i)) + 1e-7f; }
+
+Gains gainsAt(const SharedTable& sinTable, const SharedTable& cosTable, float pan) {
+  const float p = pan >= 1.0f ? 1.0f : (pan > 0.0f ? pan : 0.0f);
+  return {cosTable.atControl(p), sinTable.atControl(p)};
+}
+
+}  // namespace pan
+
+PanStCS::PanStCS(IMpUnknown* host) : MpBase(host) {
+  registerPin(LEFT_IN, leftIn_);
+  registerPin(RIGHT_IN, rightIn_);
+  registerPin(PAN, pan_);
+  registerPin(LEFT_OUT, leftOut_);
+  registerPin(RIGHT_OUT, rightOut_);
+  registerPin(MODE, mode_);
+}
+
+int32_t MP_STDCALL PanStCS::openModule() {
+  const bool sinNew = sin_.open(host(), MP_TEXT("ZV51_PAN_SIN"), -1.0f, pan::kEntries);
+  const bool cosNew = cos_.open(host(), MP_TEXT("ZV51_PAN_COS"), -1.0f, pan::kEntries);
+  // The second table's answer decides for both; host memory comes unwritten.
+  if (cosNew || sinNew) sin_.fill(pan::sinEntry);
+  if (cosNew) cos_.fill(pan::cosEntry);
+  cachedPan_ = pan::kForceUpdate;
+  gains_ = {};
+  modeRoutine_ = static_cast<MpBlockFunction>(&PanStCS::subProcessSilence);
+  setBlockFunction(&PanStCS::subProcessSilence);
+  return MpBase::openModule();
+}
+
+void PanStCS::setOutputsStreaming(bool isStreaming) {
+  leftOut_.setStreaming(isStreaming);
+  rightOut_.setStreaming(isStreaming);
+}
+
+void PanStCS::pinsUpdated() {
+  const bool sounding = leftIn_.isStreaming() || rightIn_.isStreaming() || leftIn_.getValue() != 0.0f ||
+                        rightIn_.getValue() != 0.0f;
+  if (sounding && sin_.isOpen() && cos_.isOpen()) {
+    if (mode_.isUpdated()) cachedPan_ = pan::kForceUpdate;
+    setOutputsStreaming(true);
+    if (mode_ == 0) modeRoutine_ = static_cast<MpBlockFunction>(&PanStCS::subProcess<0>);
+    if (mode_ == 1) modeRoutine_ = static_cast<MpBlockFunction>(&PanStCS::subProcess<1>);
+    setBlockFunction(modeRoutine_);
+    setSleepMode(false);
+  } else {
+    cachedPan_ = pan::kForceUpdate;
+    setOutputsStreaming(false);
+    setBlockFunction(&PanStCS::subProcessSilence);
+    setSleepMode(true);
+  }
+}
+
+void PanStCS::graphStarted() {
+  MpBase::graphStarted();
+  if (chosenBlockFunction() == static_cast<MpBlockFunction>(&PanStCS::subProcessSilence)) {
+    setOutputsStreaming(false);
+  }
+}
+
+template <int32_t Mode>
+void PanStCS::subProcess(int32_t bufferOffset, int32_t sampleFrames) {
+  const float* left = leftIn_.buffer() + bufferOffset;
+  const float* right = rightIn_.buffer() + bufferOffset;
+  const float* pan = pan_.buffer() + bufferOffset;
+  float* leftOut = leftOut_.buffer() + bufferOffset;
+  float* rightOut = rightOut_.buffer() + bufferOffset;
+  for (int32_t i = 0; i < sampleFrames; ++i) {
+    if (pan[i] != cachedPan_) {
+      cachedPan_ = pan[i];
+      gains_ = pan::gainsAt(sin_, cos_, pan[i]);
+    }
+    const float l = left[i];
+    const float r = right[i];
+    if constexpr (Mode == 0) {
+      const float sum = l + r;
+      leftOut[i] = gains_.cosine * sum;
+      rightOut[i] = gains_.sine * sum;
+    } else {
+      leftOut[i] = l * gains_.cosine + r * gains_.sine;
+      rightOut[i] = r * gains_.cosine + l * gains_.sine;
+    }
+  }
+}
+
+void PanStCS::subProcessSilence(int32_t bufferOffset, int32_t sampleFrames) {
+  std::fill_n(leftOut_.buffer() + bufferOffset, sampleFrames, 0.0f);
+  std::fill_n(rightOut_.buffer() + bufferOffset, sampleFrames, 0.0f);
+}

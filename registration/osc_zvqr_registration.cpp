@@ -1,0 +1,6 @@
+#include "frame/factory.h"
+#include "modules/oscillators/osc_zvqr.h"
+
+namespace {
+[[maybe_unused]] const int32_t registered = registerDspCreator(MP_TEXT("Osc ZVQR"), createModule<OscZvqr>);
+}

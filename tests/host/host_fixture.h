@@ -1,0 +1,78 @@
+// Shared set-up of the host tests: the test plug-in loaded as a host loads
+// a library, its descriptions, and a reader for the log its modules keep.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "host/descriptions.h"
+#include "host/engine.h"
+#include "host/library_loader.h"
+
+namespace zvhost::testing {
+
+class TestPlugin {
+ public:
+  static TestPlugin& get() {
+    static TestPlugin plugin;
+    return plugin;
+  }
+  IMpFactory* factory() const { return factory_; }
+  MpGuiTimerTickFunction tick() const {
+    return reinterpret_cast<MpGuiTimerTickFunction>(loader_.symbol(MP_GUI_TIMER_TICK_NAME));
+  }
+  const DescriptionSet& descriptions() const { return descriptions_; }
+  const ModuleDescription& module(const std::string& id) const {
+    const ModuleDescription* d = descriptions_.find(id);
+    if (d == nullptr) throw std::runtime_error("no test description " + id);
+    return *d;
+  }
+  std::vector<std::string> log() const {
+    std::vector<std::string> lines;
+    std::istringstream in(logFunction_());
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+  // Log lines that begin with a prefix.
+  std::vector<std::string> log(const std::string& prefix) const {
+    std::vector<std::string> lines;
+    for (auto& line : log())
+      if (line.rfind(prefix, 0) == 0) lines.push_back(line);
+    return lines;
+  }
+  void clearLog() const { clearFunction_(); }
+
+ private:
+  TestPlugin() : loader_(ZV_TEST_PLUGIN) {
+    factory_ = loader_.factory();
+    logFunction_ = reinterpret_cast<const char* (*)()>(loader_.symbol("ZvTestLog"));
+    clearFunction_ = reinterpret_cast<void (*)()>(loader_.symbol("ZvTestClearLog"));
+    descriptions_.loadFolder(ZV_TEST_DESCRIPTIONS);
+    if (factory_ == nullptr || logFunction_ == nullptr || clearFunction_ == nullptr)
+      throw std::runtime_error("test plug-in not loadable: " + loader_.error());
+  }
+  LibraryLoader loader_;
+  IMpFactory* factory_ = nullptr;
+  const char* (*logFunction_)() = nullptr;
+  void (*clearFunction_)() = nullptr;
+  DescriptionSet descriptions_;
+};
+
+// An engine over the test plug-in, with the log cleared.
+inline std::unique_ptr<Engine> makeEngine(int32_t blockSize = 16, FileResolver files = {}) {
+  TestPlugin::get().clearLog();
+  EngineSettings settings;
+  settings.sampleRate = 48000.0f;
+  settings.blockSize = blockSize;
+  return std::make_unique<Engine>(TestPlugin::get().factory(), settings, std::move(files), TestPlugin::get().tick());
+}
+
+inline int add(Engine& engine, const std::string& id, const std::string& label, bool gui = false) {
+  return engine.addModule(TestPlugin::get().module(id), gui, label);
+}
+
+}  // namespace zvhost::testing
