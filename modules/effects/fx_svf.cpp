@@ -1,0 +1,162 @@
+#include "modules/effects/fx_svf.h"
+
+#include <algorithm>
+
+namespace fxsvf {
+
+using zvdsp::clampTo;
+using zvdsp::SvfTap;
+using Tables = zvfilters::SvfTables;
+
+inline float usableResonance(float r) { return r == r ? clampTo(r, -1.0f, 1.1f) : 0.0f; }
+
+// Modes 1–3: the driven pair of the multi-mode filter.
+template <SvfTap kTap>
+struct DrivenPair {
+  static constexpr bool kReadsResonance = true;
+  static void set(Coefficients& c, const Tables& t, float cutoff, float res) {
+    c.f = t.volt.atControl(clampTo(cutoff, 0.0f, 1.0f));
+    c.driven = zvdsp::drivenPairGains(c.f, usableResonance(res), t.res.data());
+  }
+  static float tick(Memory& m, const Coefficients& c, const Tables& t, float in, float mix) {
+    return zvdsp::runDrivenPair<kTap>(m.sv, in, c.f, c.driven, mix, t.res.data());
+  }
+};
+
+// Mode 4.
+struct NotchPair {
+  static constexpr bool kReadsResonance = true;
+  static void set(Coefficients& c, const Tables& t, float cutoff, float) {
+    c.f = std::min(t.volt.atControl(clampTo(cutoff, 0.0f, 0.93f)), zvdsp::kNotchPairMaxF);
+  }
+  static float tick(Memory& m, const Coefficients& c, const Tables&, float in, float mix) {
+    return zvdsp::runNotchPair(m.sv, in, c.f, mix);
+  }
+};
+
+// Modes 5 and 6: one pole, its low-pass or the remainder.
+template <bool kHighPass>
+struct OnePole {
+  static constexpr bool kReadsResonance = false;
+  static void set(Coefficients& c, const Tables& t, float cutoff, float) {
+    c.g1 = 1.0f - t.p6.atControl(clampTo(cutoff, 0.0f, 1.0f));
+  }
+  static float tick(Memory& m, const Coefficients& c, const Tables&, float in, float) {
+    const float y = m.pole1.run(in, c.g1);
+    return kHighPass ? in - y : y;
+  }
+};
+
+// Mode 7: a low-pass minus a lower low-pass, ten octaves apart; each pole
+// stops at its end of the table range.
+struct BandPass {
+  static constexpr bool kReadsResonance = false;
+  static void set(Coefficients& c, const Tables& t, float cutoff, float) {
+    c.g1 = 1.0f - t.p6.atControl(clampTo(2.0f * cutoff, 0.0f, 1.0f));
+    c.g2 = 1.0f - t.p6.atControl(clampTo(2.0f * cutoff - 1.0f, 0.0f, 1.0f));
+  }
+  static float tick(Memory& m, const Coefficients& c, const Tables&, float in, float) {
+    const float y1 = m.pole1.run(in, c.g1);
+    return y1 - m.pole2.run(y1, c.g2);
+  }
+};
+
+// Mode 8: Resonance narrows the pole pair around the cutoff.
+struct AllPass {
+  static constexpr bool kReadsResonance = true;
+  static void set(Coefficients& c, const Tables& t, float cutoff, float res) {
+    const float d = clampTo(cutoff, 0.0f, 1.0f);
+    const float e = clampTo(usableResonance(res) * 1.5f + 0.5f, 0.5f, 4.0f);
+    const float w = clampTo(e * d, 0.0f, 1.0f);
+    c.a1 = t.apExpA.atControl(w) * t.apCos.atControl(d);
+    c.a2 = t.apExpB.atControl(w);
+  }
+  static float tick(Memory& m, const Coefficients& c, const Tables&, float in, float) {
+    return m.allPass.run(in, c.a1, c.a2);
+  }
+};
+
+}  // namespace fxsvf
+
+using namespace fxsvf;
+
+const FxSvf::Routine FxSvf::kRoutines[kModeCount] = {
+    &FxSvf::subProcessBypass,
+    &FxSvf::subProcess<DrivenPair<SvfTap::Low>>,
+    &FxSvf::subProcess<DrivenPair<SvfTap::High>>,
+    &FxSvf::subProcess<DrivenPair<SvfTap::Band>>,
+    &FxSvf::subProcess<NotchPair>,
+    &FxSvf::subProcess<OnePole<false>>,
+    &FxSvf::subProcess<OnePole<true>>,
+    &FxSvf::subProcess<BandPass>,
+    &FxSvf::subProcess<AllPass>,
+};
+
+FxSvf::FxSvf(IMpUnknown* host) : MpBase(host) {
+  registerPin(SIGNAL, signal_);
+  registerPin(CUTOFF, cutoff_);
+  registerPin(RESONANCE, resonance_);
+  registerPin(OUTPUT, output_);
+  registerPin(MODE, mode_);
+  registerPin(SPARE, spare_);
+  registerPin(MIX, mix_);
+  registerPin(ON, on_);
+  registerPin(RESET, reset_);
+}
+
+int32_t FxSvf::openModule() {
+  tables_.open(host(), zvfilters::usableSampleRate(hostSampleRate()));
+  reset();
+  setBlockFunction(&FxSvf::subProcessSilence);
+  return MpBase::openModule();
+}
+
+void FxSvf::reset() {
+  memory_ = Memory{};
+  coefficientsStale_ = true;
+}
+
+void FxSvf::pinsUpdated() {
+  if (reset_.isUpdated() && reset_ > 0.0f) reset();
+  const bool ready = tables_.apExpB.isOpen() && tables_.volt.isOpen() && tables_.res.isOpen() &&
+                     tables_.p6.isOpen() && tables_.apCos.isOpen() && tables_.apExpA.isOpen();
+  if (on_ == 1 && ready && (signal_.isStreaming() || signal_.getValue() != 0.0f)) {
+    if (mode_.isUpdated()) reset();
+    output_.setStreaming(true);
+    const int32_t mode = mode_;
+    if (mode >= 0 && mode < kModeCount) setBlockFunction(kRoutines[mode]);
+    setSleepMode(false);
+  } else {
+    reset();
+    output_.setStreaming(false);
+    setBlockFunction(&FxSvf::subProcessSilence);
+    setSleepMode(true);
+  }
+}
+
+template <class Mode>
+void FxSvf::subProcess(int32_t bufferOffset, int32_t sampleFrames) {
+  const float* in = signal_.buffer() + bufferOffset;
+  const float* cutoff = cutoff_.buffer() + bufferOffset;
+  const float* resonance = resonance_.buffer() + bufferOffset;
+  const float* mix = mix_.buffer() + bufferOffset;
+  float* out = output_.buffer() + bufferOffset;
+  for (int32_t i = 0; i < sampleFrames; ++i) {
+    const bool resonanceChanged = Mode::kReadsResonance && resonance[i] != cachedResonance_;
+    if (coefficientsStale_ || cutoff[i] != cachedCutoff_ || resonanceChanged) {
+      cachedCutoff_ = cutoff[i];
+      cachedResonance_ = resonance[i];
+      coefficientsStale_ = false;
+      Mode::set(coefficients_, tables_, cutoff[i], resonance[i]);
+    }
+    out[i] = Mode::tick(memory_, coefficients_, tables_, in[i], mix[i]);
+  }
+}
+
+void FxSvf::subProcessBypass(int32_t bufferOffset, int32_t sampleFrames) {
+  std::copy_n(signal_.buffer() + bufferOffset, sampleFrames, output_.buffer() + bufferOffset);
+}
+
+void FxSvf::subProcessSilence(int32_t bufferOffset, int32_t sampleFrames) {
+  std::fill_n(output_.buffer() + bufferOffset, sampleFrames, 0.0f);
+}

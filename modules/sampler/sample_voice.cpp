@@ -1,0 +1,79 @@
+#include "modules/sampler/sample_voice.h"
+
+#include <algorithm>
+#include <utility>
+
+const int16_t silentSamples[16] = {};
+
+namespace {
+
+int32_t clampPosition(int64_t position, int32_t count) {
+  return static_cast<int32_t>(std::clamp<int64_t>(position, 0, count));
+}
+
+}  // namespace
+
+bool setUpSampleVoice(const ZoneRecord& zone, const SampleHeader* primary, const SampleHeader* partner,
+                      const int16_t* samples, int32_t count, int32_t key, float hostRate, SampleVoice& v) {
+  if (samples == nullptr || count <= 0 || !(hostRate > 0.0f)) return false;
+  if (primary == nullptr || !primary->valid || (primary->type & 0x8000) != 0) return false;
+  if ((primary->type & 1) != 0) partner = nullptr;
+  if (partner != nullptr && (!partner->valid || (partner->type & 0x8000) != 0)) partner = nullptr;
+  // Right on Right, left on Left, whichever of the pair matched.
+  if (partner != nullptr && (primary->type & 4) != 0) std::swap(primary, partner);
+  const SampleHeader& h = *primary;
+  auto offset = [&](int32_t fine, int32_t coarse) {
+    return static_cast<int64_t>(zone.generator(fine)) + static_cast<int64_t>(zone.generator(coarse)) * 32768;
+  };
+  const int32_t start = clampPosition(h.start + offset(GEN_START_OFFSET, GEN_START_COARSE), count);
+  const int32_t sampleEnd = clampPosition(h.end + offset(GEN_END_OFFSET, GEN_END_COARSE), count);
+  if (start >= sampleEnd) return false;
+  int32_t loopStart = clampPosition(h.loopStart + offset(GEN_LOOP_START_OFFSET, GEN_LOOP_START_COARSE), count);
+  int32_t loopEnd = clampPosition(h.loopEnd + offset(GEN_LOOP_END_OFFSET, GEN_LOOP_END_COARSE), count);
+  uint8_t loopMode = static_cast<uint8_t>(zone.generator(GEN_SAMPLE_MODES) & 3);
+  // Mode 2 is "no loop"; a loop is kept inside the sample and must have a length.
+  loopEnd = std::min(loopEnd, sampleEnd);
+  if ((loopMode & 1) == 0 || loopEnd <= loopStart) {
+    loopMode = 0;
+    loopEnd = sampleEnd;
+  }
+
+  v.data = samples;
+  v.position = start;
+  v.fraction = 0;
+  v.fresh = true;
+  v.finished = false;
+  v.loopStart = loopStart;
+  v.loopEnd = loopEnd;
+  v.sampleEnd = sampleEnd;
+  v.boundary = std::min(loopEnd, sampleEnd);
+  v.loopMode = loopMode;
+  v.stereo = false;
+  v.partnerOffset = 0;
+  if (partner != nullptr) {
+    const int64_t partnerOffset = static_cast<int64_t>(partner->start) - h.start;
+    const int64_t lowest = std::min(start, loopStart) + partnerOffset;
+    // A partner whose reads would leave the data is not played.
+    if (lowest >= 0 && sampleEnd + partnerOffset <= count) {
+      v.stereo = true;
+      v.partnerOffset = static_cast<int32_t>(partnerOffset);
+    }
+  }
+
+  const float pan = std::clamp(static_cast<float>(zone.generator(GEN_PAN)), -500.0f, 500.0f);
+  const float x = (pan * 0.001f + 0.5f) * 1.5707964f;
+  v.rightGain = std::sin(x) + 0.000001f;
+  v.leftGain = std::cos(x) + 0.000001f;
+
+  int32_t root = h.rootKey;
+  if (zone.generator(GEN_ROOT_KEY) >= 0) root = zone.generator(GEN_ROOT_KEY);
+  const auto correction = static_cast<float>(h.correction);
+  const auto coarse = static_cast<float>(zone.generator(GEN_COARSE_TUNE));
+  const auto fine = static_cast<float>(zone.generator(GEN_FINE_TUNE));
+  v.pitchScale = static_cast<float>(zone.generator(GEN_SCALE_TUNING)) * 0.1f;
+  v.basePitch = static_cast<float>(key - 69) * 0.008333334f + 0.5f -
+                ((fine + correction) * 0.01f + coarse + static_cast<float>(key - root)) * 0.008333334f;
+  v.rateRatio = static_cast<float>(h.sampleRate) / hostRate;
+  return true;
+}
+

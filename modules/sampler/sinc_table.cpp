@@ -1,0 +1,40 @@
+#include "modules/sampler/sinc_table.h"
+
+#include <cmath>
+#include <cstring>
+
+const SincTable& SincTable::instance() {
+  static const SincTable table;
+  return table;
+}
+
+SincTable::SincTable() {
+  for (int32_t i = 0; i < 32; ++i) {
+    for (int32_t k = 0; k < TAPS; ++k) {
+      const int32_t a = i + 96 - 32 * k;
+      float tap = 1.0f;
+      if (a != 0) {
+        const double x = a * 0.03125 * 3.1415927410125732;
+        const double y = a * 1.5707963705062866 * 0.0078125;
+        tap = static_cast<float>(std::sin(x) / x * std::cos(y) * std::cos(y));
+      }
+      taps_[i * TAPS + k] = tap;
+    }
+  }
+  taps_[32 * TAPS] = 0.0f;
+  for (int32_t k = 1; k < TAPS; ++k) taps_[32 * TAPS + k] = taps_[k - 1];
+  taps_[ROWS * TAPS] = taps_[TAPS - 1];
+  for (int32_t r = 0; r < ROWS; ++r) {
+    float sum = 0.0f;
+    for (int32_t k = 0; k < TAPS; ++k) sum += taps_[r * TAPS + k];
+    const float scale = 1.0f / sum;
+    for (int32_t k = 0; k < TAPS; ++k) {
+      float& tap = taps_[r * TAPS + k];
+      tap *= scale;
+      uint32_t bits;
+      std::memcpy(&bits, &tap, 4);
+      // Tiny denormals would slow every read that touches them.
+      if ((bits & 0x7FF00000u) == 0 && (bits & 0x000FFFFFu) != 0) tap = 0.0f;
+    }
+  }
+}

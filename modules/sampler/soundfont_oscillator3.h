@@ -1,0 +1,81 @@
+// "SampleOscillator3": one voice of a polyphonic patch playing the zones of
+// a SoundFont preset that match the note's key and velocity, mixed into a
+// left and a right output until every zone has played to its end.
+#pragma once
+
+#include <vector>
+
+#include "frame/mp_base.h"
+#include "frame/pins.h"
+#include "modules/sampler/sample_voice.h"
+#include "modules/sampler/soundfont_registry.h"
+
+class soundfontUser {
+ public:
+  virtual ~soundfontUser() = default;
+
+ protected:
+  std::vector<const ZoneRecord*> zones_;
+  std::vector<SampleVoice> voices_;
+  BankHandle heldHandle_ = -1;
+};
+
+class SoundfontOscillator3 : public MpBase, public soundfontUser {
+ public:
+  enum Pin {
+    BANK_HANDLE,
+    PITCH,
+    TRIGGER,
+    GATE,
+    VELOCITY,
+    INTERPOLATION,
+    LEFT,
+    RIGHT,
+    ACTIVE,
+    PITCH_MODULATION,
+    KEY_FROM_PITCH_ONLY,
+  };
+  static constexpr size_t MAX_VOICES = 64;
+
+  explicit SoundfontOscillator3(IMpUnknown* host, SoundFontRegistry& registry = soundFontRegistry());
+  ~SoundfontOscillator3() override;
+
+  int32_t MP_STDCALL openModule() override;
+  void pinsUpdated() override;
+  void graphStarted() override;
+
+  // For tests and the benchmark.
+  const std::vector<SampleVoice>& voices() const { return voices_; }
+  BankHandle heldHandle() const { return heldHandle_; }
+  bool sounding() const { return sounding_; }
+
+ private:
+  void noteStart(int32_t position);
+  bool setUpVoice(const ZoneRecord& zone, const SampleData& data, int32_t key, float hostRate, SampleVoice& v);
+  void chooseRenderer(int32_t position);
+  void stopSounding(int32_t position);
+  void checkEdges(bool gate, bool trigger, int32_t position);
+
+  void subProcessSilence(int32_t bufferOffset, int32_t sampleFrames);
+  void subProcessEdges(int32_t bufferOffset, int32_t sampleFrames);
+  template <int32_t Interpolation, bool Tracking>
+  void subProcessVoices(int32_t bufferOffset, int32_t sampleFrames);
+
+  SoundFontRegistry& registry_;
+  IntInPin bankHandle_;
+  AudioInPin pitch_;
+  AudioInPin trigger_;
+  AudioInPin gate_;
+  AudioInPin velocity_;
+  ListInPin interpolation_;
+  AudioOutPin left_;
+  AudioOutPin right_;
+  IntInPin active_;
+  AudioInPin pitchModulation_;
+  ListInPin keyFromPitchOnly_;
+
+  bool gateState_ = false;
+  bool triggerState_ = false;
+  bool sounding_ = false;
+  MpBlockFunction voiceRenderer_;
+};
