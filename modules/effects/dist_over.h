@@ -61,13 +61,22 @@ class DistOver : public MpBase {
   void subProcessSilence(int32_t bufferOffset, int32_t sampleFrames);
   void clear();
 
+  // The signal's resampling pair for an oversampling factor.
   template <int32_t Factor>
   auto& up() {
-    if constexpr (Factor == 2) return up2_; else return up4_;
+    if constexpr (Factor == 2) {
+      return up2_;
+    } else {
+      return up4_;
+    }
   }
   template <int32_t Factor>
   auto& down() {
-    if constexpr (Factor == 2) return down2_; else return down4_;
+    if constexpr (Factor == 2) {
+      return down2_;
+    } else {
+      return down4_;
+    }
   }
 
   AudioInPin signal_;
