@@ -52,15 +52,18 @@ struct TableChoice {
   float offsetValue = static_cast<float>(kFirstTable);  // offset, published as a float
 };
 
-// volts must be finite. Two tables are read only when both exist: the
-// comparison with the limit and trunc(V × 6) can disagree in float.
+// volts must lie in [-10, 10.333333]. Two tables are read only when both
+// exist: the comparison with the limit and trunc(V × 6) can disagree in
+// float.
 inline TableChoice chooseTables(float volts) {
   TableChoice t;
   t.volts = volts;
   const float p = volts * 6.0f;
-  const float whole = std::trunc(p);
-  t.fraction = p - whole;
-  int32_t index = volts < kTwoTableLimit ? static_cast<int32_t>(whole) : kTableCount - 1;
+  // |p| stays below 63, where the integer conversion truncates exactly;
+  // adding 0 turns the fraction of -0 V into the +0 that p - trunc(p) gives.
+  const auto whole = static_cast<int32_t>(p);
+  t.fraction = (p - static_cast<float>(whole)) + 0.0f;
+  int32_t index = volts < kTwoTableLimit ? whole : kTableCount - 1;
   if (volts < 0.0f) index = 0;
   if (index > kTableCount - 1) index = kTableCount - 1;
   t.offset = kFirstTable + index * kTableLength;

@@ -3,6 +3,7 @@
 // reads every input and tests everything on every sample.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
@@ -56,15 +57,17 @@ struct Buffers {
 
 // Bitwise where floats are computed at their own width; x87 keeps some
 // intermediates wider depending on the code around them.
-void expectSame(const std::vector<float>& fast, const std::vector<float>& slow, const char* what) {
-  for (int32_t i = 0; i < kBlock; ++i) {
+bool same(float a, float b) {
 #if FLT_EVAL_METHOD == 0
-    ASSERT_EQ(std::memcmp(&fast[i], &slow[i], sizeof(float)), 0)
-        << what << " at " << i << ": " << fast[i] << " vs " << slow[i];
+  return std::memcmp(&a, &b, sizeof(float)) == 0;
 #else
-    ASSERT_NEAR(fast[i], slow[i], 1e-4f * (1.0f + std::abs(slow[i]))) << what << " at " << i;
+  return std::abs(a - b) <= 1e-4f * (1.0f + std::abs(b));
 #endif
-  }
+}
+
+void expectSame(const std::vector<float>& fast, const std::vector<float>& slow, const char* what) {
+  for (int32_t i = 0; i < kBlock; ++i)
+    ASSERT_TRUE(same(fast[i], slow[i])) << what << " at " << i << ": " << fast[i] << " vs " << slow[i];
 }
 
 struct KernelTest : ::testing::Test {
@@ -125,6 +128,35 @@ struct KernelTest : ::testing::Test {
     compare<ModePulse, Restart, Static>(in, cuts, restart, retrigger);
   }
 };
+
+// The table choice by its defining arithmetic (trunc), over the whole pitch
+// range and next to every table boundary.
+TEST(TableChoiceExact, MatchesTruncatingArithmeticBitForBit) {
+  const auto check = [](float volts) {
+    const TableChoice t = chooseTables(volts);
+    const float p = volts * 6.0f;
+    const float whole = std::trunc(p);
+    const float fraction = p - whole;
+    int32_t index = volts < kTwoTableLimit ? static_cast<int32_t>(whole) : kTableCount - 1;
+    if (volts < 0.0f) index = 0;
+    index = std::min(index, kTableCount - 1);
+    ASSERT_TRUE(same(t.fraction, fraction)) << volts;
+    ASSERT_EQ(t.offset, kFirstTable + index * kTableLength) << volts;
+  };
+  check(0.0f);
+  check(-0.0f);
+  for (float v = -10.0f; v <= kMaxVolts; v += 0.00037f) check(v);
+  for (int32_t k = -60; k <= 62; ++k) {
+    const float edge = static_cast<float>(k) / 6.0f;
+    float below = edge, above = edge;
+    for (int32_t n = 0; n < 4; ++n) {
+      below = std::nextafter(below, -20.0f);
+      above = std::nextafter(above, 20.0f);
+      if (below >= -10.0f) check(below);
+      if (above <= kMaxVolts) check(above);
+    }
+  }
+}
 
 bool never(int32_t) { return false; }
 bool firstAndThird(int32_t k) { return k == 0 || k == 2; }
