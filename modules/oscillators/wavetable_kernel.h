@@ -12,7 +12,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstddef>
 #include <cstdint>
 #include <type_traits>
 
@@ -113,8 +112,7 @@ inline float wrapHead(float x) { return x <= 0.0f ? x + kCycle : x; }
 // linear interpolation, mixed by the choice's weight (an exact single read
 // when the upper table is not used).
 inline float readTables(const float* set, const TableChoice& t, float head) {
-  // A pointer-wide index needs no widening before the address.
-  const auto i = static_cast<std::ptrdiff_t>(head);
+  const auto i = static_cast<int32_t>(head);
   const float f = head - static_cast<float>(i);
   const float* lo = set + t.offset + i;
   const float* hi = lo + t.upper;
