@@ -41,7 +41,9 @@ void BM_TwoTableBaseline(benchmark::State& state) {
 }
 BENCHMARK(BM_TwoTableBaseline);
 
-void BM_Osc(benchmark::State& state, int32_t mode, int32_t retrigger) {
+// streamingPitch: a pitch input moving on every sample (a glide), which
+// recomputes the table choice and increment each time.
+void BM_Osc(benchmark::State& state, int32_t mode, int32_t retrigger, bool streamingPitch = false) {
   TestHost host;
   host.blockSize = kBlock;
   AudioModule osc(host, MP_TEXT("Osc ZVQR"));
@@ -51,10 +53,15 @@ void BM_Osc(benchmark::State& state, int32_t mode, int32_t retrigger) {
   osc.fill(OscZvqr::PHASE_OFFSET, 0.2f);
   osc.fill(OscZvqr::SHAPE, 0.3f);
   osc.fill(OscZvqr::ACTIVE, 1.0f);
+  if (streamingPitch) {
+    float* pitch = osc.audio(OscZvqr::PITCH);
+    for (int32_t i = 0; i < kBlock; ++i) pitch[i] = 0.5f + 0.01f * static_cast<float>(i) / kBlock;
+  }
   osc.open();
   loadSaw(host);
   osc.process(kBlock, EventList()
                           .graphStart()
+                          .streaming(0, OscZvqr::PITCH, streamingPitch)
                           .value(0, OscZvqr::MODE, mode)
                           .value(0, OscZvqr::RETRIGGER, retrigger)
                           .value(0, OscZvqr::LEVEL_1, 1.0f)
@@ -76,6 +83,8 @@ BENCHMARK_CAPTURE(BM_Osc, restart1, 1, 20);
 BENCHMARK_CAPTURE(BM_Osc, restart2, 2, 20);
 BENCHMARK_CAPTURE(BM_Osc, restart3, 3, 20);
 BENCHMARK_CAPTURE(BM_Osc, restart4, 4, 20);
+BENCHMARK_CAPTURE(BM_Osc, plain0_glide, 0, 0, true);
+BENCHMARK_CAPTURE(BM_Osc, restart0_glide, 0, 20, true);
 
 void BM_Sync(benchmark::State& state, int32_t kind) {
   TestHost host;
@@ -126,6 +135,8 @@ ZV_BENCH_MAIN({{"BM_Osc/plain0", "BM_TwoTableBaseline"},
                {"BM_Osc/restart2", "BM_TwoTableBaseline"},
                {"BM_Osc/restart3", "BM_TwoTableBaseline"},
                {"BM_Osc/restart4", "BM_TwoTableBaseline"},
+               {"BM_Osc/plain0_glide", "BM_TwoTableBaseline"},
+               {"BM_Osc/restart0_glide", "BM_TwoTableBaseline"},
                {"BM_Sync/external", "BM_TwoTableBaseline"},
                {"BM_Sync/internal_x2", "BM_TwoTableBaseline"},
                {"BM_Sync/internal_x4", "BM_TwoTableBaseline"},

@@ -39,6 +39,8 @@ int32_t OscZvqr::openModule() {
   if (increments_.isOpen()) voice_.setPitch(0.0f, increments_.data());
   voice_.forceRecompute();
   running_ = started_ = armed_ = false;
+  routineMode_ = -1;
+  routineRestart_ = false;
   setBlockFunction(&OscZvqr::subProcessSilence);
   return MpBase::openModule();
 }
@@ -51,21 +53,42 @@ void OscZvqr::stop() {
 }
 
 void OscZvqr::chooseRendering() {
-  using Fn = void (OscZvqr::*)(int32_t, int32_t);
-  static constexpr Fn kPlain[] = {&OscZvqr::subProcess<ModeSet1, false>, &OscZvqr::subProcess<ModeBlend, false>,
-                                  &OscZvqr::subProcess<ModeSet2, false>, &OscZvqr::subProcess<ModeSet3, false>,
-                                  &OscZvqr::subProcess<ModePulse, false>};
-  static constexpr Fn kRestart[] = {&OscZvqr::subProcess<ModeSet1, true>, &OscZvqr::subProcess<ModeBlend, true>,
-                                    &OscZvqr::subProcess<ModeSet2, true>, &OscZvqr::subProcess<ModeSet3, true>,
-                                    &OscZvqr::subProcess<ModePulse, true>};
   const int32_t mode = mode_;
   // Without tables there is nothing to read.
   if (sets_.slot[0] == nullptr || sets_.slot[1] == nullptr || sets_.slot[2] == nullptr || !increments_.isOpen()) {
+    routineMode_ = -1;
+  } else if (mode >= 0 && mode <= 4) {  // other modes keep the previous routine
+    routineMode_ = mode;
+    routineRestart_ = retrigger_ > 0;
+  }
+  applyRendering();
+}
+
+void OscZvqr::applyRendering() {
+  using Fn = void (OscZvqr::*)(int32_t, int32_t);
+  // [restart][static][mode]
+  static constexpr Fn kRoutines[2][2][5] = {
+      {{&OscZvqr::subProcess<ModeSet1, false, false>, &OscZvqr::subProcess<ModeBlend, false, false>,
+        &OscZvqr::subProcess<ModeSet2, false, false>, &OscZvqr::subProcess<ModeSet3, false, false>,
+        &OscZvqr::subProcess<ModePulse, false, false>},
+       {&OscZvqr::subProcess<ModeSet1, false, true>, &OscZvqr::subProcess<ModeBlend, false, true>,
+        &OscZvqr::subProcess<ModeSet2, false, true>, &OscZvqr::subProcess<ModeSet3, false, true>,
+        &OscZvqr::subProcess<ModePulse, false, true>}},
+      {{&OscZvqr::subProcess<ModeSet1, true, false>, &OscZvqr::subProcess<ModeBlend, true, false>,
+        &OscZvqr::subProcess<ModeSet2, true, false>, &OscZvqr::subProcess<ModeSet3, true, false>,
+        &OscZvqr::subProcess<ModePulse, true, false>},
+       {&OscZvqr::subProcess<ModeSet1, true, true>, &OscZvqr::subProcess<ModeBlend, true, true>,
+        &OscZvqr::subProcess<ModeSet2, true, true>, &OscZvqr::subProcess<ModeSet3, true, true>,
+        &OscZvqr::subProcess<ModePulse, true, true>}}};
+  if (routineMode_ < 0) {
     setBlockFunction(&OscZvqr::subProcessSilence);
     return;
   }
-  if (mode < 0 || mode > 4) return;  // keeps the previous routine
-  setBlockFunction(retrigger_ > 0 ? kRestart[mode] : kPlain[mode]);
+  // A streaming shape matters only to the two-head modes.
+  const bool twoHeads = routineMode_ == 1 || routineMode_ == 4;
+  const bool inputsStatic =
+      !pitch_.isStreaming() && !phaseOffset_.isStreaming() && !(twoHeads && shape_.isStreaming());
+  setBlockFunction(kRoutines[routineRestart_][inputsStatic][routineMode_]);
 }
 
 void OscZvqr::pinsUpdated() {
@@ -97,19 +120,22 @@ void OscZvqr::pinsUpdated() {
     stop();
     started_ = false;
     for (AudioOutPin* out : {&output_, &wrapOut_, &incrementOut_, &fractionOut_, &offsetOut_}) out->setStreaming(false);
+    routineMode_ = -1;
     setBlockFunction(&OscZvqr::subProcessSilence);
     setSleepMode(true);
+  } else if (running_) {
+    applyRendering();  // an input may have started or stopped streaming
   }
 }
 
-template <class Mode, bool Restart>
+template <class Mode, bool Restart, bool Static>
 void OscZvqr::subProcess(int32_t bufferOffset, int32_t sampleFrames) {
   const float levels[3] = {level1_, level2_, level3_};
   const RenderIo io{pitch_.buffer() + bufferOffset,        phaseOffset_.buffer() + bufferOffset,
                     shape_.buffer() + bufferOffset,        output_.buffer() + bufferOffset,
                     wrapOut_.buffer() + bufferOffset,      incrementOut_.buffer() + bufferOffset,
                     fractionOut_.buffer() + bufferOffset,  offsetOut_.buffer() + bufferOffset};
-  renderVoice<Mode, Restart, true>(voice_, sets_, increments_.data(), levels, restart_, io, sampleFrames);
+  renderVoice<Mode, Restart, true, Static>(voice_, sets_, increments_.data(), levels, restart_, io, sampleFrames);
 }
 
 void OscZvqr::subProcessSilence(int32_t bufferOffset, int32_t sampleFrames) {

@@ -22,10 +22,11 @@ class OscZvqr : public MpBase {
   const wavetable::Voice& voice() const { return voice_; }
 
  private:
-  template <class Mode, bool Restart>
+  template <class Mode, bool Restart, bool Static>
   void subProcess(int32_t bufferOffset, int32_t sampleFrames);
   void subProcessSilence(int32_t bufferOffset, int32_t sampleFrames);
   void chooseRendering();
+  void applyRendering();
   void stop();
 
   AudioInPin pitch_;
@@ -55,4 +56,8 @@ class OscZvqr : public MpBase {
   bool running_ = false;
   bool started_ = false;
   bool armed_ = false;
+  // The routine in force: wave mode (-1 silent) and restart variant. Its
+  // static or streaming-input instance follows the inputs' streaming.
+  int32_t routineMode_ = -1;
+  bool routineRestart_ = false;
 };

@@ -181,7 +181,7 @@ void OscZvqrSync::subProcess(int32_t bufferOffset, int32_t sampleFrames) {
                     shape_.buffer() + bufferOffset, output_.buffer() + bufferOffset,
                     nullptr,                        nullptr,
                     nullptr,                        nullptr};
-  renderVoice<Mode, Restart, false>(voice_, sets_, increments_[0].data(), levels, restart_, io, sampleFrames);
+  renderVoice<Mode, Restart, false, false>(voice_, sets_, increments_[0].data(), levels, restart_, io, sampleFrames);
 }
 
 template <class Mode>

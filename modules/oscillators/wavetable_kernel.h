@@ -10,8 +10,10 @@
 // No frame types here: the modules map pins onto these calls.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <type_traits>
 
 namespace wavetable {
 
@@ -49,15 +51,18 @@ struct TableChoice {
   float offsetValue = static_cast<float>(kFirstTable);  // offset, published as a float
 };
 
-// volts must be finite. Two tables are read only when both exist: the
-// comparison with the limit and trunc(V × 6) can disagree in float.
+// volts must lie in [-10, 10.333333]. Two tables are read only when both
+// exist: the comparison with the limit and trunc(V × 6) can disagree in
+// float.
 inline TableChoice chooseTables(float volts) {
   TableChoice t;
   t.volts = volts;
   const float p = volts * 6.0f;
-  const float whole = std::trunc(p);
-  t.fraction = p - whole;
-  int32_t index = volts < kTwoTableLimit ? static_cast<int32_t>(whole) : kTableCount - 1;
+  // |p| stays below 63, where the integer conversion truncates exactly;
+  // adding 0 turns the fraction of -0 V into the +0 that p - trunc(p) gives.
+  const auto whole = static_cast<int32_t>(p);
+  t.fraction = (p - static_cast<float>(whole)) + 0.0f;
+  int32_t index = volts < kTwoTableLimit ? whole : kTableCount - 1;
   if (volts < 0.0f) index = 0;
   if (index > kTableCount - 1) index = kTableCount - 1;
   t.offset = kFirstTable + index * kTableLength;
@@ -172,7 +177,6 @@ struct Voice {
   float offsetTwo = -1024.0f;
 
   float phase = 0.0f;
-  float wrap = 0.0f;  // 0, or the phase just after a wrap
 
   float restartPhase = 0.0f;
   float crossfade = -1.0f;  // -1 inactive, else 1 falling to 0
@@ -207,8 +211,18 @@ struct Voice {
     }
   }
 
-  // Advances the main phase; the wrap value records a wrap.
-  void advance() { wrap = advancePhase(phase, increment); }
+  // Advances the main phase; returns 0, or the phase just after a wrap.
+  // The increment comes from an increment table and is positive, and the
+  // phase is never below 0, so only the upper bound needs a test.
+  float advance() {
+    const float next = phase + increment;
+    if (next < kCycle) [[likely]] {
+      phase = next;
+      return 0.0f;
+    }
+    phase = wrapCycle(next);
+    return phase;
+  }
 
   template <class Mode>
   Heads read(const Sets& sets, const TableChoice& t, float at) const {
@@ -276,10 +290,30 @@ struct RenderIo {
   float* offsetOut;
 };
 
+// State outputs of a stretch whose pitch holds: no wrap yet, and the pitch
+// values throughout. One pass over distinct buffers.
+inline void fillStateOutputs(float* __restrict wrap, float* __restrict increment, float* __restrict fraction,
+                             float* __restrict offset, int32_t frames, float incrementValue, float fractionValue,
+                             float offsetValue) {
+  for (int32_t i = 0; i < frames; ++i) {
+    wrap[i] = 0.0f;
+    increment[i] = incrementValue;
+    fraction[i] = fractionValue;
+    offset[i] = offsetValue;
+  }
+}
+
 // The plain and restart renders shared by both oscillators.
-template <class Mode, bool Restart, bool StateOutputs>
+//
+// Static: pitch, phase offset and shape hold one value over the stretch (none
+// of them streams), so they are taken from its first sample and the pitch
+// state outputs are filled before the loop. A retrigger is only ever set between
+// stretches, so it is taken before the loop; a restart render runs the
+// crossfading loop only while a crossfade lasts and the plain loop after it.
+template <class Mode, bool Restart, bool StateOutputs, bool Static>
 void renderVoice(Voice& voice, const Sets& setsIn, const float* increments, const float (&levels)[3],
                  const RestartSettings& restart, const RenderIo& ioIn, int32_t frames) {
+  if (frames <= 0) return;
   // Local copies: the output buffers could alias the voice, the sets and
   // the buffer pointers for all the compiler knows, which would keep them
   // out of registers.
@@ -288,31 +322,55 @@ void renderVoice(Voice& voice, const Sets& setsIn, const float* increments, cons
   const RenderIo io = ioIn;
   const float levelA = levels[Mode::kSlotA];
   const float levelB = levels[Mode::kSlotB];
-  for (int32_t i = 0; i < frames; ++i) {
-    v.setPitch(io.pitch[i], increments);
-    v.setOffsetOne(io.offset[i]);
-    v.template setOffsetTwo<Mode>(io.shape[i]);
-    if constexpr (Restart) {
-      if (v.restartPending) {
-        v.restartPending = false;
-        if (restart.hard) {
-          v.phase = 0.0f;
-        } else {
-          v.startRestart(0.0f, restart.step);
-        }
+  const float shape0 = io.shape[0];
+  if constexpr (Static) {
+    v.setPitch(io.pitch[0], increments);
+    v.setOffsetOne(io.offset[0]);
+    v.template setOffsetTwo<Mode>(shape0);
+  }
+  if constexpr (Restart) {
+    if (v.restartPending) {
+      v.restartPending = false;
+      if (restart.hard) {
+        v.phase = 0.0f;
+      } else {
+        v.startRestart(0.0f, restart.step);
       }
     }
-    v.advance();
-    Heads s = v.read<Mode>(sets, v.tables, v.phase);
-    if constexpr (Restart) v.applyCrossfade<Mode>(sets, s);
-    io.out[i] = Mode::combine(levelA * s.a, levelB * s.b, io.shape[i]);
-    if constexpr (StateOutputs) {
-      io.wrapOut[i] = v.wrap;
-      io.incrementOut[i] = v.increment;
-      io.fractionOut[i] = v.tables.fraction;
-      io.offsetOut[i] = v.tables.offsetValue;
-    }
   }
+  if constexpr (StateOutputs && Static) {
+    fillStateOutputs(io.wrapOut, io.incrementOut, io.fractionOut, io.offsetOut, frames, v.increment,
+                     v.tables.fraction, v.tables.offsetValue);
+  } else if constexpr (StateOutputs) {
+    std::fill_n(io.wrapOut, frames, 0.0f);
+  }
+  const auto sample = [&](int32_t i, auto fading) {
+    if constexpr (!Static) {
+      v.setPitch(io.pitch[i], increments);
+      v.setOffsetOne(io.offset[i]);
+      v.template setOffsetTwo<Mode>(io.shape[i]);
+    }
+    // The wrap output was cleared: only a wrap writes to it.
+    const float wrap = v.advance();
+    if constexpr (StateOutputs) {
+      if (wrap != 0.0f) io.wrapOut[i] = wrap;
+    }
+    Heads s = v.read<Mode>(sets, v.tables, v.phase);
+    if constexpr (decltype(fading)::value) v.applyCrossfade<Mode>(sets, s);
+    io.out[i] = Mode::combine(levelA * s.a, levelB * s.b, Static ? shape0 : io.shape[i]);
+    if constexpr (StateOutputs) {
+      if constexpr (!Static) {
+        io.incrementOut[i] = v.increment;
+        io.fractionOut[i] = v.tables.fraction;
+        io.offsetOut[i] = v.tables.offsetValue;
+      }
+    }
+  };
+  int32_t i = 0;
+  if constexpr (Restart) {
+    for (; i < frames && v.crossfade != -1.0f; ++i) sample(i, std::true_type{});
+  }
+  for (; i < frames; ++i) sample(i, std::false_type{});
   voice = v;
 }
 

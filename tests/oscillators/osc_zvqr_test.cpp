@@ -3,6 +3,7 @@
 #include <climits>
 #include <cmath>
 #include <memory>
+#include <vector>
 
 #include "modules/oscillators/osc_zvqr.h"
 #include "tests/oscillators/wavetable_patterns.h"
@@ -251,6 +252,56 @@ TEST_F(OscZvqrTest, HugeRetriggerSettingStillEndsTheCrossfade) {
   EXPECT_GT(module->voice().crossfadeStep, 0.0f);
   EXPECT_LT(module->voice().crossfade, 1.0f);
   for (int i = 0; i < 4; ++i) EXPECT_TRUE(std::isfinite(out()[i]));
+}
+
+// Held inputs are read once per stretch; the routine must change when an
+// input starts or stops streaming, or a change inside a block goes unseen.
+TEST_F(OscZvqrTest, RoutineFollowsThePitchStartingAndStoppingStreaming) {
+  open();
+  start(0.5f, 0, 0, 16);
+  const float slow = increment();
+  float* pitch = osc->audio(P::PITCH);
+  const float* inc = osc->audio(P::INCREMENT_OUT);
+  std::fill_n(pitch, 128, 0.5f);
+  std::fill_n(pitch + 70, 58, 0.6f);
+  osc->process(128, EventList().streaming(64, P::PITCH, true));
+  EXPECT_EQ(inc[69], slow);
+  EXPECT_GT(inc[70], slow * 1.05f) << "a streaming pitch is read at every sample";
+
+  // Stopped: the value at the start of a stretch holds for all of it.
+  std::fill_n(pitch, 128, 0.6f);
+  osc->process(16, EventList().streaming(0, P::PITCH, false));
+  std::fill_n(pitch + 100, 28, 0.4f);
+  osc->process(128);
+  EXPECT_GT(inc[0], slow * 1.05f);
+  EXPECT_EQ(inc[127], inc[0]);
+}
+
+// The same constant inputs render alike whether or not they are marked
+// streaming, in every mode and with a soft retrigger crossfading.
+TEST_F(OscZvqrTest, HeldAndStreamingRoutinesRenderTheSameConstantInputs) {
+  for (int mode = 0; mode < 5; ++mode) {
+    SCOPED_TRACE(mode);
+    std::vector<float> rendered[2];
+    for (int streaming = 0; streaming < 2; ++streaming) {
+      open();
+      osc->fill(P::SHAPE, 0.3f);
+      osc->fill(P::PHASE_OFFSET, 0.2f);
+      start(0.505f, mode, 40, 16);  // a crossfade of about 176 samples
+      EventList events;
+      for (int pin : {P::PITCH, P::PHASE_OFFSET, P::SHAPE}) events.streaming(0, pin, streaming == 1);
+      osc->process(50, events);
+      std::fill_n(osc->audio(P::GATE), 128, 1.0f);
+      osc->process(128, EventList().streaming(20, P::GATE, true));
+      for (int pin : {P::OUTPUT, P::WRAP_OUT, P::INCREMENT_OUT, P::FRACTION_OUT, P::OFFSET_OUT})
+        rendered[streaming].insert(rendered[streaming].end(), osc->audio(pin), osc->audio(pin) + 128);
+      EXPECT_NE(module->voice().crossfade, -1.0f) << "the crossfade spans the block end";
+    }
+    ASSERT_EQ(rendered[0].size(), rendered[1].size());
+    for (size_t i = 0; i < rendered[0].size(); ++i)
+      ASSERT_TRUE(wavetest::sameRendering(rendered[0][i], rendered[1][i])) << i << ": " << rendered[0][i] << " vs "
+                                                                            << rendered[1][i];
+  }
 }
 
 }  // namespace

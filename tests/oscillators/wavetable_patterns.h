@@ -10,7 +10,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "modules/oscillators/wavetable_kernel.h"
@@ -47,6 +49,18 @@ inline double wrapHead(double h) {
 // Expected ramp reading of a slot at a head; table and weight as chosen.
 inline double rampAt(int32_t slot, int32_t table, double weight, double head) {
   return (slot + 1) * 100.0 + table + weight + head / 2048.0;
+}
+
+// Two renders of the same thing by different routines: bit for bit where
+// floats are computed at their own width; x87 keeps intermediates (the
+// phase among them) wider in some routines than in others, so there they
+// drift apart slightly.
+inline bool sameRendering(float a, float b) {
+#if FLT_EVAL_METHOD == 0
+  return std::memcmp(&a, &b, sizeof(float)) == 0;
+#else
+  return std::abs(a - b) <= 1e-2f * (1.0f + std::abs(b));
+#endif
 }
 
 // A head so close to the wrap that float and double may disagree on it.
