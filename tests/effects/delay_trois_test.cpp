@@ -40,6 +40,19 @@ TEST(DelayLine, ImpulseLandsAtTheLimitedDistanceFromAnyStart) {
   }
 }
 
+TEST(DelayLine, DistanceAHairOverTheWriteIndexStaysInsideTheLine) {
+  // write − distance is a tiny negative number: adding the length rounds it
+  // up to the length itself, one past the last sample.
+  zvdsp::DelayLine line;
+  line.allocate(441000);
+  line.write(0.5f), line.read<false>();
+  line.write(0.25f), line.read<false>();
+  line.setDistance(2.000000000000001);
+  EXPECT_LT(line.readPosition(), 441000.0);
+  line.write(0.0f);
+  EXPECT_NEAR(line.read<true>(), 0.5f, 1e-6f);
+}
+
 TEST(DelayLine, CubicFollowsCurvesThatLinearCuts) {
   // A four-point cubic reproduces a quadratic; a chord sags below it.
   auto s = [](double n) { return 0.3 - 0.02 * n + 0.001 * n * n; };
