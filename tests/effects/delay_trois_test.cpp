@@ -23,6 +23,9 @@ int32_t peakIndex(const std::vector<float>& v) {
 TEST(DelayLine, ImpulseLandsAtTheLimitedDistanceFromAnyStart) {
   EXPECT_FLOAT_EQ(delayFeedback(kNaN), 0.0001f);
   EXPECT_FLOAT_EQ(delayFeedback(-kInf), -0.9901f);
+  EXPECT_FLOAT_EQ(delayFeedback(0.0f), 0.0001f);
+  EXPECT_FLOAT_EQ(delayFeedback(1.0f), 0.9901f);
+  EXPECT_FLOAT_EQ(delayFeedback(-0.5f), -0.5001f);
   EXPECT_EQ(delayDistance(10.0f, 1e30f, 0.499f, 1000), 999.0);
   EXPECT_EQ(delayDistance(10.0f, -kInf, kNaN, 1000), 1.0);
   const double distances[] = {1, 2, 7, 15, 0.3, -40, std::nan(""), 15.5, 1e12};
