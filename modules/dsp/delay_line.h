@@ -47,6 +47,8 @@ class DelayLine {
     if (d > longest) d = longest;
     read_ = static_cast<double>(write_) - d;
     if (read_ < 0.0) read_ += static_cast<double>(length_);
+    // A tiny negative position rounds to the length itself when wrapped.
+    if (read_ >= static_cast<double>(length_)) read_ -= static_cast<double>(length_);
   }
 
   void write(float v) {

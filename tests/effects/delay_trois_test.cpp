@@ -23,6 +23,9 @@ int32_t peakIndex(const std::vector<float>& v) {
 TEST(DelayLine, ImpulseLandsAtTheLimitedDistanceFromAnyStart) {
   EXPECT_FLOAT_EQ(delayFeedback(kNaN), 0.0001f);
   EXPECT_FLOAT_EQ(delayFeedback(-kInf), -0.9901f);
+  EXPECT_FLOAT_EQ(delayFeedback(0.0f), 0.0001f);
+  EXPECT_FLOAT_EQ(delayFeedback(1.0f), 0.9901f);
+  EXPECT_FLOAT_EQ(delayFeedback(-0.5f), -0.5001f);
   EXPECT_EQ(delayDistance(10.0f, 1e30f, 0.499f, 1000), 999.0);
   EXPECT_EQ(delayDistance(10.0f, -kInf, kNaN, 1000), 1.0);
   const double distances[] = {1, 2, 7, 15, 0.3, -40, std::nan(""), 15.5, 1e12};
@@ -38,6 +41,19 @@ TEST(DelayLine, ImpulseLandsAtTheLimitedDistanceFromAnyStart) {
       EXPECT_EQ(peakIndex(out), expected[k]) << distances[k] << " lead " << lead;
     }
   }
+}
+
+TEST(DelayLine, DistanceAHairOverTheWriteIndexStaysInsideTheLine) {
+  // write − distance is a tiny negative number: adding the length rounds it
+  // up to the length itself, one past the last sample.
+  zvdsp::DelayLine line;
+  line.allocate(441000);
+  line.write(0.5f), line.read<false>();
+  line.write(0.25f), line.read<false>();
+  line.setDistance(2.000000000000001);
+  EXPECT_LT(line.readPosition(), 441000.0);
+  line.write(0.0f);
+  EXPECT_NEAR(line.read<true>(), 0.5f, 1e-6f);
 }
 
 TEST(DelayLine, CubicFollowsCurvesThatLinearCuts) {

@@ -170,6 +170,23 @@ TEST(DadsrStages, FixedTimeLengthsFollowControlsAndRanges) {
   EXPECT_NEAR(firstIndex(longOff, 0, [](float v) { return v == 0.0f; }), samplesFor(0.3, 6.666666), 2.0);
 }
 
+// A range pin's own update takes any non-zero value as long; a note start
+// or a Trigger note end takes only 1 as long.
+TEST(DadsrStages, RangeValueTwoIsLongOnlyUntilANoteReadsThePin) {
+  TestHost host;
+  Envelope env(host, 0.5f, 0.4f, 0.5f, 0.3f);
+  env.set(Dadsr::ATTACK_RANGE, 2, 64);
+  env.set(Dadsr::RELEASE_RANGE, 2, 64);
+  auto on = env.noteOn(8192);
+  EXPECT_NEAR(peakIndex(on), samplesFor(0.5, 10.0), 2.0);
+  auto gateOff = env.run(8192, EventList().value(0, Dadsr::GATE, 0.0f));
+  EXPECT_NEAR(firstIndex(gateOff, 0, [](float v) { return v == 0.0f; }), samplesFor(0.3, 6.666666), 2.0);
+
+  env.noteOn(8192);
+  auto triggerOff = env.noteOff(2048);
+  EXPECT_NEAR(firstIndex(triggerOff, 0, [](float v) { return v == 0.0f; }), samplesFor(0.3, 10.0), 2.0);
+}
+
 TEST(DadsrStages, SpanScaledStagesSlowDownBySpan) {
   TestHost host;
   Envelope env(host, 0.5f, 0.4f, 0.5f, 0.3f, 0);
