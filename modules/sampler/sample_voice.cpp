@@ -22,6 +22,8 @@ bool setUpSampleVoice(const ZoneRecord& zone, const SampleHeader* primary, const
   // Right on Right, left on Left, whichever of the pair matched.
   if (partner != nullptr && (primary->type & 4) != 0) std::swap(primary, partner);
   const SampleHeader& h = *primary;
+  // Without a rate the phase never moves: the voice would hold forever.
+  if (h.sampleRate == 0) return false;
   auto offset = [&](int32_t fine, int32_t coarse) {
     return static_cast<int64_t>(zone.generator(fine)) + static_cast<int64_t>(zone.generator(coarse)) * 32768;
   };

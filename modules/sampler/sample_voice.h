@@ -41,10 +41,10 @@ struct SampleVoice {
 
 // Fills a voice for a zone of `samples` (count points, padded as a bank's
 // are). The partner is the primary header's linked sample, or null. False
-// when the zone cannot sound: a ROM or broken sample, nothing left to play
-// after the offsets. Positions are clamped into the data; a loop without
-// length, and loop mode 2, play once; a loop is cut at the sample end; a
-// partner whose reads would leave the data is not played.
+// when the zone cannot sound: a ROM or broken sample, a sample rate of 0,
+// nothing left to play after the offsets. Positions are clamped into the
+// data; a loop without length, and loop mode 2, play once; a loop is cut at
+// the sample end; a partner whose reads would leave the data is not played.
 bool setUpSampleVoice(const ZoneRecord& zone, const SampleHeader* primary, const SampleHeader* partner,
                       const int16_t* samples, int32_t count, int32_t key, float hostRate, SampleVoice& v);
 

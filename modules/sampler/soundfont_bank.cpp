@@ -188,6 +188,8 @@ bool ZoneSet::buildZones(int32_t channel, int32_t bank, int32_t preset) {
       } else if (op == GEN_KEY_RANGE || op == GEN_VELOCITY_RANGE) {
         const int32_t lo = amount & 0xFF;
         const int32_t hi = amount >> 8;
+        // Each range touches every zone its bag added so far.
+        budget -= static_cast<int64_t>(zones_.size() - firstNew);
         for (size_t z = firstNew; z < zones_.size(); ++z) {
           ZoneRecord& r = zones_[z];
           if (r.channel() != channel) continue;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "modules/sampler/riff_chunk_reader.h"
 #include "modules/sampler/soundfont_bank.h"
 #include "tests/sampler/test_banks.h"
@@ -257,6 +259,25 @@ TEST(ZoneSet, HydraIndicesPastTheirListsAreClamped) {
       }
     }
   }
+}
+
+// Range generators each narrow every zone their bag added: a bag with a
+// flood of them after a large instrument must not cost ranges x zones.
+TEST(ZoneSet, RangeFloodsAfterALargeInstrumentCostBoundedWork) {
+  using namespace sf2;
+  Bank b = standardBank();
+  b.instruments.push_back({"Many", std::vector<Zone>(ZoneSet::MAX_ZONES, Zone{{sampleId(RAMP)}})});
+  std::vector<Generator> flood(60000, keyRange(10, 100));  // bag indices are 16-bit
+  flood.push_back(instrumentId(5));
+  b.presets.push_back({"Flood", 20, 0, {Zone{flood}}});
+  ZoneSet set(loaded(write(b)));
+  const auto started = std::chrono::steady_clock::now();
+  ASSERT_TRUE(set.buildZones(0, 0, 20));
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  EXPECT_LT(seconds, 2.0);
+  ASSERT_EQ(set.zones().size(), ZoneSet::MAX_ZONES);
+  EXPECT_EQ(set.zones().back().lower(GEN_KEY_RANGE), 10) << "the first ranges still narrow";
+  EXPECT_EQ(set.zones().back().upper(GEN_KEY_RANGE), 100);
 }
 
 TEST(SoundFontBank, EveryTruncationLoadsOrIsRefusedSafely) {

@@ -246,6 +246,12 @@ TEST_F(OscTest, DegenerateLoopsAreMadeSafe) {
   play(load(singleZone({sf2::gen(4, 100)}, rampSample(20, 5, 10))));
   EXPECT_TRUE(osc->voices().empty());
   EXPECT_FALSE(streaming());
+  // A sample without a rate would never move on and never end.
+  sf2::Sample noRate = rampSample(20, 5, 10);
+  noRate.rate = 0;
+  play(load(singleZone({}, noRate)));
+  EXPECT_TRUE(osc->voices().empty());
+  EXPECT_FALSE(streaming());
 }
 
 TEST_F(OscTest, StereoPairsPutEachSideOnItsOutputWhicheverMatched) {
