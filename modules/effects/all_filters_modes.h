@@ -231,17 +231,17 @@ struct ThreePole {
   }
 };
 
-// Modes 6 (tanh-limited input) and 22 (blended shaper, gentler feedback,
-// more input gain, half output): 2× three-pole ladders.
+// Modes 6 (tanh-limited input) and 22 (blended shaper, its own feedback
+// factor, a milder resonance pre-gain times three, half output): 2×
+// three-pole ladders.
 template <bool kMode22>
 struct ThreePole2x {
   static void set(Coefficients& c, const Context& x, float cutoff, float res, float) {
     const auto& t = *x.tables;
     const float v = clampTo(cutoff, 0.0f, 1.039f);
     setLadder(c, t.k18x2, v);
-    const float amount = kMode22 ? res * 0.2f : res;
-    c.r = amount * 0.171f * t.r18x2.atControl(v);
-    c.preGain = (amount * 6.65f + 1.0f) * (kMode22 ? 3.0f : 1.0f);
+    c.r = res * (kMode22 ? 0.2f : 0.171f) * t.r18x2.atControl(v);
+    c.preGain = kMode22 ? (res * 0.2f * 6.65f + 1.0f) * 3.0f : res * 6.65f + 1.0f;
     c.inverseDivisor = guardedInverse(res + 1.0f);
     c.outGain = kMode22 ? 0.5f : 1.0f;
   }

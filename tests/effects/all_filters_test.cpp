@@ -169,10 +169,11 @@ struct Rig {
 };
 
 // Output level over input level for a sine, after settling.
-double gain(int32_t mode, float cutoff, float res, double hz, float rate = 44100.0f, float mix = 0.0f) {
+double gain(int32_t mode, float cutoff, float res, double hz, float rate = 44100.0f, float mix = 0.0f,
+            float amplitude = 0.25f) {
   Rig rig(rate);
   const auto n = static_cast<int32_t>(rate * 0.25f);
-  const auto x = sine(n, hz, rate);
+  const auto x = sine(n, hz, rate, amplitude);
   const auto y = rig.run(mode, x, constant(cutoff), constant(res), constant(mix));
   return rms(y, n / 2) / rms(x, n / 2);
 }
@@ -229,10 +230,11 @@ TEST(AllFilters, ResponseShapesFollowEachFamily) {
 }
 
 TEST(AllFilters, ResonancePeaksNearTheCutoff) {
-  // Mode 22 feeds back only a fifth as much and has no marked peak.
-  for (int32_t mode : {0, 2, 3, 4, 5, 6, 7, 8, 9, 10, 21, 23, 27, 30, 34, 35}) {
-    const double flat = gain(mode, 0.6f, 0.0f, 880.0);
-    const double peaked = gain(mode, 0.6f, 0.9f, 880.0);
+  for (int32_t mode : {0, 2, 3, 4, 5, 6, 7, 8, 9, 10, 21, 22, 23, 27, 30, 34, 35}) {
+    // Mode 22 triples its input into a saturator: a small signal shows the peak.
+    const float level = mode == 22 ? 0.02f : 0.25f;
+    const double flat = gain(mode, 0.6f, 0.0f, 880.0, 44100.0f, 0.0f, level);
+    const double peaked = gain(mode, 0.6f, 0.9f, 880.0, 44100.0f, 0.0f, level);
     EXPECT_GT(peaked, 1.5 * flat) << "mode " << mode << ": " << flat << " -> " << peaked;
   }
 }
