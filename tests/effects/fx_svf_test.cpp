@@ -149,6 +149,13 @@ TEST(FxSvf, AllPassFollowsResonanceAndKeepsItsFloor) {
   const auto y = stepped.run(8, x, constant(0.6f), [](int32_t i) { return i < 500 ? 0.0f : 1.0f; });
   EXPECT_EQ(y[499], atFloor[499]);
   EXPECT_NE(y[700], atFloor[700]);
+  // Resonance keeps acting up to the top of e (4, at Resonance 2.33), and
+  // NaN reads as the floor.
+  Rig two, top, beyond, nan, low;
+  const auto atTwo = two.run(8, x, constant(0.2f), constant(2.0f));
+  EXPECT_NE(atTwo, low.run(8, x, constant(0.2f), constant(1.1f)));
+  EXPECT_EQ(top.run(8, x, constant(0.2f), constant(2.5f)), beyond.run(8, x, constant(0.2f), constant(40.0f)));
+  EXPECT_EQ(nan.run(8, x, constant(0.6f), constant(std::nanf(""))), atFloor);
 }
 
 TEST(FxSvf, ModeChangeAndResetLeaveNoMemory) {
