@@ -355,6 +355,18 @@ TEST(AllFilters, ControlsOutsideTheDesignGiveDefinedResults) {
           << "mode " << mode << " resonance " << res;
     }
   }
+  // A loud input (100 V) never drives a mode into overflow; the sharpest
+  // resonances stay within a hundred times the input.
+  auto loud = square(n, 60);
+  for (auto& v : loud) v *= 10.0f;
+  for (int32_t mode = 0; mode < AllFilters::kModeCount; ++mode) {
+    for (float res : {0.5f, 1.1f}) {
+      Rig rig;
+      size_t at = 0;
+      const auto y = rig.run(mode, loud, sweep(0.0f, 1.1f, n), constant(res));
+      EXPECT_TRUE(wellBehaved(y, 1000.0f, &at)) << "mode " << mode << " resonance " << res << " sample " << at << " = " << y[at];
+    }
+  }
   // A host reporting no usable sample rate gets the 44.1 kHz tables.
   for (float rate : {0.0f, -48000.0f, std::nanf("")}) {
     Rig rig(rate);
