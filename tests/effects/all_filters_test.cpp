@@ -355,6 +355,13 @@ TEST(AllFilters, ControlsOutsideTheDesignGiveDefinedResults) {
           << "mode " << mode << " resonance " << res;
     }
   }
+  // At Resonance −1 the divisor of the scaled-input modes is zero; silence
+  // must still give silence (0/0 would come out of the ±2 clamp as −2).
+  for (int32_t mode : {6, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 22}) {
+    Rig rig;
+    for (float v : rig.run(mode, std::vector<float>(500, 0.0f), constant(0.5f), constant(-1.0f)))
+      ASSERT_EQ(v, 0.0f) << "mode " << mode;
+  }
   // A loud input (100 V) never drives a mode into overflow; the sharpest
   // resonances stay within a hundred times the input.
   auto loud = square(n, 60);
