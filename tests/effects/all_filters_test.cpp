@@ -380,6 +380,13 @@ TEST(AllFilters, ControlsOutsideTheDesignGiveDefinedResults) {
     EXPECT_TRUE(wellBehaved(rig.run(1, x, constant(0.5f), constant(0.5f)), 40.0f)) << rate;
     EXPECT_NE(rig.host.namedMemory(MP_TEXT("ZV51_CS_ok0-pitch"), 44100.0f), nullptr) << rate;
   }
+  // Mix NaN reads as 0 wherever Mix blends or shapes.
+  for (int32_t mode : {23, 24, 25, 26, 30, 31, 32, 33, 34, 35}) {
+    Rig nan, zero;
+    EXPECT_EQ(nan.run(mode, x, sweep(0.0f, 1.1f, n), constant(0.7f), constant(std::nanf(""))),
+              zero.run(mode, x, sweep(0.0f, 1.1f, n), constant(0.7f), constant(0.0f)))
+        << "mode " << mode;
+  }
   for (int32_t mode : {34, 35}) {
     // Resonance above 1.1 is limited to 1.1.
     Rig high, limit;

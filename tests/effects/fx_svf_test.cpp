@@ -138,6 +138,13 @@ TEST(FxSvf, SharedModesMatchTheMultiModeFilterExactly) {
   }
   Rig bypass;
   EXPECT_EQ(bypass.run(0, x, constant(0.3f), constant(0.3f)), x);
+  // Mix NaN reads as 0.
+  for (int32_t mode = 1; mode <= 4; ++mode) {
+    Rig nan, zero;
+    EXPECT_EQ(nan.run(mode, x, constant(0.6f), constant(0.7f), constant(std::nanf(""))),
+              zero.run(mode, x, constant(0.6f), constant(0.7f), constant(0.0f)))
+        << mode;
+  }
 }
 
 TEST(FxSvf, AllPassFollowsResonanceAndKeepsItsFloor) {
