@@ -23,6 +23,10 @@ inline float dampedFrequency(float f, const float* limits, float amount) {
 // Resonance reduction once the previous output exceeds 1: 0..0.25.
 inline float levelReduction(float lastOutput) { return clampTo((absOf(lastOutput) - 1.0f) * 0.25f, 0.0f, 0.25f); }
 
+// Mix as a blend weight; NaN reads as 0 (the first section alone) so that
+// it never reaches the output or the level memory.
+inline float blendWeight(float mix) { return mix == mix ? mix : 0.0f; }
+
 struct SvfPair {
   SvfSection first;
   SvfSection second;
@@ -37,7 +41,7 @@ inline float runDampedPair(SvfPair& m, float in, float f, float dampingBase, flo
   const float u2 = u - u * u;
   const float a = tapOf<Tap>(m.first.run(in, dampedFrequency(f, limits, u), 1.0f - u));
   const float b = tapOf<Tap>(m.second.run(a, dampedFrequency(f, limits, u2), 1.0f - u2));
-  m.lastOutput = a + (b - a) * mix;
+  m.lastOutput = a + (b - a) * blendWeight(mix);
   return m.lastOutput;
 }
 
@@ -68,7 +72,7 @@ inline float runDrivenPair(SvfPair& m, float in, float f, const DrivenPairGains&
   t.low = m.first.low;
   const float a = tapOf<Tap>(t);
   const float b = tapOf<Tap>(m.second.run(a, k.fSecond, 1.0f));
-  m.lastOutput = (a + (b - a) * mix * 0.98f) * k.g1;
+  m.lastOutput = (a + (b - a) * blendWeight(mix) * 0.98f) * k.g1;
   return m.lastOutput * 4.0f * k.g2;
 }
 
@@ -76,7 +80,7 @@ inline float runDrivenPair(SvfPair& m, float in, float f, const DrivenPairGains&
 inline float runNotchPair(SvfPair& m, float in, float f, float mix) {
   const float a = m.first.run(in, f, 1.0f).notch;
   const float b = m.second.run(a, f, 1.0f).notch;
-  return a + (b - a) * mix;
+  return a + (b - a) * blendWeight(mix);
 }
 
 // Highest frequency coefficient of the notch pair: just above what 44.1 kHz

@@ -3,7 +3,9 @@
 // reads it) into coefficients when they change, tick() filters one sample.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
+#include <limits>
 
 #include "modules/dsp/filter_kernels.h"
 #include "modules/dsp/resampler.h"
@@ -40,6 +42,7 @@ struct Coefficients {
   float inverseDivisor = 1.0f;   // 1 / (Res + 1), guarded
   float outGain = 1.0f;
   float cubic = 0.0f;            // soft-clip amount of the feedback path
+  float cubicLimit = 0.0f;       // mode 0: where the cubic clip returns to 0
   float mixA = 0.0f;             // mode 8: Res × 3.2
   bool resonant = false;         // modes 7, 8: the resonant ladder runs
   float res = 0.0f;
@@ -132,7 +135,10 @@ struct DualLadder {
 
 // Mode 0: 2× ladder with a cubic soft clip on the last stage. Negative
 // resonance would make the feedback positive and the clip an expander, and
-// nothing else bounds this mode: it is read as 0.
+// nothing else bounds this mode: it is read as 0. Past its zero at
+// 1/√cubic the cubic turns sign and grows, and a loud input then runs the
+// loop away to infinity; the stage is held at that zero first (full-scale
+// signals stay below it).
 struct LadderCubic2x {
   static void set(Coefficients& c, const Context& x, float cutoff, float resonance, float) {
     const float res = resonance > 0.0f ? resonance : 0.0f;
@@ -140,11 +146,13 @@ struct LadderCubic2x {
     setLadder(c, x.tables->ok0x2, v);
     c.r = x.tables->oslo.atControl(v) * res;
     c.cubic = res * 0.16666667f;
+    c.cubicLimit = c.cubic > 0.0f ? 1.0f / std::sqrt(c.cubic) : std::numeric_limits<float>::max();
   }
   static float tick(Memory& m, const Coefficients& c, const Context&, float in, float) {
     return m.twice.process(in, [&](float s) {
       runLadder(m.ladder, 4, s - c.r * m.ladder[3].y, c);
       float& y4 = m.ladder[3].y;
+      y4 = clampTo(y4, -c.cubicLimit, c.cubicLimit);
       y4 -= y4 * y4 * y4 * c.cubic;
       return y4;
     });
@@ -231,17 +239,17 @@ struct ThreePole {
   }
 };
 
-// Modes 6 (tanh-limited input) and 22 (blended shaper, gentler feedback,
-// more input gain, half output): 2× three-pole ladders.
+// Modes 6 (tanh-limited input) and 22 (blended shaper, its own feedback
+// factor, a milder resonance pre-gain times three, half output): 2×
+// three-pole ladders.
 template <bool kMode22>
 struct ThreePole2x {
   static void set(Coefficients& c, const Context& x, float cutoff, float res, float) {
     const auto& t = *x.tables;
     const float v = clampTo(cutoff, 0.0f, 1.039f);
     setLadder(c, t.k18x2, v);
-    const float amount = kMode22 ? res * 0.2f : res;
-    c.r = amount * 0.171f * t.r18x2.atControl(v);
-    c.preGain = (amount * 6.65f + 1.0f) * (kMode22 ? 3.0f : 1.0f);
+    c.r = res * (kMode22 ? 0.2f : 0.171f) * t.r18x2.atControl(v);
+    c.preGain = kMode22 ? (res * 0.2f * 6.65f + 1.0f) * 3.0f : res * 6.65f + 1.0f;
     c.inverseDivisor = guardedInverse(res + 1.0f);
     c.outGain = kMode22 ? 0.5f : 1.0f;
   }

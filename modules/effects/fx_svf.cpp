@@ -61,12 +61,13 @@ struct BandPass {
   }
 };
 
-// Mode 8: Resonance narrows the pole pair around the cutoff.
+// Mode 8: Resonance narrows the pole pair around the cutoff. Its own limits
+// (e within 0.5..4, NaN to 0.5) cover Resonance up to about 2.33.
 struct AllPass {
   static constexpr bool kReadsResonance = true;
   static void set(Coefficients& c, const Tables& t, float cutoff, float res) {
     const float d = clampTo(cutoff, 0.0f, 1.0f);
-    const float e = clampTo(usableResonance(res) * 1.5f + 0.5f, 0.5f, 4.0f);
+    const float e = clampTo(res * 1.5f + 0.5f, 0.5f, 4.0f);
     const float w = clampTo(e * d, 0.0f, 1.0f);
     c.a1 = t.apExpA.atControl(w) * t.apCos.atControl(d);
     c.a2 = t.apExpB.atControl(w);

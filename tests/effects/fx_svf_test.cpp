@@ -138,6 +138,13 @@ TEST(FxSvf, SharedModesMatchTheMultiModeFilterExactly) {
   }
   Rig bypass;
   EXPECT_EQ(bypass.run(0, x, constant(0.3f), constant(0.3f)), x);
+  // Mix NaN reads as 0.
+  for (int32_t mode = 1; mode <= 4; ++mode) {
+    Rig nan, zero;
+    EXPECT_EQ(nan.run(mode, x, constant(0.6f), constant(0.7f), constant(std::nanf(""))),
+              zero.run(mode, x, constant(0.6f), constant(0.7f), constant(0.0f)))
+        << mode;
+  }
 }
 
 TEST(FxSvf, AllPassFollowsResonanceAndKeepsItsFloor) {
@@ -149,6 +156,13 @@ TEST(FxSvf, AllPassFollowsResonanceAndKeepsItsFloor) {
   const auto y = stepped.run(8, x, constant(0.6f), [](int32_t i) { return i < 500 ? 0.0f : 1.0f; });
   EXPECT_EQ(y[499], atFloor[499]);
   EXPECT_NE(y[700], atFloor[700]);
+  // Resonance keeps acting up to the top of e (4, at Resonance 2.33), and
+  // NaN reads as the floor.
+  Rig two, top, beyond, nan, low;
+  const auto atTwo = two.run(8, x, constant(0.2f), constant(2.0f));
+  EXPECT_NE(atTwo, low.run(8, x, constant(0.2f), constant(1.1f)));
+  EXPECT_EQ(top.run(8, x, constant(0.2f), constant(2.5f)), beyond.run(8, x, constant(0.2f), constant(40.0f)));
+  EXPECT_EQ(nan.run(8, x, constant(0.6f), constant(std::nanf(""))), atFloor);
 }
 
 TEST(FxSvf, ModeChangeAndResetLeaveNoMemory) {
