@@ -429,12 +429,15 @@ void Engine::prepare() {
       pin.buffer = pin.own.data();
     }
   }
-  // A lone module source is read in place; anything else is summed.
-  for (auto& inst : instances_) {
+  // A lone module source is read in place; anything else is summed. A
+  // module fed by its own output gets a copy: read in place, the input
+  // would change under it while it writes, instead of lagging a block.
+  for (int i = 0; i < n; ++i) {
+    Instance* inst = instances_[static_cast<size_t>(i)].get();
     if (inst->gui) continue;
     for (auto& [index, pin] : inst->pins) {
       if (!isAudio(pin.description) || pin.description->output) continue;
-      if (pin.audioSources.size() == 1 && pin.hostSources.empty()) {
+      if (pin.audioSources.size() == 1 && pin.hostSources.empty() && pin.audioSources[0].instance != i) {
         pin.buffer = pinState(pin.audioSources[0], "connection").buffer;
       } else if (!pin.audioSources.empty() || !pin.hostSources.empty()) {
         pin.summed = true;

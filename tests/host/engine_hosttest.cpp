@@ -51,6 +51,18 @@ TEST(EngineTransport, FeedbackConnectionsDeliverOneBlockLateAtTheSameOffset) {
   EXPECT_TRUE(contains(log, "rec ran block=3 in0=2000 inLast=2015"));
 }
 
+TEST(EngineTransport, AModuleFedByItsOwnOutputHearsItsPreviousBlock) {
+  auto engine = makeEngine();
+  int acc = add(*engine, "Test Accumulate", "acc");
+  engine->connect({acc, 1}, {acc, 0});
+  engine->connectOutput({acc, 1}, 0);
+  for (int b = 1; b <= 3; ++b) {
+    engine->processBlock(16);
+    EXPECT_EQ(engine->output(0)[0], static_cast<float>(b)) << "block " << b;
+    EXPECT_EQ(engine->output(0)[15], static_cast<float>(b)) << "block " << b;
+  }
+}
+
 TEST(EngineTransport, MidiLoopRepeatsOncePerBlockWithoutHanging) {
   auto engine = makeEngine();
   int a = add(*engine, "Test Midi", "a");
