@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <optional>
 
 namespace zvhost {
 
@@ -471,7 +472,12 @@ void Engine::prepare() {
       if (isAudio(&d)) {
         queueEvent(inst, true, 0, MP_EVENT_STREAMING_STOP, index, nullptr, 0);
       } else {
-        const RawValue value = pin.hasConstant ? pin.constantRaw : rawZero(d.datatype);
+        // A host-fed input starts at the host's value, as its audio
+        // counterpart does through its buffer.
+        std::optional<RawValue> fed;
+        if (!pin.hostSources.empty())
+          fed = rawFromNumber(d.datatype, sources_[static_cast<size_t>(pin.hostSources.front())]->value);
+        const RawValue value = fed ? *fed : pin.hasConstant ? pin.constantRaw : rawZero(d.datatype);
         queueEvent(inst, true, 0, MP_EVENT_PIN_VALUE, index, value.data(), static_cast<int32_t>(value.size()));
       }
     }

@@ -127,6 +127,20 @@ TEST(EngineTransport, HostSourcesConvertToTheTargetTypeAndRepeatUnchangedValues)
   EXPECT_TRUE(contains(log, "rec block=2 t=11 type=100 pin=3 v=1"));
 }
 
+TEST(EngineTransport, HostFedControlInputsStartAtTheHostsValue) {
+  auto engine = makeEngine();
+  int pitch = engine->addHostSource("pitch", 0.5f);
+  int count = engine->addHostSource("count", 7.0f);
+  int recorder = add(*engine, "Test Recorder", "recorder");
+  engine->connectHostSource(pitch, {recorder, 3});
+  engine->connectHostSource(count, {recorder, 4});
+  engine->processBlock(16);
+  auto log = TestPlugin::get().log("rec block=1");
+  EXPECT_TRUE(contains(log, "rec block=1 t=0 type=100 pin=3 v=0.5"));
+  EXPECT_TRUE(contains(log, "rec block=1 t=0 type=100 pin=4 v=7"));
+  EXPECT_FALSE(contains(log, "rec block=1 t=0 type=100 pin=3 v=0"));
+}
+
 TEST(EngineTransport, AudioInputsWithSeveralSourcesAreSummed) {
   auto engine = makeEngine();
   int a = add(*engine, "Test Const", "a");
