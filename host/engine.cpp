@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <optional>
 
 namespace zvhost {
 
@@ -429,12 +430,15 @@ void Engine::prepare() {
       pin.buffer = pin.own.data();
     }
   }
-  // A lone module source is read in place; anything else is summed.
-  for (auto& inst : instances_) {
+  // A lone module source is read in place; anything else is summed. A
+  // module fed by its own output gets a copy: read in place, the input
+  // would change under it while it writes, instead of lagging a block.
+  for (int i = 0; i < n; ++i) {
+    Instance* inst = instances_[static_cast<size_t>(i)].get();
     if (inst->gui) continue;
     for (auto& [index, pin] : inst->pins) {
       if (!isAudio(pin.description) || pin.description->output) continue;
-      if (pin.audioSources.size() == 1 && pin.hostSources.empty()) {
+      if (pin.audioSources.size() == 1 && pin.hostSources.empty() && pin.audioSources[0].instance != i) {
         pin.buffer = pinState(pin.audioSources[0], "connection").buffer;
       } else if (!pin.audioSources.empty() || !pin.hostSources.empty()) {
         pin.summed = true;
@@ -468,7 +472,12 @@ void Engine::prepare() {
       if (isAudio(&d)) {
         queueEvent(inst, true, 0, MP_EVENT_STREAMING_STOP, index, nullptr, 0);
       } else {
-        const RawValue value = pin.hasConstant ? pin.constantRaw : rawZero(d.datatype);
+        // A host-fed input starts at the host's value, as its audio
+        // counterpart does through its buffer.
+        std::optional<RawValue> fed;
+        if (!pin.hostSources.empty())
+          fed = rawFromNumber(d.datatype, sources_[static_cast<size_t>(pin.hostSources.front())]->value);
+        const RawValue value = fed ? *fed : pin.hasConstant ? pin.constantRaw : rawZero(d.datatype);
         queueEvent(inst, true, 0, MP_EVENT_PIN_VALUE, index, value.data(), static_cast<int32_t>(value.size()));
       }
     }

@@ -296,6 +296,8 @@ std::string lineAndColumn(const std::string& text, size_t offset) {
 }  // namespace
 
 PatchText readPatchFile(const std::string& path) {
+  std::error_code error;
+  if (std::filesystem::is_directory(path, error)) throw PatchError(path + ": a folder, not a patch file");
   std::ifstream in(path, std::ios::binary);
   if (!in) throw PatchError(path + ": cannot open the patch file");
   std::stringstream text;
@@ -318,6 +320,11 @@ BuiltPatch buildPatch(const PatchText& patch, Engine& engine, const DescriptionS
     auto cut = message.find("syntax error");
     throw PatchError(patch.path + ": " + lineAndColumn(patch.json, e.byte > 0 ? e.byte - 1 : 0) + ": JSON " +
                      (cut != std::string::npos ? message.substr(cut) : message));
+  } catch (const json::exception& e) {
+    // A number beyond a double, say: the library names no place for it.
+    std::string message = e.what();
+    auto cut = message.find("] ");
+    throw PatchError(patch.path + ": JSON " + (cut != std::string::npos ? message.substr(cut + 2) : message));
   }
   Builder builder(patch, engine, descriptions);
   return builder.build(root, voicesOverride);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <vector>
 
 #include "host/voice_allocator.h"
@@ -15,10 +16,13 @@ int64_t renderLength(const MidiSong* song, const RenderOptions& options, float s
                    : song != nullptr      ? song->lengthSeconds + std::max(options.tail, 0.0)
                                           : options.lengthWithoutSong;
   if (!(seconds >= 0.0)) seconds = 0.0;
-  if (seconds > options.longest)
-    throw RenderError("the render would last " + std::to_string(static_cast<int64_t>(seconds)) +
-                      " s, longer than the limit of " + std::to_string(static_cast<int64_t>(options.longest)) +
-                      " s; give --seconds");
+  if (seconds > options.longest) {
+    // Printed as a double: the length may be beyond any integer, or infinite.
+    char text[160];
+    std::snprintf(text, sizeof text, "the render would last %.6g s, longer than the limit of %.6g s; give --seconds",
+                  seconds, options.longest);
+    throw RenderError(text);
+  }
   return static_cast<int64_t>(std::llround(seconds * sampleRate));
 }
 
@@ -34,7 +38,12 @@ RenderStats render(Engine& engine, const BuiltPatch& patch, const MidiSong* song
     settings.releaseSeconds = patch.voiceRelease;
     changes = allocateVoices(*song, settings);
   }
-  auto sampleOf = [rate](double seconds) { return static_cast<int64_t>(std::llround(seconds * rate)); };
+  // Events of a damaged song may lie further away than any sample count;
+  // they are past the end of every render, so they saturate there.
+  auto sampleOf = [rate, total](double seconds) {
+    double sample = seconds * rate;
+    return sample < static_cast<double>(total) ? static_cast<int64_t>(std::llround(sample)) : total;
+  };
   size_t nextChange = 0;
   size_t nextMessage = 0;
   const size_t messageCount = song != nullptr ? song->messages.size() : 0;

@@ -51,6 +51,18 @@ TEST(EngineTransport, FeedbackConnectionsDeliverOneBlockLateAtTheSameOffset) {
   EXPECT_TRUE(contains(log, "rec ran block=3 in0=2000 inLast=2015"));
 }
 
+TEST(EngineTransport, AModuleFedByItsOwnOutputHearsItsPreviousBlock) {
+  auto engine = makeEngine();
+  int acc = add(*engine, "Test Accumulate", "acc");
+  engine->connect({acc, 1}, {acc, 0});
+  engine->connectOutput({acc, 1}, 0);
+  for (int b = 1; b <= 3; ++b) {
+    engine->processBlock(16);
+    EXPECT_EQ(engine->output(0)[0], static_cast<float>(b)) << "block " << b;
+    EXPECT_EQ(engine->output(0)[15], static_cast<float>(b)) << "block " << b;
+  }
+}
+
 TEST(EngineTransport, MidiLoopRepeatsOncePerBlockWithoutHanging) {
   auto engine = makeEngine();
   int a = add(*engine, "Test Midi", "a");
@@ -113,6 +125,20 @@ TEST(EngineTransport, HostSourcesConvertToTheTargetTypeAndRepeatUnchangedValues)
   EXPECT_TRUE(contains(log, "rec block=2 t=2 type=100 pin=4 v=1"));
   EXPECT_TRUE(contains(log, "rec block=2 t=11 type=100 pin=4 v=1"));
   EXPECT_TRUE(contains(log, "rec block=2 t=11 type=100 pin=3 v=1"));
+}
+
+TEST(EngineTransport, HostFedControlInputsStartAtTheHostsValue) {
+  auto engine = makeEngine();
+  int pitch = engine->addHostSource("pitch", 0.5f);
+  int count = engine->addHostSource("count", 7.0f);
+  int recorder = add(*engine, "Test Recorder", "recorder");
+  engine->connectHostSource(pitch, {recorder, 3});
+  engine->connectHostSource(count, {recorder, 4});
+  engine->processBlock(16);
+  auto log = TestPlugin::get().log("rec block=1");
+  EXPECT_TRUE(contains(log, "rec block=1 t=0 type=100 pin=3 v=0.5"));
+  EXPECT_TRUE(contains(log, "rec block=1 t=0 type=100 pin=4 v=7"));
+  EXPECT_FALSE(contains(log, "rec block=1 t=0 type=100 pin=3 v=0"));
 }
 
 TEST(EngineTransport, AudioInputsWithSeveralSourcesAreSummed) {

@@ -61,6 +61,7 @@ TEST(PatchErrors, NameTheFileThePlaceAndTheProblem) {
        {"unknown output \"centre\""}},
       {R"({"modules": [{"name": "s", "id": "Test Sine"}], "connections": [["s:Out"]]})", {"connections[0]", "expected"}},
       {R"([1, 2])", {"top level", "expected an object"}},
+      {R"({"voices": 1e400})", {"JSON", "1e400"}},
   };
   for (const auto& c : cases) {
     std::string message = buildError(c.json);
@@ -91,12 +92,19 @@ TEST(PatchErrors, DamagedPatchesBuildOrFailWithAPatchError) {
   EXPECT_GT(refused, 100);
 }
 
-TEST(PatchErrors, MissingPatchFile) {
+TEST(PatchErrors, MissingPatchFileOrAFolderInstead) {
   try {
     readPatchFile("/nonexistent/patch.json");
     FAIL() << "no error";
   } catch (const PatchError& e) {
     EXPECT_NE(std::string(e.what()).find("/nonexistent/patch.json: cannot open"), std::string::npos);
+  }
+  std::string folder = std::filesystem::temp_directory_path().string();
+  try {
+    readPatchFile(folder);
+    FAIL() << "a folder was read as a patch";
+  } catch (const PatchError& e) {
+    EXPECT_EQ(std::string(e.what()), folder + ": a folder, not a patch file");
   }
 }
 

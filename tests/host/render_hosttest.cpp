@@ -11,8 +11,11 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <limits>
+#include <random>
 
 #include "host/render.h"
+#include "host/voice_allocator.h"
 #include "host_fixture.h"
 
 namespace zvhost::testing {
@@ -112,6 +115,61 @@ TEST(Render, DeterministicAndIndependentOfTheBlockLength) {
   EXPECT_LT(worst, 1e-6);
 }
 
+Rendered renderSong(const MidiSong& song, double seconds) {
+  auto engine = makeEngine(64);
+  PatchText text{"/patches/sine.json", "/patches", kSinePatch};
+  BuiltPatch built = buildPatch(text, *engine, TestPlugin::get().descriptions(), 0);
+  RenderOptions options;
+  options.seconds = seconds;
+  Rendered out;
+  out.stats = render(*engine, built, &song, options, [&](const float* l, const float* r, int32_t n) {
+    out.left.insert(out.left.end(), l, l + n);
+    out.right.insert(out.right.end(), r, r + n);
+  });
+  return out;
+}
+
+TEST(Render, NotesBeyondAnySampleCountStayOutOfTheRender) {
+  MidiSong song = twoNotes();
+  song.messages.resize(1);  // a note that never ends
+  song.messages[0].seconds = 1e20;
+  song.lengthSeconds = 1e20;
+  Rendered r = renderSong(song, 0.1);
+  EXPECT_EQ(r.left.size(), 4800u);
+  EXPECT_EQ(r.stats.peak, 0.0f);
+}
+
+// Damaged copies of the shipped song are refused by the reader, or play
+// through voice allocation and the engine without a fault.
+TEST(Render, DamagedSongsAreRefusedOrRenderFinitely) {
+  std::ifstream in(std::string(ZV_EXAMPLES) + "/demo.mid", std::ios::binary);
+  std::vector<uint8_t> original((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_GT(original.size(), 100u);
+  std::mt19937 random(4321);
+  int played = 0;
+  for (int round = 0; round < 120; ++round) {
+    std::vector<uint8_t> damaged = original;
+    for (int h = 0; h < 3; ++h) damaged[random() % damaged.size()] = static_cast<uint8_t>(random());
+    MidiSong song;
+    try {
+      song = parseMidi(damaged);
+    } catch (const MidiError&) {
+      continue;
+    }
+    VoiceSettings settings;
+    settings.voices = 2;
+    for (const VoiceChange& c : allocateVoices(song, settings)) {
+      ASSERT_TRUE(c.voice >= 0 && c.voice < 2) << "round " << round;
+      ASSERT_TRUE(std::isfinite(c.value) && c.seconds >= 0.0) << "round " << round;
+    }
+    Rendered r = renderSong(song, 0.25);
+    ASSERT_EQ(r.left.size(), 12000u) << "round " << round;
+    EXPECT_EQ(r.stats.nonFinite, 0) << "round " << round;
+    ++played;
+  }
+  EXPECT_GT(played, 10);
+}
+
 TEST(Render, NonFiniteSamplesAreWrittenAsSilenceAndCounted) {
   auto engine = makeEngine(16);
   int source = add(*engine, "Test Const", "nan");
@@ -140,6 +198,18 @@ TEST(Render, LengthFollowsTheSongOrTheGivenSecondsWithinALimit) {
   options.seconds = -1.0;
   song.lengthSeconds = 90000.0;
   EXPECT_THROW(renderLength(&song, options, 1000.0f), RenderError);
+  // Lengths beyond any integer are reported as they are.
+  for (double seconds : {1e300, std::numeric_limits<double>::infinity()}) {
+    options.seconds = seconds;
+    try {
+      renderLength(&song, options, 1000.0f);
+      ADD_FAILURE() << seconds << " s accepted";
+    } catch (const RenderError& e) {
+      std::string message = e.what();
+      EXPECT_EQ(message.find("last -"), std::string::npos) << message;
+      EXPECT_NE(message.find("limit of 3600 s"), std::string::npos) << message;
+    }
+  }
 }
 
 // The zvhost program with the real library.

@@ -229,6 +229,29 @@ class TestMidi : public MpBase {
   MidiOutPin out_;
 };
 
+// Writes 1 everywhere, then adds its input: fed by its own output it counts
+// blocks, unless the input changes under it while it writes.
+class TestAccumulate : public MpBase {
+ public:
+  explicit TestAccumulate(IMpUnknown* host) : MpBase(host) {
+    registerPin(0, in_);
+    registerPin(1, out_);
+  }
+  int32_t MP_STDCALL openModule() override {
+    setBlockFunction(&TestAccumulate::render);
+    setSleepMode(false);
+    return MpBase::openModule();
+  }
+
+ private:
+  void render(int32_t offset, int32_t frames) {
+    std::fill_n(out_.buffer() + offset, frames, 1.0f);
+    for (int32_t i = offset; i < offset + frames; ++i) out_.buffer()[i] += in_.buffer()[i];
+  }
+  AudioInPin in_;
+  AudioOutPin out_;
+};
+
 // GUI side: doubles pin 0 into pin 1 and counts timer ticks.
 class TestGuiDouble : public MpGuiBase, public TimerClient {
  public:
@@ -266,6 +289,7 @@ class TestGuiDouble : public MpGuiBase, public TimerClient {
 [[maybe_unused]] const int32_t r5 = registerDspCreator(MP_TEXT("Test Memory"), createModule<TestMemory>);
 [[maybe_unused]] const int32_t r6 = registerDspCreator(MP_TEXT("Test Files"), createModule<TestFiles>);
 [[maybe_unused]] const int32_t r7 = registerDspCreator(MP_TEXT("Test Midi"), createModule<TestMidi>);
+[[maybe_unused]] const int32_t r9 = registerDspCreator(MP_TEXT("Test Accumulate"), createModule<TestAccumulate>);
 [[maybe_unused]] const int32_t r8 = registerGuiCreator(MP_TEXT("Test Gui Double"), createModule<TestGuiDouble>);
 
 }  // namespace
