@@ -193,8 +193,7 @@ TEST(EngineTransport, GuiPinsCarryValuesBetweenBlocksAndTheTimerTicks) {
 
 TEST(EngineTransport, FileNamesResolveAgainstThePatchFolderWithinCapacity) {
   namespace fs = std::filesystem;
-  fs::path folder = fs::temp_directory_path() / "zvhost_engine_files";
-  fs::create_directories(folder);
+  fs::path folder = scratchFolder("zvhost_engine_files");
   auto engine = makeEngine(16, FileResolver(folder.string(), {}));
   int fits = add(*engine, "Test Files", "fits");
   int tight = add(*engine, "Test Files", "tight");

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -14,6 +16,16 @@
 #include "host/library_loader.h"
 
 namespace zvhost::testing {
+
+// A fresh folder in the temporary directory, private to this process and
+// name, so that parallel test runs never share files.
+inline std::filesystem::path scratchFolder(const std::string& name) {
+  namespace fs = std::filesystem;
+  fs::path folder = fs::temp_directory_path() / (name + "_" + std::to_string(::getpid()));
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  return folder;
+}
 
 class TestPlugin {
  public:

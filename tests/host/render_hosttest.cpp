@@ -237,8 +237,7 @@ std::string readAll(const std::filesystem::path& p) {
 
 TEST(HostProgram, RendersTheExampleToIdenticalWavFiles) {
   namespace fs = std::filesystem;
-  fs::path folder = fs::temp_directory_path() / "zvhost_program";
-  fs::create_directories(folder);
+  fs::path folder = scratchFolder("zvhost_program");
   std::string patch = std::string(ZV_EXAMPLES) + "/mixm_voices.json";
   std::string midi = std::string(ZV_EXAMPLES) + "/demo.mid";
   for (const char* name : {"a.wav", "b.wav"}) {
@@ -277,8 +276,7 @@ TEST(HostProgram, RendersTheExampleToIdenticalWavFiles) {
 // the same way twice.
 TEST(HostProgram, RendersTheShippedExamples) {
   namespace fs = std::filesystem;
-  fs::path folder = fs::temp_directory_path() / "zvhost_examples";
-  fs::create_directories(folder);
+  fs::path folder = scratchFolder("zvhost_examples");
   std::string midi = std::string(ZV_EXAMPLES) + "/demo.mid";
   const std::pair<const char*, const char*> examples[] = {{"demo.json", ZV_WAVETABLES},
                                                           {"soundfont.json", ZV_SOUNDFONTS}};
@@ -313,8 +311,7 @@ TEST(HostProgram, RendersTheShippedExamples) {
 
 TEST(HostProgram, ErrorsGoToStandardErrorWithConventionalExitCodes) {
   namespace fs = std::filesystem;
-  fs::path folder = fs::temp_directory_path() / "zvhost_program";
-  fs::create_directories(folder);
+  fs::path folder = scratchFolder("zvhost_program");
   std::ofstream(folder / "bad.json") << R"({"modules": [{"name": "m", "id": "ZV MixM", "values": {"On": "yes"}}]})";
   HostRun bad = runHost("render " + (folder / "bad.json").string() + " -o " + (folder / "bad.wav").string());
   EXPECT_EQ(bad.status, 1);

@@ -6,6 +6,7 @@
 
 #include "host/host_services.h"
 #include "host/text.h"
+#include "host_fixture.h"
 
 namespace zvhost {
 namespace {
@@ -41,9 +42,7 @@ class FileResolution : public ::testing::Test {
   void SetUp() override {
     namespace fs = std::filesystem;
     // One folder per test: ctest runs tests in parallel processes.
-    root = fs::temp_directory_path() /
-           (std::string("zvhost_files_") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(root);
+    root = testing::scratchFolder(std::string("zvhost_files_") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::create_directories(root / "patch");
     fs::create_directories(root / "first");
     fs::create_directories(root / "second");
