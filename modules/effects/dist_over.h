@@ -7,6 +7,7 @@
 #include "frame/mp_base.h"
 #include "frame/pins.h"
 #include "frame/shared_table.h"
+#include "modules/dsp/filter_kernels.h"
 #include "modules/dsp/resampler.h"
 
 // ((m − 1)·depth + 1.0000001)·x·gain. The constant is not 1 so that full
@@ -21,10 +22,8 @@ inline float distGain(float signal, float gain, float modulator, float depth) {
 template <bool Weighted>
 inline float distShape(const float* tanhTable, float e, float shape) {
   // NaN lands on −1: a valid index; the NaN still reaches the output.
-  const float c = e > -1.0f ? (e < 1.0f ? e : 1.0f) : -1.0f;
-  const float p = (c + 1.0f) * 10000.0f;
-  const auto i = static_cast<int32_t>(p);
-  const float t = tanhTable[i] + (tanhTable[i + 1] - tanhTable[i]) * (p - static_cast<float>(i));
+  const float c = zvdsp::clampTo(e, -1.0f, 1.0f);
+  const float t = zvdsp::TanhTable(tanhTable)(c);
   // Blend written so that a full weight gives the table value exactly.
   const float w = Weighted ? shape * (c < 0.0f ? -c : c) : shape;
   return e * (1.0f - w) + t * w;
