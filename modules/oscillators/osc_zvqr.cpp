@@ -46,9 +46,7 @@ int32_t OscZvqr::openModule() {
 }
 
 void OscZvqr::stop() {
-  voice_.phase = 0.0f;
-  voice_.restartPending = false;
-  voice_.crossfade = -1.0f;
+  voice_.stop();
   running_ = false;
 }
 

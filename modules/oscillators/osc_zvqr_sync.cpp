@@ -85,9 +85,7 @@ int32_t OscZvqrSync::openModule() {
 }
 
 void OscZvqrSync::stop() {
-  voice_.phase = 0.0f;
-  voice_.restartPending = false;
-  voice_.crossfade = -1.0f;
+  voice_.stop();
   running_ = false;
 }
 

@@ -184,6 +184,12 @@ struct Voice {
   bool restartPending = false;
 
   void forceRecompute() { lastPitch = lastOffset = lastShape = NAN; }
+  // Back to the start of the cycle with no restart under way.
+  void stop() {
+    phase = 0.0f;
+    restartPending = false;
+    crossfade = -1.0f;
+  }
 
   // Pitch input below -1 (or NaN) is ignored: the previous pitch stays.
   // Returns true when the pitch was recomputed.
