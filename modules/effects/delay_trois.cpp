@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cmath>
 
+#include "modules/dsp/pan_law.h"
+
 namespace {
 
-constexpr int32_t kPanEntries = 10001;
+constexpr int32_t kPanEntries = zvdsp::kPanLawEntries;
 constexpr float kMaxSampleRate = 1.0e6f;
 
 }  // namespace
@@ -31,9 +33,8 @@ int32_t MP_STDCALL DelayTrois::openModule() {
   const bool newCos = cos_.open(host(), MP_TEXT("ZV51_Delay_COS"), -1.0f, kPanEntries);
   // Either block alone being new would leave it unfilled, so both are filled.
   if (newSin || newCos) {
-    auto angle = [](int32_t i) { return static_cast<float>(i) * 0.0001f * 3.1415927f * 0.5f; };
-    sin_.fill([&](int32_t i) { return std::sin(angle(i)) + 1e-7f; });
-    cos_.fill([&](int32_t i) { return std::cos(angle(i)) + 1e-7f; });
+    sin_.fill(zvdsp::panLawSine);
+    cos_.fill(zvdsp::panLawCosine);
   }
 
   float rate = hostSampleRate();

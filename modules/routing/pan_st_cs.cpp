@@ -1,19 +1,14 @@
 #include "modules/routing/pan_st_cs.h"
 
 #include <algorithm>
-#include <cmath>
 #include <limits>
 
 namespace pan {
 
 namespace {
-float angle(int32_t i) { return static_cast<float>(i) * 0.0001f * 3.1415927f * 0.5f; }
 // NaN never equals the cached value, so it forces a gain update.
 constexpr float kForceUpdate = std::numeric_limits<float>::quiet_NaN();
 }  // namespace
-
-float sinEntry(int32_t i) { return std::sin(angle(i)) + 1e-7f; }
-float cosEntry(int32_t i) { return std::cos(angle(i)) + 1e-7f; }
 
 Gains gainsAt(const SharedTable& sinTable, const SharedTable& cosTable, float pan) {
   const float p = pan >= 1.0f ? 1.0f : (pan > 0.0f ? pan : 0.0f);
@@ -35,8 +30,8 @@ int32_t MP_STDCALL PanStCS::openModule() {
   const bool sinNew = sin_.open(host(), MP_TEXT("ZV51_PAN_SIN"), -1.0f, pan::kEntries);
   const bool cosNew = cos_.open(host(), MP_TEXT("ZV51_PAN_COS"), -1.0f, pan::kEntries);
   // The second table's answer decides for both; host memory comes unwritten.
-  if (cosNew || sinNew) sin_.fill(pan::sinEntry);
-  if (cosNew) cos_.fill(pan::cosEntry);
+  if (cosNew || sinNew) sin_.fill(zvdsp::panLawSine);
+  if (cosNew) cos_.fill(zvdsp::panLawCosine);
   cachedPan_ = pan::kForceUpdate;
   gains_ = {};
   modeRoutine_ = static_cast<MpBlockFunction>(&PanStCS::subProcessSilence);

@@ -8,13 +8,11 @@
 #include "frame/mp_base.h"
 #include "frame/pins.h"
 #include "frame/shared_table.h"
+#include "modules/dsp/pan_law.h"
 
 namespace pan {
 
-constexpr int32_t kEntries = 10001;  // a quarter turn in steps of 0.0001
-// Entry i of the tables; the 1e-7 keeps both gains off exact zero.
-float sinEntry(int32_t i);
-float cosEntry(int32_t i);
+constexpr int32_t kEntries = zvdsp::kPanLawEntries;  // a quarter turn in steps of 0.0001
 
 struct Gains {
   float cosine = 1.0f;
