@@ -99,6 +99,10 @@ void MpBase::graphStarted() {
   for (auto& [index, pin] : pins_) {
     if (pin->direction() == MP_PIN_OUT) pin->sendFirstUpdate();
   }
+  if (silent_ == nullptr || chosen_ != silent_) return;
+  for (auto& [index, pin] : pins_) {
+    if (pin->direction() == MP_PIN_OUT && pin->datatype() == MP_DT_AUDIO) static_cast<AudioOutPin*>(pin)->setStreaming(false);
+  }
 }
 
 void MpBase::sleepCheck(int32_t bufferOffset, int32_t sampleFrames) {

@@ -92,6 +92,13 @@ class MpBase : public MpPluginBase {
     setBlockFunction(static_cast<MpBlockFunction>(function));
   }
   void setSleepMode(bool mayAlwaysSleep);
+  // Names the module's silent routine: if it is still the chosen one when
+  // the graph starts, the audio outputs are announced static right after
+  // their first update instead of streaming zeros.
+  template <class Module>
+  void setSilentBlockFunction(void (Module::*function)(int32_t, int32_t)) {
+    silent_ = static_cast<MpBlockFunction>(function);
+  }
 
   // Default handler of MIDI inputs.
   void deliverMidi(const MpEvent* e) {
@@ -113,4 +120,5 @@ class MpBase : public MpPluginBase {
 
   MpBlockFunction active_;
   MpBlockFunction chosen_;
+  MpBlockFunction silent_ = nullptr;
 };

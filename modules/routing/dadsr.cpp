@@ -179,6 +179,7 @@ template void DadsrCore::releaseStep<true>();
 using dadsr::DadsrCore;
 
 Dadsr::Dadsr(IMpUnknown* host) : MpBase(host) {
+  setSilentBlockFunction(&Dadsr::subProcessSilent);
   registerPin(ACTIVE, active_);
   registerPin(ATTACK, attack_);
   registerPin(DECAY, decay_);
@@ -310,14 +311,6 @@ void Dadsr::pinsUpdated() {
     } else {
       selectSilent();
     }
-  }
-}
-
-void Dadsr::graphStarted() {
-  MpBase::graphStarted();
-  // The first update announces a streaming output; an idle envelope is static.
-  if (chosenBlockFunction() == static_cast<MpBlockFunction>(&Dadsr::subProcessSilent)) {
-    output_.setStreaming(false);
   }
 }
 

@@ -116,7 +116,6 @@ class Dadsr : public MpBase {
   explicit Dadsr(IMpUnknown* host);
   int32_t MP_STDCALL openModule() override;
   void pinsUpdated() override;
-  void graphStarted() override;
 
  private:
   enum Control { C_ATTACK, C_DECAY, C_SUSTAIN, C_RELEASE, CONTROL_COUNT };

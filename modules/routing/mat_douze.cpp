@@ -16,6 +16,7 @@ void multiply(const float* modulator, const float* const* inputs, float* const* 
 }  // namespace matdouze
 
 MatDouze::MatDouze(IMpUnknown* host) : MpBase(host) {
+  setSilentBlockFunction(&MatDouze::subProcessSilence);
   registerPin(MODULATOR, modulator_);
   for (int32_t k = 0; k < matdouze::kChannels; ++k) registerPin(FIRST_INPUT + k, inputs_[k]);
   for (int32_t k = 0; k < matdouze::kChannels; ++k) registerPin(FIRST_OUTPUT + k, outputs_[k]);
@@ -46,13 +47,6 @@ void MatDouze::pinsUpdated() {
   setOutputsStreaming(anyStreaming);
   setBlockFunction(&MatDouze::subProcess);
   setSleepMode(!anyStreaming);
-}
-
-void MatDouze::graphStarted() {
-  MpBase::graphStarted();
-  if (chosenBlockFunction() == static_cast<MpBlockFunction>(&MatDouze::subProcessSilence)) {
-    setOutputsStreaming(false);
-  }
 }
 
 void MatDouze::subProcess(int32_t bufferOffset, int32_t sampleFrames) {

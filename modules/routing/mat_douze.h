@@ -22,7 +22,6 @@ class MatDouze : public MpBase {
   explicit MatDouze(IMpUnknown* host);
   int32_t MP_STDCALL openModule() override;
   void pinsUpdated() override;
-  void graphStarted() override;
 
  private:
   void subProcess(int32_t bufferOffset, int32_t sampleFrames);

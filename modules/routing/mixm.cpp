@@ -3,6 +3,7 @@
 #include <algorithm>
 
 Mixm::Mixm(IMpUnknown* host) : MpBase(host) {
+  setSilentBlockFunction(&Mixm::subProcessSilence);
   registerPin(SIGNAL, signal_);
   registerPin(BLEND, blend_);
   registerPin(MODULATOR, modulator_);
@@ -14,11 +15,6 @@ int32_t MP_STDCALL Mixm::openModule() {
   // Off until the host delivers On = 1.
   setBlockFunction(&Mixm::subProcessSilence);
   return MpBase::openModule();
-}
-
-void Mixm::graphStarted() {
-  MpBase::graphStarted();
-  if (chosenBlockFunction() == static_cast<MpBlockFunction>(&Mixm::subProcessSilence)) output_.setStreaming(false);
 }
 
 void Mixm::pinsUpdated() {

@@ -18,7 +18,6 @@ class Mixm : public MpBase {
   explicit Mixm(IMpUnknown* host);
   int32_t MP_STDCALL openModule() override;
   void pinsUpdated() override;
-  void graphStarted() override;
 
  private:
   void subProcess(int32_t bufferOffset, int32_t sampleFrames);

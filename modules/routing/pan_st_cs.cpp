@@ -18,6 +18,7 @@ Gains gainsAt(const SharedTable& sinTable, const SharedTable& cosTable, float pa
 }  // namespace pan
 
 PanStCS::PanStCS(IMpUnknown* host) : MpBase(host) {
+  setSilentBlockFunction(&PanStCS::subProcessSilence);
   registerPin(LEFT_IN, leftIn_);
   registerPin(RIGHT_IN, rightIn_);
   registerPin(PAN, pan_);
@@ -59,13 +60,6 @@ void PanStCS::pinsUpdated() {
     setOutputsStreaming(false);
     setBlockFunction(&PanStCS::subProcessSilence);
     setSleepMode(true);
-  }
-}
-
-void PanStCS::graphStarted() {
-  MpBase::graphStarted();
-  if (chosenBlockFunction() == static_cast<MpBlockFunction>(&PanStCS::subProcessSilence)) {
-    setOutputsStreaming(false);
   }
 }
 

@@ -30,7 +30,6 @@ class PanStCS : public MpBase {
   explicit PanStCS(IMpUnknown* host);
   int32_t MP_STDCALL openModule() override;
   void pinsUpdated() override;
-  void graphStarted() override;
 
  private:
   template <int32_t Mode>

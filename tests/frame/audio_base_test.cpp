@@ -47,6 +47,7 @@ class Probe : public MpBase {
     log.push_back("graphStarted");
     MpBase::graphStarted();
   }
+  void silence(int32_t, int32_t) {}
   void onLevel(const MpEvent*) { log.push_back("level handler " + std::to_string(level.isUpdated())); }
   void render(int32_t offset, int32_t frames) {
     log.push_back("render " + std::to_string(offset) + "+" + std::to_string(frames));
@@ -142,6 +143,20 @@ TEST_F(AudioBaseTest, GraphStartAnnouncesOutputsWithoutUpdatingPins) {
   EXPECT_TRUE(host.streaming[0].streaming);
   EXPECT_FLOAT_EQ(host.lastValue(Probe::LEVEL_OUT).asFloat(), 0.25f);
   EXPECT_EQ(probe->streamingPinCount(), 1);
+}
+
+TEST_F(AudioBaseTest, GraphStartWithTheSilentRoutineChosenAnnouncesStaticOutputs) {
+  probe->setSilentBlockFunction(&Probe::silence);
+  run(8, EventList().graphStart(0));
+  ASSERT_EQ(host.streamingOn(Probe::OUT).size(), 1u) << "a chosen routine other than the silent one keeps streaming";
+  probe->setBlockFunction(&Probe::silence);
+  host.clearRecords();
+  run(8, EventList().graphStart(0));
+  auto reports = host.streamingOn(Probe::OUT);
+  ASSERT_EQ(reports.size(), 2u);
+  EXPECT_TRUE(reports[0].streaming);
+  EXPECT_FALSE(reports[1].streaming);
+  EXPECT_EQ(probe->streamingPinCount(), 0);
 }
 
 TEST_F(AudioBaseTest, ModuleWithNothingStreamingSleepsWithoutRendering) {
