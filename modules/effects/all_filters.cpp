@@ -65,6 +65,7 @@ const AllFilters::Routine AllFilters::kRoutines[kModeCount] = {
 };
 
 AllFilters::AllFilters(IMpUnknown* host) : MpBase(host) {
+  setSilentBlockFunction(&AllFilters::subProcessSilence);
   registerPin(SIGNAL, signal_);
   registerPin(CUTOFF, cutoff_);
   registerPin(RESONANCE, resonance_);

@@ -13,6 +13,7 @@ constexpr float kMaxSampleRate = 1.0e6f;
 }  // namespace
 
 DelayTrois::DelayTrois(IMpUnknown* host) : MpBase(host) {
+  setSilentBlockFunction(&DelayTrois::subProcessSilence);
   registerPin(SIGNAL, signal_);
   registerPin(FEEDBACK, feedback_);
   registerPin(TIME, time_);

@@ -4,6 +4,7 @@
 #include <cmath>
 
 DistOver::DistOver(IMpUnknown* host) : MpBase(host) {
+  setSilentBlockFunction(&DistOver::subProcessSilence);
   registerPin(SIGNAL, signal_);
   registerPin(GAIN, gain_);
   registerPin(SPARE, spare_);

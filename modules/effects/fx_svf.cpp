@@ -94,6 +94,7 @@ const FxSvf::Routine FxSvf::kRoutines[kModeCount] = {
 };
 
 FxSvf::FxSvf(IMpUnknown* host) : MpBase(host) {
+  setSilentBlockFunction(&FxSvf::subProcessSilence);
   registerPin(SIGNAL, signal_);
   registerPin(CUTOFF, cutoff_);
   registerPin(RESONANCE, resonance_);

@@ -4,6 +4,7 @@
 #include <cmath>
 
 RingEqCS::RingEqCS(IMpUnknown* host) : MpBase(host) {
+  setSilentBlockFunction(&RingEqCS::subProcessSilence);
   registerPin(CARRIER, carrierIn_);
   registerPin(MODULATOR, modulatorIn_);
   registerPin(OUTPUT, output_);

@@ -6,6 +6,8 @@
 #include "modules/oscillators/wavetable_sets.h"
 
 InitOscZvqr::InitOscZvqr(IMpUnknown* host) : MpBase(host) {
+  // It renders nothing: its unused audio output is static from the start.
+  setSilentBlockFunction(&InitOscZvqr::doNothing);
   registerPin(REFERENCE, reference_);
   registerPin(UNUSED_INT, unusedInt_);
   for (int32_t s = 0; s < 3; ++s) {

@@ -8,6 +8,7 @@
 using namespace wavetable;
 
 OscZvqr::OscZvqr(IMpUnknown* host) : MpBase(host) {
+  setSilentBlockFunction(&OscZvqr::subProcessSilence);
   registerPin(PITCH, pitch_);
   registerPin(PHASE_OFFSET, phaseOffset_);
   registerPin(SHAPE, shape_);

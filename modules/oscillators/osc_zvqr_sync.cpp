@@ -29,6 +29,7 @@ bool isTableStart(float offset) {
 }  // namespace
 
 OscZvqrSync::OscZvqrSync(IMpUnknown* host) : MpBase(host) {
+  setSilentBlockFunction(&OscZvqrSync::subProcessSilence);
   registerPin(PITCH, pitch_);
   registerPin(PHASE_OFFSET, phaseOffset_);
   registerPin(SHAPE, shape_);
