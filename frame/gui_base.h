@@ -88,7 +88,7 @@ class MpGuiPin : public MpGuiPinSimpleBase {
   bool setRawValue(int32_t /*voice*/, int32_t size, const void* data) override {
     T previous = value_;
     RawValue<T>::set(value_, size, data);
-    return !(previous == value_);
+    return !mpSameValue(previous, value_);
   }
   int32_t datatype() const override;
   int32_t rawSize() const override { return RawValue<T>::size(value_); }
@@ -98,7 +98,7 @@ class MpGuiPin : public MpGuiPinSimpleBase {
   operator const T&() const { return value_; }
   // Stores the value and sends it to the host when it changed.
   void setValue(const T& value) {
-    if (value == value_) return;
+    if (mpSameValue(value, value_)) return;
     value_ = value;
     sendValue();
   }

@@ -118,7 +118,7 @@ class MpControlPin : public MpControlPinBase<T, Code> {
   }
   // Stores the value and sends it when it changed.
   void setValue(const T& value, int32_t blockPosition = -1) {
-    if (value == this->value_) return;
+    if (mpSameValue(value, this->value_)) return;
     this->value_ = value;
     sendValue(blockPosition);
   }

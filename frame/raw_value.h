@@ -12,6 +12,17 @@
 template <class T>
 struct RawValue;
 
+// Change detection for pin values: equal values are the same, and so are two
+// NaNs (NaN != NaN would make every echo between two pins look like a change).
+template <class T>
+inline bool mpSameValue(const T& a, const T& b) {
+  return a == b;
+}
+template <>
+inline bool mpSameValue<float>(const float& a, const float& b) {
+  return a == b || (a != a && b != b);
+}
+
 // 4-byte values take the first four bytes; fewer bytes are zero-extended.
 template <class T>
 struct RawFourBytes {
