@@ -42,7 +42,9 @@ MpFactory& mpFactory();
 int32_t registerDspCreator(const MpChar* id, MpCreatorFunction creator);
 int32_t registerGuiCreator(const MpChar* id, MpCreatorFunction creator);
 // Descriptions are accepted and not kept: hosts read them from the files
-// shipped beside the library.
+// shipped beside the library. The texts the library carries are the files
+// descriptions/builtin_<name>.xml, compiled in as
+//   extern const char zvBuiltinDescription_<name>[];
 int32_t registerXmlDescription(const char* xmlText);
 
 // The exported entry point.
