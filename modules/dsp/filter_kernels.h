@@ -9,13 +9,18 @@
 
 #include <cstdint>
 
-#include "modules/dsp/resampler.h"
+#include "modules/dsp/math.h"
 
 namespace zvdsp {
 
-// Clamps into lo..hi; NaN becomes lo.
-inline float clampTo(float v, float lo, float hi) { return v > lo ? (v < hi ? v : hi) : lo; }
-inline float absOf(float v) { return v < 0.0f ? -v : v; }
+using zv::dsp::absOf;
+using zv::dsp::clampOr;
+using zv::dsp::clampTo;
+using zv::dsp::flushTiny;
+
+// Resonance as both filters' resonant modes read it: NaN as 0, limited to
+// -1..1.1.
+inline float usableResonance(float r) { return clampOr(r, -1.0f, 1.1f, 0.0f); }
 
 // Linear interpolation in a short curve at a fractional position, clamped
 // into the curve (NaN reads entry 0).

@@ -16,15 +16,11 @@
 
 #include <cstdint>
 
+#include "modules/dsp/math.h"
+
 namespace zvdsp {
 
-// History values smaller than about 1e-25 (float) become exactly 0, so a
-// decaying tail never turns denormal.
-template <class Real>
-inline Real flushTiny(Real v) {
-  constexpr Real kTiny = static_cast<Real>(1e-18);
-  return (v + kTiny) - kTiny;
-}
+using zv::dsp::flushTiny;
 
 template <class Real, class Coefficients>
 class ResampleFilter {

@@ -15,6 +15,7 @@
 namespace allfilters {
 
 using zvdsp::clampTo;
+using zvdsp::usableResonance;
 using zvdsp::SvfTap;
 
 // Tuning constants, per instance (two of them depend on the sample rate).
@@ -68,8 +69,6 @@ struct Memory {
   zvdsp::Oversampler4x fourTimes;
 };
 
-// Resonance as the modes read it: NaN as 0, limited to −1..1.1.
-inline float usableResonance(float r) { return r == r ? clampTo(r, -1.0f, 1.1f) : 0.0f; }
 // A divisor Res + 1 (or 2·Res + 1) kept away from 0.
 inline float guardedInverse(float d) { return 1.0f / (d > 0.01f ? d : 0.01f); }
 

@@ -39,7 +39,7 @@ int32_t MP_STDCALL DelayTrois::openModule() {
   }
 
   float rate = hostSampleRate();
-  rate = rate == rate ? std::clamp(rate, 0.0f, kMaxSampleRate) : 0.0f;
+  rate = zv::dsp::clampTo(rate, 0.0f, kMaxSampleRate);
   line_.allocate(static_cast<int32_t>(rate * 10.0f));
   timeScale_ = rate * 0.01f;
   y_ = 0.0f;
@@ -115,7 +115,7 @@ void DelayTrois::setPan(float pan) {
     leftGain_ = rightGain_ = 0.0f;
     return;
   }
-  const float p = pan != pan ? 0.0f : std::clamp(pan, 0.0f, 1.0f);
+  const float p = zv::dsp::clampTo(pan, 0.0f, 1.0f);
   leftGain_ = cos_.atControl(p);
   rightGain_ = sin_.atControl(p);
 }

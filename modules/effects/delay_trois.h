@@ -3,18 +3,18 @@
 // pair, plus the plain delayed signal.
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
 
 #include "frame/mp_base.h"
 #include "frame/pins.h"
 #include "frame/shared_table.h"
 #include "modules/dsp/delay_line.h"
+#include "modules/dsp/math.h"
 
 // Feedback clamped to ±0.99 and pushed 0.0001 away from zero, so the loop
 // never fully opens nor reaches unity. NaN counts as 0.
 inline float delayFeedback(float feedback) {
-  const float f = feedback != feedback ? 0.0f : std::clamp(feedback, -0.99f, 0.99f);
+  const float f = zv::dsp::clampOr(feedback, -0.99f, 0.99f, 0.0f);
   return f >= 0.0f ? f + 0.0001f : f - 0.0001f;
 }
 
@@ -26,7 +26,7 @@ inline double delayDistance(float timeScale, float time, float offset, int32_t l
   double h = static_cast<double>(timeScale) * static_cast<double>(time) + 2.0;
   if (h > longest) h = longest;
   if (!(h >= 1.0)) h = 1.0;
-  const float o = offset != offset ? 0.0f : std::clamp(offset, -0.499f, 0.499f);
+  const float o = zv::dsp::clampOr(offset, -0.499f, 0.499f, 0.0f);
   const double d = static_cast<double>(o) * 2.0 * (h - 1.0) + h;
   return d < longest ? d : longest;
 }

@@ -6,9 +6,8 @@ namespace fxsvf {
 
 using zvdsp::clampTo;
 using zvdsp::SvfTap;
+using zvdsp::usableResonance;
 using Tables = zvfilters::SvfTables;
-
-inline float usableResonance(float r) { return r == r ? clampTo(r, -1.0f, 1.1f) : 0.0f; }
 
 // Modes 1–3: the driven pair of the multi-mode filter.
 template <SvfTap kTap>

@@ -214,18 +214,18 @@ void OscZvqrSync::subProcessExternal(int32_t bufferOffset, int32_t sampleFrames)
       const bool incrementUsable = inc > 0.0f && inc < 1e30f;
       if (range > 0.0f && mp >= 0.55f) {
         const float d = mp * 10.0f < 10.0f ? mp * 10.0f : 10.0f;
-        blend = clampSafe((range + 5.5f - d) * inverseRange, 0.0f, 1.0f);
+        blend = clampTo((range + 5.5f - d) * inverseRange, 0.0f, 1.0f);
         advancePhase(followPhase_, incrementUsable ? inc : 0.0f);
         TableChoice t;
         t.offset = static_cast<int32_t>(tableStart);
         const bool two = d < kTwoTableLimit && t.offset <= kFirstTable + (kTableCount - 2) * kTableLength;
         t.upper = two ? kTableLength : 0;
-        t.mix = two ? clampSafe(masterFraction[i], 0.0f, 1.0f) : 0.0f;
+        t.mix = two ? clampTo(masterFraction[i], 0.0f, 1.0f) : 0.0f;
         master = v.read<Mode>(sets_, t, followPhase_);
       }
       const float w = masterWrap[i];
       if (w != 0.0f && std::isfinite(w) && incrementUsable) {
-        const float steps = std::trunc(clampSafe((mp * 1.1f - 0.5765f) * 20.0f, 1.0f, 5.0f));
+        const float steps = std::trunc(clampTo((mp * 1.1f - 0.5765f) * 20.0f, 1.0f, 5.0f));
         v.startRestart(v.increment / inc * w, steps * 0.05f);
       }
     }
@@ -271,7 +271,7 @@ void OscZvqrSync::subProcessInternal(int32_t bufferOffset, int32_t sampleFrames)
     v.setOffsetOne(offset[i]);
     v.template setOffsetTwo<Mode>(shape[i]);
 
-    const float s = clampSafe(softness[i], -1000.0f, 1000.0f);
+    const float s = clampTo(softness[i], -1000.0f, 1000.0f);
     float blend = 1.0f;
     float gain = 1.0f;
     const bool ring = mp >= 0.6f && s >= 1.0f;
@@ -279,11 +279,11 @@ void OscZvqrSync::subProcessInternal(int32_t bufferOffset, int32_t sampleFrames)
       const float l = masterTables_.volts < 10.0f ? masterTables_.volts : 10.0f;
       const float m = (10.0f - l) * 0.25f;
       gain = m > 0.8f ? m : 0.8f;
-      blend = clampSafe((m - 1.0f) * (s - 1.0f) + 1.0f, 0.0f, 1.0f);
+      blend = clampTo((m - 1.0f) * (s - 1.0f) + 1.0f, 0.0f, 1.0f);
     }
     // The ring term feeds the output back; limiting the fed-back value keeps
     // a strong softness from running away.
-    const float ringScale = s * 4.0f * clampSafe(previousOutput_, -1.0f, 1.0f) * 0.413253f;
+    const float ringScale = s * 4.0f * clampTo(previousOutput_, -1.0f, 1.0f) * 0.413253f;
 
     float first = 0.0f;
     for (int32_t k = 0; k < Factor; ++k) {

@@ -15,7 +15,11 @@
 #include <cstdint>
 #include <type_traits>
 
+#include "modules/dsp/math.h"
+
 namespace wavetable {
+
+using zv::dsp::clampTo;
 
 constexpr int32_t kTableLength = 2048;
 constexpr float kCycle = 2048.0f;
@@ -30,9 +34,6 @@ constexpr int32_t kIncrementEntries = 20341;
 constexpr float kMaxVolts = 10.333333f;
 // Above this the upper neighbour table does not exist.
 constexpr float kTwoTableLimit = 9.8333333f;
-
-// Limits x to [lo, hi]; NaN gives lo.
-inline float clampSafe(float x, float lo, float hi) { return x > lo ? (x < hi ? x : hi) : lo; }
 
 // Increment in table samples per sample for V = index × 0.001 − 10 volts at
 // a sample rate (× oversampling factor). The power is taken in double.
@@ -205,7 +206,7 @@ struct Voice {
   void setOffsetOne(float value) {
     if (value == lastOffset) return;
     lastOffset = value;
-    offsetOne = phaseOffset(clampSafe(value, -1.0f, 1.0f));
+    offsetOne = phaseOffset(clampTo(value, -1.0f, 1.0f));
   }
 
   template <class Mode>
@@ -213,7 +214,7 @@ struct Voice {
     if constexpr (Mode::kHeads == 2) {
       if (value == lastShape) return;
       lastShape = value;
-      offsetTwo = phaseOffset(clampSafe(value + Mode::kShapeBias, -0.99f, 0.99f));
+      offsetTwo = phaseOffset(clampTo(value + Mode::kShapeBias, -0.99f, 0.99f));
     }
   }
 

@@ -4,6 +4,8 @@
 #include <bit>
 #include <cmath>
 
+#include "modules/dsp/math.h"
+
 namespace dadsr {
 
 static_assert(std::bit_cast<uint32_t>(kLongRange) == 0x40D55554u);
@@ -20,9 +22,6 @@ float saturate(float x) { return 1.6f * x * (std::fabs(x) + 1.0f) / (1.6f * x * 
 float saturateAgain(float g) {
   return 1.89f * g * (std::fabs(g * 0.33333334f) + 1.0f) / (1.6f * g * 3.0f * g + 1.0f);
 }
-
-// NaN and anything below lo become lo.
-float clampLow(float v, float lo, float hi) { return v > lo ? (v < hi ? v : hi) : lo; }
 
 }  // namespace
 
@@ -52,11 +51,11 @@ float shaperEntry(int32_t table, int32_t i) {
 }
 
 float stageTime(float control, float range) {
-  const float u = clampLow(control, 0.0f, kMaximumControl) * 10.0f;
+  const float u = zv::dsp::clampTo(control, 0.0f, kMaximumControl) * 10.0f;
   return static_cast<float>(std::exp2(static_cast<double>(u) - static_cast<double>(range)));
 }
 
-float releaseControl(float control) { return clampLow(control, 0.0001f, kMaximumControl); }
+float releaseControl(float control) { return zv::dsp::clampTo(control, 0.0001f, kMaximumControl); }
 
 void DadsrCore::reset(float sampleRate) {
   if (!(sampleRate > 0.0f) || !std::isfinite(sampleRate)) sampleRate = 44100.0f;

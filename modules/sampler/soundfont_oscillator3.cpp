@@ -3,13 +3,12 @@
 #include <algorithm>
 #include <cmath>
 
+#include "modules/dsp/math.h"
+
 namespace {
 
-int32_t clampToByteRange(float value) {
-  if (!(value > 0.0f)) return 0;  // NaN too
-  if (value > 127.0f) return 127;
-  return static_cast<int32_t>(value);
-}
+// Key and velocity numbers; NaN reads as 0.
+int32_t clampToByteRange(float value) { return zv::dsp::truncateTo(value, 0, 127, 0); }
 
 }  // namespace
 
