@@ -83,8 +83,8 @@ void BM_BareResamplerPair(benchmark::State& state) {
   }
   zvbench::countSamples(state, kBlock);
 }
-BENCHMARK(BM_BareResamplerPair<zvdsp::ResampleFilter2x, 2>)->Name("BM_BareResamplerPair2x");
-BENCHMARK(BM_BareResamplerPair<zvdsp::ResampleFilter4x, 4>)->Name("BM_BareResamplerPair4x");
+BENCHMARK(BM_BareResamplerPair<zv::dsp::ResampleFilter2x, 2>)->Name("BM_BareResamplerPair2x");
+BENCHMARK(BM_BareResamplerPair<zv::dsp::ResampleFilter4x, 4>)->Name("BM_BareResamplerPair4x");
 
 void BM_DistModule(benchmark::State& state) {
   TestHost host;

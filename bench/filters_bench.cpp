@@ -28,7 +28,7 @@ std::vector<float> noiseBlock() {
 void BM_OnePoleCascade(benchmark::State& state) {
   const auto x = noiseBlock();
   std::vector<float> out(kBlock);
-  zvdsp::OnePoleStage stages[4];
+  zv::dsp::OnePoleStage stages[4];
   for (auto _ : state) {
     for (int32_t i = 0; i < kBlock; ++i) {
       float u = x[i];

@@ -13,7 +13,7 @@ constexpr int32_t kBlock = 64;
 void BM_BareBlendLoop(benchmark::State& state) {
   std::vector<float> x(kBlock, 0.5f), b(kBlock, 0.1f), m(kBlock, 0.3f), out(kBlock);
   for (auto _ : state) {
-    for (int i = 0; i < kBlock; ++i) out[i] = modulationBlend(x[i], b[i], m[i]);
+    for (int i = 0; i < kBlock; ++i) out[i] = zv::routing::modulationBlend(x[i], b[i], m[i]);
     benchmark::DoNotOptimize(out.data());
     benchmark::ClobberMemory();
   }

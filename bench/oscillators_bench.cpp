@@ -18,13 +18,13 @@ constexpr int32_t kBlock = 64;
 void loadSaw(TestHost& host) {
   const auto saw = zvw::generateSet(zvw::Family::Saw);
   for (int32_t slot = 0; slot < 3; ++slot)
-    std::copy(saw.begin(), saw.end(), host.namedMemory(wavetable::setName(slot), -1.0f));
+    std::copy(saw.begin(), saw.end(), host.namedMemory(zv::oscillators::setName(slot), -1.0f));
 }
 
 void BM_TwoTableBaseline(benchmark::State& state) {
   auto saw = zvw::generateSet(zvw::Family::Saw);
-  saw.resize(wavetable::kSetValues, 0.0f);
-  const wavetable::TableChoice t = wavetable::chooseTables(5.05f);
+  saw.resize(zv::oscillators::kSetValues, 0.0f);
+  const zv::oscillators::TableChoice t = zv::oscillators::chooseTables(5.05f);
   std::vector<float> out(kBlock);
   float phase = 0.0f;
   const float increment = 21.3f;
@@ -32,7 +32,7 @@ void BM_TwoTableBaseline(benchmark::State& state) {
     for (int32_t i = 0; i < kBlock; ++i) {
       phase += increment;
       if (phase >= 2048.0f) phase -= 2048.0f;
-      out[i] = wavetable::readTables(saw.data(), t, phase);
+      out[i] = zv::oscillators::readTables(saw.data(), t, phase);
     }
     benchmark::DoNotOptimize(out.data());
     benchmark::ClobberMemory();

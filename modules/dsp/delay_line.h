@@ -15,7 +15,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace zvdsp {
+namespace zv::dsp {
 
 class DelayLine {
  public:
@@ -97,4 +97,4 @@ class DelayLine {
   float previous_ = 0.0f;  // x0 of the previous read, the cubic's first point
 };
 
-}  // namespace zvdsp
+}  // namespace zv::dsp

@@ -11,12 +11,8 @@
 
 #include "modules/dsp/math.h"
 
-namespace zvdsp {
+namespace zv::dsp {
 
-using zv::dsp::absOf;
-using zv::dsp::clampOr;
-using zv::dsp::clampTo;
-using zv::dsp::flushTiny;
 
 // Resonance as both filters' resonant modes read it: NaN as 0, limited to
 // -1..1.1.
@@ -144,4 +140,4 @@ class TanhTable {
   const float* data_ = nullptr;
 };
 
-}  // namespace zvdsp
+}  // namespace zv::dsp

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstdint>
 
-namespace zvdsp {
+namespace zv::dsp {
 
 constexpr int32_t kPanLawEntries = 10001;
 
@@ -14,4 +14,4 @@ inline float panLawAngle(int32_t i) { return static_cast<float>(i) * 0.0001f * 3
 inline float panLawSine(int32_t i) { return std::sin(panLawAngle(i)) + 1e-7f; }
 inline float panLawCosine(int32_t i) { return std::cos(panLawAngle(i)) + 1e-7f; }
 
-}  // namespace zvdsp
+}  // namespace zv::dsp

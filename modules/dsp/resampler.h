@@ -18,9 +18,8 @@
 
 #include "modules/dsp/math.h"
 
-namespace zvdsp {
+namespace zv::dsp {
 
-using zv::dsp::flushTiny;
 
 template <class Real, class Coefficients>
 class ResampleFilter {
@@ -103,4 +102,4 @@ class Oversampler {
 using Oversampler2x = Oversampler<ResampleFilter2x, 2>;
 using Oversampler4x = Oversampler<ResampleFilter4x, 4>;
 
-}  // namespace zvdsp
+}  // namespace zv::dsp

@@ -12,7 +12,7 @@
 
 #include "modules/dsp/filter_kernels.h"
 
-namespace zvdsp {
+namespace zv::dsp {
 
 // f limited by the damping table at the truncated index amount × 10000.
 inline float dampedFrequency(float f, const float* limits, float amount) {
@@ -87,4 +87,4 @@ inline float runNotchPair(SvfPair& m, float in, float f, float mix) {
 // reaches at its top cutoff, well inside the stable range.
 inline constexpr float kNotchPairMaxF = 1.17f;
 
-}  // namespace zvdsp
+}  // namespace zv::dsp

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-namespace allfilters {
+namespace zv::effects {
 
-void Tuning::set(float sampleRate) {
+void AllFiltersTuning::set(float sampleRate) {
   const bool above = sampleRate > 44100.0f;
   rateGain = above ? 0.918f : 0.93f;
   const float a[12] = {-0.001f,    -0.001f,    -0.000907f, -0.000907f, -0.000873f, -0.000793f,
@@ -20,10 +20,10 @@ void Tuning::set(float sampleRate) {
   std::copy_n(gain, 12, outputGain);
 }
 
-}  // namespace allfilters
+}  // namespace zv::effects
 
-using namespace allfilters;
-using zvdsp::SvfTap;
+using namespace zv::effects;
+using zv::dsp::SvfTap;
 
 const AllFilters::Routine AllFilters::kRoutines[kModeCount] = {
     &AllFilters::subProcess<LadderCubic2x>,                     // 0
@@ -77,12 +77,12 @@ AllFilters::AllFilters(IMpUnknown* host) : MpBase(host) {
 }
 
 int32_t AllFilters::openModule() {
-  const float rate = zvfilters::usableSampleRate(hostSampleRate());
+  const float rate = zv::effects::usableSampleRate(hostSampleRate());
   tables_.open(host(), rate);
   tuning_.set(rate);
   context_.tables = &tables_;
   context_.tuning = &tuning_;
-  context_.tanh = zvdsp::TanhTable(tables_.tanh.data());
+  context_.tanh = zv::dsp::TanhTable(tables_.tanh.data());
   reset();
   // Until the inputs say otherwise there is nothing to filter.
   setBlockFunction(&AllFilters::subProcessSilence);
@@ -98,7 +98,7 @@ bool AllFilters::tablesReady() const {
 }
 
 void AllFilters::reset() {
-  memory_ = Memory{};
+  memory_ = AllFiltersMemory{};
   coefficientsStale_ = true;
 }
 

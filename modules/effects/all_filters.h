@@ -19,8 +19,8 @@ class AllFilters : public MpBase {
   int32_t MP_STDCALL openModule() override;
   void pinsUpdated() override;
 
-  const zvfilters::AllFiltersTables& tables() const { return tables_; }
-  const allfilters::Tuning& tuning() const { return tuning_; }
+  const zv::effects::AllFiltersTables& tables() const { return tables_; }
+  const zv::effects::AllFiltersTuning& tuning() const { return tuning_; }
 
  private:
   using Routine = void (AllFilters::*)(int32_t, int32_t);
@@ -43,11 +43,11 @@ class AllFilters : public MpBase {
   AudioInPin mix_;
   FloatInPin reset_;
 
-  zvfilters::AllFiltersTables tables_;
-  allfilters::Tuning tuning_;
-  allfilters::Context context_;
-  allfilters::Coefficients coefficients_;
-  allfilters::Memory memory_;
+  zv::effects::AllFiltersTables tables_;
+  zv::effects::AllFiltersTuning tuning_;
+  zv::effects::AllFiltersContext context_;
+  zv::effects::AllFiltersCoefficients coefficients_;
+  zv::effects::AllFiltersMemory memory_;
   float cachedCutoff_ = 0.0f;
   float cachedResonance_ = 0.0f;
   bool coefficientsStale_ = true;

@@ -12,14 +12,14 @@
 #include "modules/dsp/svf_filters.h"
 #include "modules/effects/filter_tables.h"
 
-namespace allfilters {
+namespace zv::effects {
 
-using zvdsp::clampTo;
-using zvdsp::usableResonance;
-using zvdsp::SvfTap;
+using zv::dsp::clampTo;
+using zv::dsp::usableResonance;
+using zv::dsp::SvfTap;
 
-// Tuning constants, per instance (two of them depend on the sample rate).
-struct Tuning {
+// AllFiltersTuning constants, per instance (two of them depend on the sample rate).
+struct AllFiltersTuning {
   float rateGain = 0.93f;
   float cutoffCorrectionA[12] = {};
   float cutoffCorrectionB[12] = {};
@@ -29,13 +29,13 @@ struct Tuning {
   void set(float sampleRate);
 };
 
-struct Context {
-  const zvfilters::AllFiltersTables* tables = nullptr;
-  const Tuning* tuning = nullptr;
-  zvdsp::TanhTable tanh;
+struct AllFiltersContext {
+  const zv::effects::AllFiltersTables* tables = nullptr;
+  const AllFiltersTuning* tuning = nullptr;
+  zv::dsp::TanhTable tanh;
 };
 
-struct Coefficients {
+struct AllFiltersCoefficients {
   float k = 0.0f, p = 0.0f;      // ladder
   float kh = 0.0f, ph = 0.0f;    // high-pass sections
   float r = 0.0f;                // feedback
@@ -54,29 +54,29 @@ struct Coefficients {
   float fSingle = 0.0f;          // modes 27–29: limited f
   float q = 1.0f;
   float dampingBase = 0.0f;
-  zvdsp::DrivenPairGains driven{};
+  zv::dsp::DrivenPairGains driven{};
 };
 
-struct Memory {
-  zvdsp::LadderStage ladder[5];
-  zvdsp::LadderStage plain[4];
-  zvdsp::HighPassStage highPass[4];
-  zvdsp::OnePoleStage pole[4];
+struct AllFiltersMemory {
+  zv::dsp::LadderStage ladder[5];
+  zv::dsp::LadderStage plain[4];
+  zv::dsp::HighPassStage highPass[4];
+  zv::dsp::OnePoleStage pole[4];
   float feedback = 0.0f;
   float previous = 0.0f;
-  zvdsp::SvfPair sv;
-  zvdsp::Oversampler2x twice;
-  zvdsp::Oversampler4x fourTimes;
+  zv::dsp::SvfPair sv;
+  zv::dsp::Oversampler2x twice;
+  zv::dsp::Oversampler4x fourTimes;
 };
 
 // A divisor Res + 1 (or 2·Res + 1) kept away from 0.
 inline float guardedInverse(float d) { return 1.0f / (d > 0.01f ? d : 0.01f); }
 
-inline void setLadder(Coefficients& c, const SharedTable& kTable, float v) {
+inline void setLadder(AllFiltersCoefficients& c, const SharedTable& kTable, float v) {
   c.k = kTable.atControl(v);
   c.p = (c.k + 1.0f) * 0.5f;
 }
-inline float runLadder(zvdsp::LadderStage* s, int32_t stages, float u, const Coefficients& c) {
+inline float runLadder(zv::dsp::LadderStage* s, int32_t stages, float u, const AllFiltersCoefficients& c) {
   for (int32_t j = 0; j < stages; ++j) u = s[j].run(u, c.p, c.k);
   return u;
 }
@@ -85,23 +85,23 @@ inline float runLadder(zvdsp::LadderStage* s, int32_t stages, float u, const Coe
 
 // Mode 1: plain four-pole ladder.
 struct Ladder {
-  static void set(Coefficients& c, const Context& x, float cutoff, float, float) {
+  static void set(AllFiltersCoefficients& c, const AllFiltersContext& x, float cutoff, float, float) {
     setLadder(c, x.tables->ok0, clampTo(cutoff, 0.0f, 0.99f));
   }
-  static float tick(Memory& m, const Coefficients& c, const Context&, float in, float) {
+  static float tick(AllFiltersMemory& m, const AllFiltersCoefficients& c, const AllFiltersContext&, float in, float) {
     return runLadder(m.ladder, 4, in, c);
   }
 };
 
 // Mode 9: resonant ladder with the input scaled down as resonance rises.
 struct LadderScaledInput {
-  static void set(Coefficients& c, const Context& x, float cutoff, float res, float) {
+  static void set(AllFiltersCoefficients& c, const AllFiltersContext& x, float cutoff, float res, float) {
     const float v = clampTo(cutoff, 0.0f, 0.99f);
     setLadder(c, x.tables->ok0, v);
     c.r = res * 0.171f * x.tables->osloo1.atControl(v);
     c.inverseDivisor = guardedInverse(res + 1.0f);
   }
-  static float tick(Memory& m, const Coefficients& c, const Context&, float in, float) {
+  static float tick(AllFiltersMemory& m, const AllFiltersCoefficients& c, const AllFiltersContext&, float in, float) {
     const float u = clampTo(in * c.inverseDivisor - c.r * m.ladder[3].y, -2.0f, 2.0f);
     return runLadder(m.ladder, 4, u, c);
   }
@@ -111,7 +111,7 @@ struct LadderScaledInput {
 // one whose output is mixed in.
 template <bool kMode8>
 struct DualLadder {
-  static void set(Coefficients& c, const Context& x, float cutoff, float res, float) {
+  static void set(AllFiltersCoefficients& c, const AllFiltersContext& x, float cutoff, float res, float) {
     const float v = clampTo(cutoff, 0.0f, 0.99f);
     setLadder(c, x.tables->ok0, v);
     c.r = res * (kMode8 ? 0.74f : 0.9f) * x.tables->os0.atControl(v);
@@ -120,12 +120,12 @@ struct DualLadder {
     c.mixA = res * 3.2f;
     c.inverseDivisor = guardedInverse(2.0f * res + 1.0f);
   }
-  static float tick(Memory& m, const Coefficients& c, const Context&, float in, float) {
+  static float tick(AllFiltersMemory& m, const AllFiltersCoefficients& c, const AllFiltersContext&, float in, float) {
     constexpr float kLimit = kMode8 ? 1.5f : 15.0f;
     const float z4 = runLadder(m.plain, 4, kMode8 ? clampTo(in, -1.5f, 1.5f) : in, c);
     if (!c.resonant) return z4;
     float u = clampTo(in - c.r * m.ladder[3].y, -kLimit, kLimit);
-    if (zvdsp::absOf(u) > 0.5f) u -= u * u * u * c.cubic;
+    if (zv::dsp::absOf(u) > 0.5f) u -= u * u * u * c.cubic;
     const float y4 = runLadder(m.ladder, 4, u, c);
     if constexpr (kMode8) return (c.mixA * y4 + z4) * c.inverseDivisor;
     else return z4 + (y4 - z4) * 0.15f;
@@ -139,7 +139,7 @@ struct DualLadder {
 // loop away to infinity; the stage is held at that zero first (full-scale
 // signals stay below it).
 struct LadderCubic2x {
-  static void set(Coefficients& c, const Context& x, float cutoff, float resonance, float) {
+  static void set(AllFiltersCoefficients& c, const AllFiltersContext& x, float cutoff, float resonance, float) {
     const float res = resonance > 0.0f ? resonance : 0.0f;
     const float v = clampTo(cutoff - 0.00395f, 0.0f, 1.039f);
     setLadder(c, x.tables->ok0x2, v);
@@ -147,7 +147,7 @@ struct LadderCubic2x {
     c.cubic = res * 0.16666667f;
     c.cubicLimit = c.cubic > 0.0f ? 1.0f / std::sqrt(c.cubic) : std::numeric_limits<float>::max();
   }
-  static float tick(Memory& m, const Coefficients& c, const Context&, float in, float) {
+  static float tick(AllFiltersMemory& m, const AllFiltersCoefficients& c, const AllFiltersContext&, float in, float) {
     return m.twice.process(in, [&](float s) {
       runLadder(m.ladder, 4, s - c.r * m.ladder[3].y, c);
       float& y4 = m.ladder[3].y;
@@ -160,12 +160,12 @@ struct LadderCubic2x {
 
 // Mode 2: 2× ladder with a tanh-shaped input.
 struct LadderTanh2x {
-  static void set(Coefficients& c, const Context& x, float cutoff, float res, float) {
+  static void set(AllFiltersCoefficients& c, const AllFiltersContext& x, float cutoff, float res, float) {
     const float v = clampTo(cutoff - 0.0009f, 0.0f, 1.039f);
     setLadder(c, x.tables->ok0x2, v);
     c.r = res * 0.935f * x.tables->oslo.atControl(v);
   }
-  static float tick(Memory& m, const Coefficients& c, const Context& x, float in, float) {
+  static float tick(AllFiltersMemory& m, const AllFiltersCoefficients& c, const AllFiltersContext& x, float in, float) {
     return m.twice.process(in, [&](float s) {
       return runLadder(m.ladder, 4, x.tanh.soft4(s - c.r * m.ladder[3].y), c);
     });
@@ -180,27 +180,27 @@ struct TunedLadder2x {
   static constexpr float kLimit = kFiveStages ? 1.687f : 3.38f;
   static constexpr float kInverseLimit = kFiveStages ? 0.5927682f : 0.29585797f;
 
-  static void set(Coefficients& c, const Context& x, float cutoff, float res, float mix) {
-    const Tuning& t = *x.tuning;
+  static void set(AllFiltersCoefficients& c, const AllFiltersContext& x, float cutoff, float res, float mix) {
+    const AllFiltersTuning& t = *x.tuning;
     c.res = res;
-    c.outGain = zvdsp::curveAt(t.outputGain, res * 10.0f);
+    c.outGain = zv::dsp::curveAt(t.outputGain, res * 10.0f);
     const float cc = clampTo(cutoff, 0.0f, 1.054f);
     const float position = cc * 10.0f;
-    const float a = zvdsp::curveAt(t.cutoffCorrectionA, position);
-    const float b = zvdsp::curveAt(t.cutoffCorrectionB, position);
+    const float a = zv::dsp::curveAt(t.cutoffCorrectionA, position);
+    const float b = zv::dsp::curveAt(t.cutoffCorrectionB, position);
     const float safeMix = mix == mix ? mix : 0.0f;
     c.l = clampTo(a + (b - a) * safeMix + cc, 0.0f, 1.054f);
     setLadder(c, x.tables->ok0x2, c.l);
-    c.r = x.tables->oslo1.atControl(c.l) * res * zvdsp::curveAt(t.resonanceScale, position);
+    c.r = x.tables->oslo1.atControl(c.l) * res * zv::dsp::curveAt(t.resonanceScale, position);
     if constexpr (kFiveStages) c.r *= t.rateGain;
   }
-  static float tick(Memory& m, const Coefficients& c, const Context& x, float in, float mix) {
+  static float tick(AllFiltersMemory& m, const AllFiltersCoefficients& c, const AllFiltersContext& x, float in, float mix) {
     const float over = mix - c.l > 0.0f ? mix - c.l : 0.0f;
     return c.outGain * m.twice.process(in, [&](float s) {
       const float fed = kFiveStages ? (m.ladder[4].y - m.ladder[3].y) * 1.079f + m.ladder[3].y : m.ladder[3].y;
       const float h = clampTo(s - c.r * fed, -kLimit, kLimit) * kInverseLimit;
       const float low = h < 0.0f ? h : 0.0f;
-      const float shaped = ((low * over + x.tanh(h) - h) * zvdsp::absOf(h) * c.res + h) * kLimit;
+      const float shaped = ((low * over + x.tanh(h) - h) * zv::dsp::absOf(h) * c.res + h) * kLimit;
       runLadder(m.ladder, kFiveStages ? 5 : 4, shaped, c);
       return kFiveStages ? m.ladder[3].y : m.ladder[2].y;
     });
@@ -214,7 +214,7 @@ enum class Tap { Y1, Y2, Y3, Raw };
 // Modes 10–19: three-pole ladder, a tap, optional high-pass stages.
 template <Tap kTap, int32_t kHighPass, bool kGainByResonance>
 struct ThreePole {
-  static void set(Coefficients& c, const Context& x, float cutoff, float res, float) {
+  static void set(AllFiltersCoefficients& c, const AllFiltersContext& x, float cutoff, float res, float) {
     const auto& t = *x.tables;
     const float v = clampTo(cutoff, 0.0f, 1.039f);
     setLadder(c, t.k18, v);
@@ -224,7 +224,7 @@ struct ThreePole {
     c.ph = (c.kh + 1.0f) * 0.5f;
     c.outGain = kGainByResonance ? 1.0f - res * 0.5f : 1.0f;
   }
-  static float tick(Memory& m, const Coefficients& c, const Context&, float in, float) {
+  static float tick(AllFiltersMemory& m, const AllFiltersCoefficients& c, const AllFiltersContext&, float in, float) {
     float y;
     if constexpr (kTap == Tap::Raw) {
       y = clampTo(in, -2.0f, 2.0f);
@@ -243,7 +243,7 @@ struct ThreePole {
 // three-pole ladders.
 template <bool kMode22>
 struct ThreePole2x {
-  static void set(Coefficients& c, const Context& x, float cutoff, float res, float) {
+  static void set(AllFiltersCoefficients& c, const AllFiltersContext& x, float cutoff, float res, float) {
     const auto& t = *x.tables;
     const float v = clampTo(cutoff, 0.0f, 1.039f);
     setLadder(c, t.k18x2, v);
@@ -252,7 +252,7 @@ struct ThreePole2x {
     c.inverseDivisor = guardedInverse(res + 1.0f);
     c.outGain = kMode22 ? 0.5f : 1.0f;
   }
-  static float tick(Memory& m, const Coefficients& c, const Context& x, float in, float) {
+  static float tick(AllFiltersMemory& m, const AllFiltersCoefficients& c, const AllFiltersContext& x, float in, float) {
     return c.outGain * m.twice.process(in * c.preGain, [&](float s) {
       const float u = s * c.inverseDivisor - c.r * m.ladder[2].y;
       return runLadder(m.ladder, 3, kMode22 ? x.tanh.blended(u) : x.tanh.soft4(u), c);
@@ -265,12 +265,12 @@ struct ThreePole2x {
 // Mode 3: four one-poles; the feedback is the average of two samples of the
 // clamped last stage.
 struct Cascade {
-  static void set(Coefficients& c, const Context& x, float cutoff, float res, float) {
+  static void set(AllFiltersCoefficients& c, const AllFiltersContext& x, float cutoff, float res, float) {
     const float v = clampTo(cutoff, 0.0f, 1.011f);
     c.g = x.tables->g.atControl(v);
     c.drive = res * 0.88f * 4.0f * x.tables->acr.atControl(v);
   }
-  static float tick(Memory& m, const Coefficients& c, const Context&, float in, float) {
+  static float tick(AllFiltersMemory& m, const AllFiltersCoefficients& c, const AllFiltersContext&, float in, float) {
     float u = in - c.drive * m.feedback;
     for (auto& stage : m.pole) u = stage.run(u, c.g);
     const float clamped = clampTo(u, -2.0f, 2.0f);
@@ -282,12 +282,12 @@ struct Cascade {
 
 // Mode 5: 2× cascade with the blended shaper on each stage's input and state.
 struct CascadeBlended2x {
-  static void set(Coefficients& c, const Context& x, float cutoff, float res, float) {
+  static void set(AllFiltersCoefficients& c, const AllFiltersContext& x, float cutoff, float res, float) {
     const float v = clampTo(cutoff, 0.0f, 1.05f);
     c.g = x.tables->gX2.atControl(v);
     c.drive = res * 1.05264f * 4.0f * x.tables->acrX2.atControl(v);
   }
-  static float tick(Memory& m, const Coefficients& c, const Context& x, float in, float) {
+  static float tick(AllFiltersMemory& m, const AllFiltersCoefficients& c, const AllFiltersContext& x, float in, float) {
     auto shape = [&](float v) { return x.tanh.blended(v); };
     return m.twice.process(in, [&](float s) {
       float u = s - c.drive * m.feedback;
@@ -303,12 +303,12 @@ struct CascadeBlended2x {
 // tanh on each stage.
 template <bool kMode21>
 struct CascadeTanh4x {
-  static void set(Coefficients& c, const Context& x, float cutoff, float res, float) {
+  static void set(AllFiltersCoefficients& c, const AllFiltersContext& x, float cutoff, float res, float) {
     const float v = clampTo(cutoff, 0.0f, 1.05f);
     c.g = x.tables->gX4.atControl(v);
     c.drive = res * 1.105272f * 4.0f * x.tables->acrX4.atControl(v);
   }
-  static float tick(Memory& m, const Coefficients& c, const Context& x, float in, float) {
+  static float tick(AllFiltersMemory& m, const AllFiltersCoefficients& c, const AllFiltersContext& x, float in, float) {
     auto shape = [&](float v) { return x.tanh.soft15(v); };
     const float out = m.fourTimes.process(kMode21 ? in * 3.0f : in, [&](float s) {
       float u = clampTo(s - c.drive * m.feedback, -1.5f, 1.5f);
@@ -323,7 +323,7 @@ struct CascadeTanh4x {
 
 // ---- Family D: state-variable filters ----------------------------------
 
-inline float svFrequency(const Context& x, float cutoff, float vmax) {
+inline float svFrequency(const AllFiltersContext& x, float cutoff, float vmax) {
   return x.tables->svVolt.atControl(clampTo(cutoff, 0.0f, vmax));
 }
 
@@ -331,49 +331,49 @@ inline float svFrequency(const Context& x, float cutoff, float vmax) {
 // keeps a minimum damping.
 template <SvfTap kTap>
 struct DampedPair {
-  static void set(Coefficients& c, const Context& x, float cutoff, float res, float) {
+  static void set(AllFiltersCoefficients& c, const AllFiltersContext& x, float cutoff, float res, float) {
     c.f = svFrequency(x, cutoff, 1.0f);
     c.dampingBase = kTap == SvfTap::Notch ? res * 0.13f + 0.82f : res * 0.98f;
   }
-  static float tick(Memory& m, const Coefficients& c, const Context& x, float in, float mix) {
-    return zvdsp::runDampedPair<kTap>(m.sv, in, c.f, c.dampingBase, mix, x.tables->svRes.data());
+  static float tick(AllFiltersMemory& m, const AllFiltersCoefficients& c, const AllFiltersContext& x, float in, float mix) {
+    return zv::dsp::runDampedPair<kTap>(m.sv, in, c.f, c.dampingBase, mix, x.tables->svRes.data());
   }
 };
 
 // Modes 27–29: one section.
 template <SvfTap kTap>
 struct SingleSection {
-  static void set(Coefficients& c, const Context& x, float cutoff, float res, float) {
+  static void set(AllFiltersCoefficients& c, const AllFiltersContext& x, float cutoff, float res, float) {
     const float amount = clampTo(res * 0.88f, 0.0f, 1.0f);
-    c.fSingle = zvdsp::dampedFrequency(svFrequency(x, cutoff, 0.9f), x.tables->svRes.data(), amount);
+    c.fSingle = zv::dsp::dampedFrequency(svFrequency(x, cutoff, 0.9f), x.tables->svRes.data(), amount);
     c.q = 1.0f - amount;
   }
-  static float tick(Memory& m, const Coefficients& c, const Context&, float in, float) {
-    return zvdsp::tapOf<kTap>(m.sv.first.run(in, c.fSingle, c.q));
+  static float tick(AllFiltersMemory& m, const AllFiltersCoefficients& c, const AllFiltersContext&, float in, float) {
+    return zv::dsp::tapOf<kTap>(m.sv.first.run(in, c.fSingle, c.q));
   }
 };
 
 // Modes 30–32.
 template <SvfTap kTap>
 struct DrivenPair {
-  static void set(Coefficients& c, const Context& x, float cutoff, float res, float) {
+  static void set(AllFiltersCoefficients& c, const AllFiltersContext& x, float cutoff, float res, float) {
     c.f = svFrequency(x, cutoff, 1.0f);
-    c.driven = zvdsp::drivenPairGains(c.f, res, x.tables->svRes.data());
+    c.driven = zv::dsp::drivenPairGains(c.f, res, x.tables->svRes.data());
   }
-  static float tick(Memory& m, const Coefficients& c, const Context& x, float in, float mix) {
-    return zvdsp::runDrivenPair<kTap>(m.sv, in, c.f, c.driven, mix, x.tables->svRes.data());
+  static float tick(AllFiltersMemory& m, const AllFiltersCoefficients& c, const AllFiltersContext& x, float in, float mix) {
+    return zv::dsp::runDrivenPair<kTap>(m.sv, in, c.f, c.driven, mix, x.tables->svRes.data());
   }
 };
 
 // Mode 33.
 struct NotchPair {
-  static void set(Coefficients& c, const Context& x, float cutoff, float, float) {
+  static void set(AllFiltersCoefficients& c, const AllFiltersContext& x, float cutoff, float, float) {
     const float f = svFrequency(x, cutoff, 0.93f);
-    c.f = f < zvdsp::kNotchPairMaxF ? f : zvdsp::kNotchPairMaxF;
+    c.f = f < zv::dsp::kNotchPairMaxF ? f : zv::dsp::kNotchPairMaxF;
   }
-  static float tick(Memory& m, const Coefficients& c, const Context&, float in, float mix) {
-    return zvdsp::runNotchPair(m.sv, in, c.f, mix);
+  static float tick(AllFiltersMemory& m, const AllFiltersCoefficients& c, const AllFiltersContext&, float in, float mix) {
+    return zv::dsp::runNotchPair(m.sv, in, c.f, mix);
   }
 };
 
-}  // namespace allfilters
+}  // namespace zv::effects

@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr int32_t kPanEntries = zvdsp::kPanLawEntries;
+constexpr int32_t kPanEntries = zv::dsp::kPanLawEntries;
 constexpr float kMaxSampleRate = 1.0e6f;
 
 }  // namespace
@@ -34,8 +34,8 @@ int32_t MP_STDCALL DelayTrois::openModule() {
   const bool newCos = cos_.open(host(), MP_TEXT("ZV51_Delay_COS"), -1.0f, kPanEntries);
   // Either block alone being new would leave it unfilled, so both are filled.
   if (newSin || newCos) {
-    sin_.fill(zvdsp::panLawSine);
-    cos_.fill(zvdsp::panLawCosine);
+    sin_.fill(zv::dsp::panLawSine);
+    cos_.fill(zv::dsp::panLawCosine);
   }
 
   float rate = hostSampleRate();
@@ -101,12 +101,12 @@ void DelayTrois::setOutputsStreaming(bool streaming) {
 void DelayTrois::setTime(float time, float offset) {
   cachedTime_ = time;
   cachedOffset_ = offset;
-  line_.setDistance(delayDistance(timeScale_, time, offset, line_.length()));
+  line_.setDistance(zv::effects::delayDistance(timeScale_, time, offset, line_.length()));
 }
 
 void DelayTrois::setFeedback(float feedback) {
   cachedFeedback_ = feedback;
-  fb_ = delayFeedback(feedback);
+  fb_ = zv::effects::delayFeedback(feedback);
 }
 
 void DelayTrois::setPan(float pan) {

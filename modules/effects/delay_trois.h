@@ -11,6 +11,8 @@
 #include "modules/dsp/delay_line.h"
 #include "modules/dsp/math.h"
 
+namespace zv::effects {
+
 // Feedback clamped to ±0.99 and pushed 0.0001 away from zero, so the loop
 // never fully opens nor reaches unity. NaN counts as 0.
 inline float delayFeedback(float feedback) {
@@ -30,6 +32,8 @@ inline double delayDistance(float timeScale, float time, float offset, int32_t l
   const double d = static_cast<double>(o) * 2.0 * (h - 1.0) + h;
   return d < longest ? d : longest;
 }
+
+}  // namespace zv::effects
 
 class DelayTrois : public MpBase {
  public:
@@ -53,7 +57,7 @@ class DelayTrois : public MpBase {
   int32_t MP_STDCALL openModule() override;
   void pinsUpdated() override;
 
-  const zvdsp::DelayLine& line() const { return line_; }
+  const zv::dsp::DelayLine& line() const { return line_; }
   float leftGain() const { return leftGain_; }
   float rightGain() const { return rightGain_; }
   bool isRunning() const { return running_; }
@@ -86,7 +90,7 @@ class DelayTrois : public MpBase {
 
   SharedTable sin_;
   SharedTable cos_;
-  zvdsp::DelayLine line_;
+  zv::dsp::DelayLine line_;
   float timeScale_ = 0.0f;
   float fb_ = 0.0f;
   float y_ = 0.0f;

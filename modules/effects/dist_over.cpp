@@ -71,7 +71,7 @@ void DistOver::subProcessPlain(int32_t bufferOffset, int32_t sampleFrames) {
   const float* modulator = modulator_.buffer() + bufferOffset;
   const float* depth = depth_.buffer() + bufferOffset;
   float* out = output_.buffer() + bufferOffset;
-  for (int32_t i = 0; i < sampleFrames; ++i) out[i] = distGain(signal[i], gain[i], modulator[i], depth[i]);
+  for (int32_t i = 0; i < sampleFrames; ++i) out[i] = zv::effects::distGain(signal[i], gain[i], modulator[i], depth[i]);
 }
 
 template <int32_t Factor, bool Weighted>
@@ -91,12 +91,12 @@ void DistOver::subProcessShaped(int32_t bufferOffset, int32_t sampleFrames) {
   auto& downFilter = down<Factor>();
 
   for (int32_t i = 0; i < sampleFrames; ++i) {
-    const float d = distGain(signal[i], gain[i], modulator[i], depth[i]) * drive[i];
+    const float d = zv::effects::distGain(signal[i], gain[i], modulator[i], depth[i]) * drive[i];
     const float step = (d - previous_) * kStep;
     float first = 0.0f;
     for (int32_t j = 1; j <= Factor; ++j) {
       const auto e = static_cast<float>(upFilter.process(static_cast<Real>(previous_ + static_cast<float>(j) * step)));
-      const auto r = static_cast<float>(downFilter.process(static_cast<Real>(distShape<Weighted>(table, e, shape[i]))));
+      const auto r = static_cast<float>(downFilter.process(static_cast<Real>(zv::effects::distShape<Weighted>(table, e, shape[i]))));
       if (j == 1) first = r;
     }
     previous_ = d;
@@ -121,7 +121,7 @@ void DistOver::subProcessModulated(int32_t bufferOffset, int32_t sampleFrames) {
     for (int32_t j = 1; j <= 2; ++j) {
       const float xUp = up2_.process(previous_ + static_cast<float>(j) * stepX);
       const float mUp = upModulator2_.process(previousModulator_ + static_cast<float>(j) * stepM);
-      const float r = down2_.process(distGain(xUp, gain[i], mUp, depth[i]));
+      const float r = down2_.process(zv::effects::distGain(xUp, gain[i], mUp, depth[i]));
       if (j == 1) first = r;
     }
     previous_ = x;

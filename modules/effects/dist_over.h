@@ -10,6 +10,8 @@
 #include "modules/dsp/filter_kernels.h"
 #include "modules/dsp/resampler.h"
 
+namespace zv::effects {
+
 // ((m − 1)·depth + 1.0000001)·x·gain. The constant is not 1 so that full
 // depth with a zero modulator still lets a trace of the signal through.
 inline float distGain(float signal, float gain, float modulator, float depth) {
@@ -22,12 +24,14 @@ inline float distGain(float signal, float gain, float modulator, float depth) {
 template <bool Weighted>
 inline float distShape(const float* tanhTable, float e, float shape) {
   // NaN lands on −1: a valid index; the NaN still reaches the output.
-  const float c = zvdsp::clampTo(e, -1.0f, 1.0f);
-  const float t = zvdsp::TanhTable(tanhTable)(c);
+  const float c = zv::dsp::clampTo(e, -1.0f, 1.0f);
+  const float t = zv::dsp::TanhTable(tanhTable)(c);
   // Blend written so that a full weight gives the table value exactly.
   const float w = Weighted ? shape * (c < 0.0f ? -c : c) : shape;
   return e * (1.0f - w) + t * w;
 }
+
+}  // namespace zv::effects
 
 class DistOver : public MpBase {
  public:
@@ -92,11 +96,11 @@ class DistOver : public MpBase {
   FloatInPin reset_;
 
   SharedTable table_;
-  zvdsp::ResampleFilter2x up2_;
-  zvdsp::ResampleFilter2x upModulator2_;  // mode 5 only
-  zvdsp::ResampleFilter2x down2_;
-  zvdsp::ResampleFilter4x up4_;
-  zvdsp::ResampleFilter4x down4_;
+  zv::dsp::ResampleFilter2x up2_;
+  zv::dsp::ResampleFilter2x upModulator2_;  // mode 5 only
+  zv::dsp::ResampleFilter2x down2_;
+  zv::dsp::ResampleFilter4x up4_;
+  zv::dsp::ResampleFilter4x down4_;
   float previous_ = 0.0f;  // pre-shaper value, or Signal in mode 5
   float previousModulator_ = 0.0f;
   MpBlockFunction modeRoutine_ = nullptr;  // of the last valid Mode

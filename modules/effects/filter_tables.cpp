@@ -6,7 +6,7 @@
 
 #include "frame/wide_text.h"
 
-namespace zvfilters {
+namespace zv::effects {
 
 namespace {
 
@@ -150,4 +150,4 @@ void SvfTables::open(IMpAudioHost* host, float sampleRate) {
   apExpB.fill([&](int32_t i) { return std::exp(-2.0 * kPi * pitchHz(i, 0.0) / sr); });
 }
 
-}  // namespace zvfilters
+}  // namespace zv::effects

@@ -5,7 +5,7 @@
 #include "frame/interfaces.h"
 #include "frame/shared_table.h"
 
-namespace zvfilters {
+namespace zv::effects {
 
 // The host's sample rate, or 44.1 kHz when it reports none that can be used
 // (the tables divide by it).
@@ -59,4 +59,4 @@ struct SvfTables {
   void open(IMpAudioHost* host, float sampleRate);
 };
 
-}  // namespace zvfilters
+}  // namespace zv::effects

@@ -2,34 +2,35 @@
 
 #include <algorithm>
 
-namespace fxsvf {
+namespace zv::effects {
+namespace {
 
-using zvdsp::clampTo;
-using zvdsp::SvfTap;
-using zvdsp::usableResonance;
-using Tables = zvfilters::SvfTables;
+using zv::dsp::clampTo;
+using zv::dsp::SvfTap;
+using zv::dsp::usableResonance;
+using Tables = zv::effects::SvfTables;
 
 // Modes 1–3: the driven pair of the multi-mode filter.
 template <SvfTap kTap>
 struct DrivenPair {
   static constexpr bool kReadsResonance = true;
-  static void set(Coefficients& c, const Tables& t, float cutoff, float res) {
+  static void set(FxSvfCoefficients& c, const Tables& t, float cutoff, float res) {
     c.f = t.volt.atControl(clampTo(cutoff, 0.0f, 1.0f));
-    c.driven = zvdsp::drivenPairGains(c.f, usableResonance(res), t.res.data());
+    c.driven = zv::dsp::drivenPairGains(c.f, usableResonance(res), t.res.data());
   }
-  static float tick(Memory& m, const Coefficients& c, const Tables& t, float in, float mix) {
-    return zvdsp::runDrivenPair<kTap>(m.sv, in, c.f, c.driven, mix, t.res.data());
+  static float tick(FxSvfMemory& m, const FxSvfCoefficients& c, const Tables& t, float in, float mix) {
+    return zv::dsp::runDrivenPair<kTap>(m.sv, in, c.f, c.driven, mix, t.res.data());
   }
 };
 
 // Mode 4.
 struct NotchPair {
   static constexpr bool kReadsResonance = true;
-  static void set(Coefficients& c, const Tables& t, float cutoff, float) {
-    c.f = std::min(t.volt.atControl(clampTo(cutoff, 0.0f, 0.93f)), zvdsp::kNotchPairMaxF);
+  static void set(FxSvfCoefficients& c, const Tables& t, float cutoff, float) {
+    c.f = std::min(t.volt.atControl(clampTo(cutoff, 0.0f, 0.93f)), zv::dsp::kNotchPairMaxF);
   }
-  static float tick(Memory& m, const Coefficients& c, const Tables&, float in, float mix) {
-    return zvdsp::runNotchPair(m.sv, in, c.f, mix);
+  static float tick(FxSvfMemory& m, const FxSvfCoefficients& c, const Tables&, float in, float mix) {
+    return zv::dsp::runNotchPair(m.sv, in, c.f, mix);
   }
 };
 
@@ -37,10 +38,10 @@ struct NotchPair {
 template <bool kHighPass>
 struct OnePole {
   static constexpr bool kReadsResonance = false;
-  static void set(Coefficients& c, const Tables& t, float cutoff, float) {
+  static void set(FxSvfCoefficients& c, const Tables& t, float cutoff, float) {
     c.g1 = 1.0f - t.p6.atControl(clampTo(cutoff, 0.0f, 1.0f));
   }
-  static float tick(Memory& m, const Coefficients& c, const Tables&, float in, float) {
+  static float tick(FxSvfMemory& m, const FxSvfCoefficients& c, const Tables&, float in, float) {
     const float y = m.pole1.run(in, c.g1);
     return kHighPass ? in - y : y;
   }
@@ -50,11 +51,11 @@ struct OnePole {
 // stops at its end of the table range.
 struct BandPass {
   static constexpr bool kReadsResonance = false;
-  static void set(Coefficients& c, const Tables& t, float cutoff, float) {
+  static void set(FxSvfCoefficients& c, const Tables& t, float cutoff, float) {
     c.g1 = 1.0f - t.p6.atControl(clampTo(2.0f * cutoff, 0.0f, 1.0f));
     c.g2 = 1.0f - t.p6.atControl(clampTo(2.0f * cutoff - 1.0f, 0.0f, 1.0f));
   }
-  static float tick(Memory& m, const Coefficients& c, const Tables&, float in, float) {
+  static float tick(FxSvfMemory& m, const FxSvfCoefficients& c, const Tables&, float in, float) {
     const float y1 = m.pole1.run(in, c.g1);
     return y1 - m.pole2.run(y1, c.g2);
   }
@@ -64,21 +65,22 @@ struct BandPass {
 // (e within 0.5..4, NaN to 0.5) cover Resonance up to about 2.33.
 struct AllPass {
   static constexpr bool kReadsResonance = true;
-  static void set(Coefficients& c, const Tables& t, float cutoff, float res) {
+  static void set(FxSvfCoefficients& c, const Tables& t, float cutoff, float res) {
     const float d = clampTo(cutoff, 0.0f, 1.0f);
     const float e = clampTo(res * 1.5f + 0.5f, 0.5f, 4.0f);
     const float w = clampTo(e * d, 0.0f, 1.0f);
     c.a1 = t.apExpA.atControl(w) * t.apCos.atControl(d);
     c.a2 = t.apExpB.atControl(w);
   }
-  static float tick(Memory& m, const Coefficients& c, const Tables&, float in, float) {
+  static float tick(FxSvfMemory& m, const FxSvfCoefficients& c, const Tables&, float in, float) {
     return m.allPass.run(in, c.a1, c.a2);
   }
 };
 
-}  // namespace fxsvf
+}  // namespace
+}  // namespace zv::effects
 
-using namespace fxsvf;
+using namespace zv::effects;
 
 const FxSvf::Routine FxSvf::kRoutines[kModeCount] = {
     &FxSvf::subProcessBypass,
@@ -106,14 +108,14 @@ FxSvf::FxSvf(IMpUnknown* host) : MpBase(host) {
 }
 
 int32_t FxSvf::openModule() {
-  tables_.open(host(), zvfilters::usableSampleRate(hostSampleRate()));
+  tables_.open(host(), zv::effects::usableSampleRate(hostSampleRate()));
   reset();
   setBlockFunction(&FxSvf::subProcessSilence);
   return MpBase::openModule();
 }
 
 void FxSvf::reset() {
-  memory_ = Memory{};
+  memory_ = FxSvfMemory{};
   coefficientsStale_ = true;
 }
 

@@ -10,25 +10,25 @@
 #include "modules/dsp/svf_filters.h"
 #include "modules/effects/filter_tables.h"
 
-namespace fxsvf {
+namespace zv::effects {
 
-struct Coefficients {
+struct FxSvfCoefficients {
   float f = 0.0f;
-  zvdsp::DrivenPairGains driven{};
+  zv::dsp::DrivenPairGains driven{};
   float g1 = 0.0f;  // one-pole gains (1 − pole)
   float g2 = 0.0f;
   float a1 = 0.0f;  // all-pass
   float a2 = 0.0f;
 };
 
-struct Memory {
-  zvdsp::SvfPair sv;
-  zvdsp::OnePoleStage pole1;
-  zvdsp::OnePoleStage pole2;
-  zvdsp::AllPass2 allPass;
+struct FxSvfMemory {
+  zv::dsp::SvfPair sv;
+  zv::dsp::OnePoleStage pole1;
+  zv::dsp::OnePoleStage pole2;
+  zv::dsp::AllPass2 allPass;
 };
 
-}  // namespace fxsvf
+}  // namespace zv::effects
 
 class FxSvf : public MpBase {
  public:
@@ -60,9 +60,9 @@ class FxSvf : public MpBase {
   FloatInPin reset_;
   IntInPin on_;
 
-  zvfilters::SvfTables tables_;
-  fxsvf::Coefficients coefficients_;
-  fxsvf::Memory memory_;
+  zv::effects::SvfTables tables_;
+  zv::effects::FxSvfCoefficients coefficients_;
+  zv::effects::FxSvfMemory memory_;
   float cachedCutoff_ = 0.0f;
   float cachedResonance_ = 0.0f;
   bool coefficientsStale_ = true;

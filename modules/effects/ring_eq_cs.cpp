@@ -41,7 +41,7 @@ int32_t MP_STDCALL RingEqCS::openModule() {
   return MpBase::openModule();
 }
 
-void RingEqCS::setCorners(const SharedTable& table, float band, RingBandPass& bandPass) {
+void RingEqCS::setCorners(const SharedTable& table, float band, zv::effects::RingBandPass& bandPass) {
   const float c = band * 2.0f;
   bandPass.k1 = table.atControl(c);
   bandPass.k2 = table.atControl(c - 1.0f);

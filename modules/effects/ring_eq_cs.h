@@ -9,6 +9,8 @@
 #include "frame/shared_table.h"
 #include "modules/dsp/resampler.h"
 
+namespace zv::effects {
+
 // Band-pass as the difference of two cascaded one-pole low-passes:
 // y1 follows the input with pole k1, y2 follows y1 with pole k2, and
 // y1 − y2 keeps what lies between the two corners. Poles are e^(−2πf/sr),
@@ -20,12 +22,14 @@ struct RingBandPass {
   float y2 = 0.0f;
 
   float process(float x) {
-    y1 = zvdsp::flushTiny((y1 - x) * k1 + x);
-    y2 = zvdsp::flushTiny((y2 - y1) * k2 + y1);
+    y1 = zv::dsp::flushTiny((y1 - x) * k1 + x);
+    y2 = zv::dsp::flushTiny((y2 - y1) * k2 + y1);
     return y1 - y2;
   }
   void reset() { y1 = y2 = 0.0f; }
 };
+
+}  // namespace zv::effects
 
 class RingEqCS : public MpBase {
  public:
@@ -51,10 +55,10 @@ class RingEqCS : public MpBase {
   void pinsUpdated() override;
 
   // Band 0..0.5 moves the first corner up the table, 0.5..1 the second.
-  static void setCorners(const SharedTable& table, float band, RingBandPass& bandPass);
+  static void setCorners(const SharedTable& table, float band, zv::effects::RingBandPass& bandPass);
 
-  const RingBandPass& carrierBand() const { return carrier_; }
-  const RingBandPass& modulatorBand() const { return modulator_; }
+  const zv::effects::RingBandPass& carrierBand() const { return carrier_; }
+  const zv::effects::RingBandPass& modulatorBand() const { return modulator_; }
 
  private:
   template <bool Oversampled>
@@ -75,11 +79,11 @@ class RingEqCS : public MpBase {
   FloatInPin reset_;
 
   SharedTable table_;
-  RingBandPass carrier_;
-  RingBandPass modulator_;
-  zvdsp::ResampleFilter2x upCarrier_;
-  zvdsp::ResampleFilter2x upModulator_;
-  zvdsp::ResampleFilter2x down_;
+  zv::effects::RingBandPass carrier_;
+  zv::effects::RingBandPass modulator_;
+  zv::dsp::ResampleFilter2x upCarrier_;
+  zv::dsp::ResampleFilter2x upModulator_;
+  zv::dsp::ResampleFilter2x down_;
   float previousCarrier_ = 0.0f;
   float previousModulator_ = 0.0f;
   float cachedCarrierBand_ = -100.0f;

@@ -1,6 +1,6 @@
 #include "modules/oscillators/decimation_filter.h"
 
-namespace wavetable {
+namespace zv::oscillators {
 
 namespace {
 
@@ -35,4 +35,4 @@ const DecimationCoefficients& decimationCoefficients(int32_t factor) {
   return kFactor8;
 }
 
-}  // namespace wavetable
+}  // namespace zv::oscillators

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-namespace wavetable {
+namespace zv::oscillators {
 
 struct DecimationCoefficients {
   double b[9];
@@ -35,4 +35,4 @@ struct DecimationFilter {
   }
 };
 
-}  // namespace wavetable
+}  // namespace zv::oscillators

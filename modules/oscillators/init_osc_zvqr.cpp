@@ -20,7 +20,7 @@ InitOscZvqr::InitOscZvqr(IMpUnknown* host) : MpBase(host) {
 
 int32_t InitOscZvqr::openModule() {
   for (int32_t s = 0; s < 3; ++s) {
-    sets_[s] = wavetable::openSet(host(), s);
+    sets_[s] = zv::oscillators::openSet(host(), s);
     rememberedFamily_[s] = rememberedNumber_[s] = -1;
   }
   loadedOnce_ = false;
@@ -75,7 +75,7 @@ void InitOscZvqr::load(int32_t s) {
     host()->resolveFilePath(text.c_str(), 260, resolved);
     resolved[259] = 0;
     const MpString path = familyPath(MpString(resolved), family_[s], number_[s]);
-    if (!path.empty() && wavetable::loadFile(path, sets_[s]) == wavetable::LoadResult::Complete) status = 1.0f;
+    if (!path.empty() && zv::oscillators::loadFile(path, sets_[s]) == zv::oscillators::LoadResult::Complete) status = 1.0f;
   }
   status.sendValue();
 }

@@ -19,7 +19,7 @@ class OscZvqr : public MpBase {
   int32_t MP_STDCALL openModule() override;
   void pinsUpdated() override;
 
-  const wavetable::Voice& voice() const { return voice_; }
+  const zv::oscillators::Voice& voice() const { return voice_; }
 
  private:
   template <class Mode, bool Restart, bool Static>
@@ -48,10 +48,10 @@ class OscZvqr : public MpBase {
   FloatInPin level3_;
   FloatInPin phaseReset_;
 
-  wavetable::Sets sets_;
+  zv::oscillators::Sets sets_;
   SharedTable increments_;
-  wavetable::Voice voice_;
-  wavetable::RestartSettings restart_;
+  zv::oscillators::Voice voice_;
+  zv::oscillators::RestartSettings restart_;
   int32_t samplesPerMs_ = 44;
   bool running_ = false;
   bool started_ = false;

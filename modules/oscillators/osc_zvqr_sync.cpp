@@ -5,7 +5,7 @@
 
 #include "modules/oscillators/wavetable_sets.h"
 
-using namespace wavetable;
+using namespace zv::oscillators;
 
 namespace {
 

@@ -28,7 +28,7 @@ class OscZvqrSync : public MpBase {
   // The oversampling factor (2, 4 or 8) of a sync kind below -1.
   static int32_t internalFactor(int32_t kind);
 
-  const wavetable::Voice& voice() const { return voice_; }
+  const zv::oscillators::Voice& voice() const { return voice_; }
   bool filterBypassed() const { return bypass_; }
 
  private:
@@ -65,10 +65,10 @@ class OscZvqrSync : public MpBase {
   FloatInPin phaseReset_;
   AudioInPin softness_;
 
-  wavetable::Sets sets_;
+  zv::oscillators::Sets sets_;
   SharedTable increments_[4];  // factors 1, 2, 4, 8
-  wavetable::Voice voice_;
-  wavetable::RestartSettings restart_;
+  zv::oscillators::Voice voice_;
+  zv::oscillators::RestartSettings restart_;
   int32_t samplesPerMs_ = 44;
   bool running_ = false;
   bool started_ = false;
@@ -80,12 +80,12 @@ class OscZvqrSync : public MpBase {
 
   // Internal master.
   float lastMasterPitch_ = NAN;
-  wavetable::TableChoice masterTables_;
+  zv::oscillators::TableChoice masterTables_;
   float masterIncrement_ = 1.0f;
   float masterPhase_ = 0.0f;
   float incrementRatio_ = 1.0f;  // slave increment / master increment
   float previousOutput_ = 0.0f;
-  wavetable::DecimationFilter filters_[3];
+  zv::oscillators::DecimationFilter filters_[3];
   bool bypass_ = true;
   int32_t calls_ = 0;
   int32_t rememberedKind_ = 0;

@@ -6,7 +6,7 @@
 
 static_assert(std::endian::native == std::endian::little, "wavetable files are read in place");
 
-namespace wavetable {
+namespace zv::oscillators {
 
 std::FILE* openForReading(const MpString& path) {
 #ifdef _WIN32
@@ -41,4 +41,4 @@ LoadResult loadFile(const MpString& path, float* set) {
   return LoadResult::Complete;
 }
 
-}  // namespace wavetable
+}  // namespace zv::oscillators

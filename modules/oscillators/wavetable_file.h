@@ -7,7 +7,7 @@
 
 #include "frame/wide_text.h"
 
-namespace wavetable {
+namespace zv::oscillators {
 
 enum class LoadResult { Missing, BadHeader, Partial, Complete };
 
@@ -21,4 +21,4 @@ bool headerAccepted(const float* header, size_t valuesRead);
 // leaves the set untouched; a short one fills what it has (Partial).
 LoadResult loadFile(const MpString& path, float* set);
 
-}  // namespace wavetable
+}  // namespace zv::oscillators

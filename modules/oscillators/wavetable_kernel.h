@@ -17,7 +17,7 @@
 
 #include "modules/dsp/math.h"
 
-namespace wavetable {
+namespace zv::oscillators {
 
 using zv::dsp::clampTo;
 
@@ -381,4 +381,4 @@ void renderVoice(Voice& voice, const Sets& setsIn, const float* increments, cons
   voice = v;
 }
 
-}  // namespace wavetable
+}  // namespace zv::oscillators

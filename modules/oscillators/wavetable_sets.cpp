@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace wavetable {
+namespace zv::oscillators {
 
 const MpChar* setName(int32_t slot) {
   switch (slot) {
@@ -39,4 +39,4 @@ void openIncrements(SharedTable& table, IMpAudioHost* host, float sampleRate, in
   }
 }
 
-}  // namespace wavetable
+}  // namespace zv::oscillators

@@ -8,7 +8,7 @@
 #include "frame/shared_table.h"
 #include "modules/oscillators/wavetable_kernel.h"
 
-namespace wavetable {
+namespace zv::oscillators {
 
 // Slot names; the waveform in each is whatever the initialiser loaded.
 const MpChar* setName(int32_t slot);
@@ -24,4 +24,4 @@ void openSets(IMpAudioHost* host, Sets& sets);
 // or 8), shared by name per rate.
 void openIncrements(SharedTable& table, IMpAudioHost* host, float sampleRate, int32_t factor);
 
-}  // namespace wavetable
+}  // namespace zv::oscillators

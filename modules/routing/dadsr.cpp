@@ -6,7 +6,7 @@
 
 #include "modules/dsp/math.h"
 
-namespace dadsr {
+namespace zv::routing {
 
 static_assert(std::bit_cast<uint32_t>(kLongRange) == 0x40D55554u);
 
@@ -173,9 +173,9 @@ template void DadsrCore::attackStep<true>(float);
 template void DadsrCore::releaseStep<false>();
 template void DadsrCore::releaseStep<true>();
 
-}  // namespace dadsr
+}  // namespace zv::routing
 
-using dadsr::DadsrCore;
+using zv::routing::DadsrCore;
 
 Dadsr::Dadsr(IMpUnknown* host) : MpBase(host) {
   setSilentBlockFunction(&Dadsr::subProcessSilent);
@@ -201,29 +201,29 @@ Dadsr::Dadsr(IMpUnknown* host) : MpBase(host) {
 }
 
 int32_t MP_STDCALL Dadsr::openModule() {
-  bool isNew[dadsr::kTableCount];
-  for (int32_t t = 0; t < dadsr::kTableCount; ++t) {
-    isNew[t] = tables_[t].open(host(), dadsr::kTableNames[t], -1.0f, dadsr::kShaperEntries);
+  bool isNew[zv::routing::kTableCount];
+  for (int32_t t = 0; t < zv::routing::kTableCount; ++t) {
+    isNew[t] = tables_[t].open(host(), zv::routing::kTableNames[t], -1.0f, zv::routing::kShaperEntries);
   }
   // The last table's answer decides for the set; a table new on its own is
   // filled as well, since host memory comes unwritten.
-  const bool fillAll = isNew[dadsr::kTableCount - 1];
-  for (int32_t t = 0; t < dadsr::kTableCount; ++t) {
-    if (fillAll || isNew[t]) tables_[t].fill([t](int32_t i) { return dadsr::shaperEntry(t, i); });
+  const bool fillAll = isNew[zv::routing::kTableCount - 1];
+  for (int32_t t = 0; t < zv::routing::kTableCount; ++t) {
+    if (fillAll || isNew[t]) tables_[t].fill([t](int32_t i) { return zv::routing::shaperEntry(t, i); });
   }
 
   core_.reset(hostSampleRate());
-  core_.shaper = core_.decayShaper = shaperFor(dadsr::kLinearCurve);
-  attackRange_ = decayRange_ = dadsr::kShortRange;
-  releaseRange_ = dadsr::kLongRange;
+  core_.shaper = core_.decayShaper = shaperFor(zv::routing::kLinearCurve);
+  attackRange_ = decayRange_ = zv::routing::kShortRange;
+  releaseRange_ = zv::routing::kLongRange;
   std::fill(std::begin(recompute_), std::end(recompute_), true);
   gateValue_ = previousGate_ = 0.0f;
   setBlockFunction(&Dadsr::subProcessSilent);
   return MpBase::openModule();
 }
 
-dadsr::Shaper Dadsr::shaperFor(int32_t curve) const {
-  const int32_t t = dadsr::tableIndex(curve);
+zv::routing::Shaper Dadsr::shaperFor(int32_t curve) const {
+  const int32_t t = zv::routing::tableIndex(curve);
   if (t < 0 || !tables_[t].isOpen()) return {};
   return {&tables_[t], curve == 4 ? 2.0f : 1.0f};
 }
@@ -235,7 +235,7 @@ void Dadsr::selectSilent() {
 
 void Dadsr::startRelease(bool rangeFromPin) {
   recompute_[C_RELEASE] = true;
-  if (rangeFromPin) releaseRange_ = releaseRangePin_ == 1 ? dadsr::kLongRange : dadsr::kShortRange;
+  if (rangeFromPin) releaseRange_ = releaseRangePin_ == 1 ? zv::routing::kLongRange : zv::routing::kShortRange;
   core_.shaper = shaperFor(releaseCurve_);
   core_.releaseStart = core_.level;
   core_.ended = false;
@@ -261,9 +261,9 @@ void Dadsr::pinsUpdated() {
     }
   }
   // Any non-zero range value here is long; note start and end accept only 1.
-  if (attackRangePin_.isUpdated()) attackRange_ = attackRangePin_ != 0 ? dadsr::kLongRange : dadsr::kShortRange;
-  if (decayRangePin_.isUpdated()) decayRange_ = decayRangePin_ != 0 ? dadsr::kLongRange : dadsr::kShortRange;
-  if (releaseRangePin_.isUpdated()) releaseRange_ = releaseRangePin_ != 0 ? dadsr::kLongRange : dadsr::kShortRange;
+  if (attackRangePin_.isUpdated()) attackRange_ = attackRangePin_ != 0 ? zv::routing::kLongRange : zv::routing::kShortRange;
+  if (decayRangePin_.isUpdated()) decayRange_ = decayRangePin_ != 0 ? zv::routing::kLongRange : zv::routing::kShortRange;
+  if (releaseRangePin_.isUpdated()) releaseRange_ = releaseRangePin_ != 0 ? zv::routing::kLongRange : zv::routing::kShortRange;
 
   if (gate_.isUpdated()) {
     previousGate_ = gateValue_;
@@ -283,8 +283,8 @@ void Dadsr::pinsUpdated() {
   if (!trigger_.isUpdated()) return;
   if (trigger_ == 1) {
     recompute_[C_ATTACK] = recompute_[C_DECAY] = recompute_[C_SUSTAIN] = true;
-    attackRange_ = attackRangePin_ == 1 ? dadsr::kLongRange : dadsr::kShortRange;
-    decayRange_ = decayRangePin_ == 1 ? dadsr::kLongRange : dadsr::kShortRange;
+    attackRange_ = attackRangePin_ == 1 ? zv::routing::kLongRange : zv::routing::kShortRange;
+    decayRange_ = decayRangePin_ == 1 ? zv::routing::kLongRange : zv::routing::kShortRange;
     core_.ended = false;
     core_.shaper = shaperFor(attackCurve_);
     core_.delayCount = 0.0;
@@ -318,13 +318,13 @@ void Dadsr::convertControls(int32_t bufferOffset) {
   if (recompute_[C_ATTACK] || a != cached_[C_ATTACK]) {
     cached_[C_ATTACK] = a;
     recompute_[C_ATTACK] = false;
-    core_.attackIncrement = core_.increment(dadsr::stageTime(a, attackRange_));
+    core_.attackIncrement = core_.increment(zv::routing::stageTime(a, attackRange_));
   }
   const float d = decay_.getValue(bufferOffset);
   if (recompute_[C_DECAY] || d != cached_[C_DECAY]) {
     cached_[C_DECAY] = d;
     recompute_[C_DECAY] = false;
-    core_.decayIncrement = core_.increment(dadsr::stageTime(d, decayRange_));
+    core_.decayIncrement = core_.increment(zv::routing::stageTime(d, decayRange_));
   }
   const float s = sustain_.getValue(bufferOffset);
   if (recompute_[C_SUSTAIN] || s != cached_[C_SUSTAIN]) {
@@ -336,8 +336,8 @@ void Dadsr::convertControls(int32_t bufferOffset) {
   if (recompute_[C_RELEASE] || r != cached_[C_RELEASE]) {
     cached_[C_RELEASE] = r;
     recompute_[C_RELEASE] = false;
-    const float control = dadsr::releaseControl(r);
-    core_.releaseIncrement = core_.increment(dadsr::stageTime(control, releaseRange_));
+    const float control = zv::routing::releaseControl(r);
+    core_.releaseIncrement = core_.increment(zv::routing::stageTime(control, releaseRange_));
     if (core_.releaseFactor == 0.0f) core_.rampDownDecrement = 0.1f * core_.maxIncrement / control;
   }
 }

@@ -9,7 +9,7 @@
 #include "frame/pins.h"
 #include "frame/shared_table.h"
 
-namespace dadsr {
+namespace zv::routing {
 
 constexpr int32_t kShaperEntries = 10001;  // x = 0 … 1 in steps of 0.0001
 constexpr int32_t kTableCount = 6;
@@ -87,7 +87,7 @@ struct DadsrCore {
   bool ended = false;
 };
 
-}  // namespace dadsr
+}  // namespace zv::routing
 
 class Dadsr : public MpBase {
  public:
@@ -120,7 +120,7 @@ class Dadsr : public MpBase {
  private:
   enum Control { C_ATTACK, C_DECAY, C_SUSTAIN, C_RELEASE, CONTROL_COUNT };
 
-  dadsr::Shaper shaperFor(int32_t curve) const;
+  zv::routing::Shaper shaperFor(int32_t curve) const;
   void convertControls(int32_t bufferOffset);
   void startRelease(bool rangeFromPin);
   void selectSilent();
@@ -151,11 +151,11 @@ class Dadsr : public MpBase {
   IntInPin timingMode_;
   IntInPin releaseHold_;
 
-  SharedTable tables_[dadsr::kTableCount];
-  dadsr::DadsrCore core_;
-  float attackRange_ = dadsr::kShortRange;
-  float decayRange_ = dadsr::kShortRange;
-  float releaseRange_ = dadsr::kLongRange;
+  SharedTable tables_[zv::routing::kTableCount];
+  zv::routing::DadsrCore core_;
+  float attackRange_ = zv::routing::kShortRange;
+  float decayRange_ = zv::routing::kShortRange;
+  float releaseRange_ = zv::routing::kLongRange;
   float cached_[CONTROL_COUNT] = {};
   bool recompute_[CONTROL_COUNT] = {true, true, true, true};
   float gateValue_ = 0.0f;

@@ -2,24 +2,24 @@
 
 #include <algorithm>
 
-namespace matdouze {
+namespace zv::routing {
 
-void multiply(const float* modulator, const float* const* inputs, float* const* outputs, int32_t frames) {
+void multiplyChannels(const float* modulator, const float* const* inputs, float* const* outputs, int32_t frames) {
   // Channel by channel, so each loop is a plain vector multiply.
-  for (int32_t k = 0; k < kChannels; ++k) {
+  for (int32_t k = 0; k < kMatDouzeChannels; ++k) {
     const float* in = inputs[k];
     float* out = outputs[k];
     for (int32_t i = 0; i < frames; ++i) out[i] = in[i] * modulator[i];
   }
 }
 
-}  // namespace matdouze
+}  // namespace zv::routing
 
 MatDouze::MatDouze(IMpUnknown* host) : MpBase(host) {
   setSilentBlockFunction(&MatDouze::subProcessSilence);
   registerPin(MODULATOR, modulator_);
-  for (int32_t k = 0; k < matdouze::kChannels; ++k) registerPin(FIRST_INPUT + k, inputs_[k]);
-  for (int32_t k = 0; k < matdouze::kChannels; ++k) registerPin(FIRST_OUTPUT + k, outputs_[k]);
+  for (int32_t k = 0; k < zv::routing::kMatDouzeChannels; ++k) registerPin(FIRST_INPUT + k, inputs_[k]);
+  for (int32_t k = 0; k < zv::routing::kMatDouzeChannels; ++k) registerPin(FIRST_OUTPUT + k, outputs_[k]);
   registerPin(ACTIVE, active_);
 }
 
@@ -50,13 +50,13 @@ void MatDouze::pinsUpdated() {
 }
 
 void MatDouze::subProcess(int32_t bufferOffset, int32_t sampleFrames) {
-  const float* in[matdouze::kChannels];
-  float* out[matdouze::kChannels];
-  for (int32_t k = 0; k < matdouze::kChannels; ++k) {
+  const float* in[zv::routing::kMatDouzeChannels];
+  float* out[zv::routing::kMatDouzeChannels];
+  for (int32_t k = 0; k < zv::routing::kMatDouzeChannels; ++k) {
     in[k] = inputs_[k].buffer() + bufferOffset;
     out[k] = outputs_[k].buffer() + bufferOffset;
   }
-  matdouze::multiply(modulator_.buffer() + bufferOffset, in, out, sampleFrames);
+  zv::routing::multiplyChannels(modulator_.buffer() + bufferOffset, in, out, sampleFrames);
 }
 
 void MatDouze::subProcessSilence(int32_t bufferOffset, int32_t sampleFrames) {

@@ -7,11 +7,11 @@
 #include "frame/mp_base.h"
 #include "frame/pins.h"
 
-namespace matdouze {
-constexpr int32_t kChannels = 12;
+namespace zv::routing {
+constexpr int32_t kMatDouzeChannels = 12;
 // out[k][i] = in[k][i] × modulator[i] for every channel k.
-void multiply(const float* modulator, const float* const* inputs, float* const* outputs, int32_t frames);
-}  // namespace matdouze
+void multiplyChannels(const float* modulator, const float* const* inputs, float* const* outputs, int32_t frames);
+}  // namespace zv::routing
 
 class MatDouze : public MpBase {
  public:
@@ -29,7 +29,7 @@ class MatDouze : public MpBase {
   void setOutputsStreaming(bool isStreaming);
 
   AudioInPin modulator_;
-  AudioInPin inputs_[matdouze::kChannels];
-  AudioOutPin outputs_[matdouze::kChannels];
+  AudioInPin inputs_[zv::routing::kMatDouzeChannels];
+  AudioOutPin outputs_[zv::routing::kMatDouzeChannels];
   IntInPin active_;
 };

@@ -35,7 +35,7 @@ void Mixm::subProcess(int32_t bufferOffset, int32_t sampleFrames) {
   const float* b = blend_.buffer() + bufferOffset;
   const float* m = modulator_.buffer() + bufferOffset;
   float* out = output_.buffer() + bufferOffset;
-  for (int32_t i = 0; i < sampleFrames; ++i) out[i] = modulationBlend(x[i], b[i], m[i]);
+  for (int32_t i = 0; i < sampleFrames; ++i) out[i] = zv::routing::modulationBlend(x[i], b[i], m[i]);
 }
 
 void Mixm::subProcessSilence(int32_t bufferOffset, int32_t sampleFrames) {

@@ -3,19 +3,19 @@
 #include <algorithm>
 #include <limits>
 
-namespace pan {
+namespace zv::routing {
 
 namespace {
 // NaN never equals the cached value, so it forces a gain update.
 constexpr float kForceUpdate = std::numeric_limits<float>::quiet_NaN();
 }  // namespace
 
-Gains gainsAt(const SharedTable& sinTable, const SharedTable& cosTable, float pan) {
+PanGains panGainsAt(const SharedTable& sinTable, const SharedTable& cosTable, float pan) {
   const float p = pan >= 1.0f ? 1.0f : (pan > 0.0f ? pan : 0.0f);
   return {cosTable.atControl(p), sinTable.atControl(p)};
 }
 
-}  // namespace pan
+}  // namespace zv::routing
 
 PanStCS::PanStCS(IMpUnknown* host) : MpBase(host) {
   setSilentBlockFunction(&PanStCS::subProcessSilence);
@@ -28,12 +28,12 @@ PanStCS::PanStCS(IMpUnknown* host) : MpBase(host) {
 }
 
 int32_t MP_STDCALL PanStCS::openModule() {
-  const bool sinNew = sin_.open(host(), MP_TEXT("ZV51_PAN_SIN"), -1.0f, pan::kEntries);
-  const bool cosNew = cos_.open(host(), MP_TEXT("ZV51_PAN_COS"), -1.0f, pan::kEntries);
+  const bool sinNew = sin_.open(host(), MP_TEXT("ZV51_PAN_SIN"), -1.0f, zv::dsp::kPanLawEntries);
+  const bool cosNew = cos_.open(host(), MP_TEXT("ZV51_PAN_COS"), -1.0f, zv::dsp::kPanLawEntries);
   // The second table's answer decides for both; host memory comes unwritten.
-  if (cosNew || sinNew) sin_.fill(zvdsp::panLawSine);
-  if (cosNew) cos_.fill(zvdsp::panLawCosine);
-  cachedPan_ = pan::kForceUpdate;
+  if (cosNew || sinNew) sin_.fill(zv::dsp::panLawSine);
+  if (cosNew) cos_.fill(zv::dsp::panLawCosine);
+  cachedPan_ = zv::routing::kForceUpdate;
   gains_ = {};
   modeRoutine_ = static_cast<MpBlockFunction>(&PanStCS::subProcessSilence);
   setBlockFunction(&PanStCS::subProcessSilence);
@@ -49,14 +49,14 @@ void PanStCS::pinsUpdated() {
   const bool sounding = leftIn_.isStreaming() || rightIn_.isStreaming() || leftIn_.getValue() != 0.0f ||
                         rightIn_.getValue() != 0.0f;
   if (sounding && sin_.isOpen() && cos_.isOpen()) {
-    if (mode_.isUpdated()) cachedPan_ = pan::kForceUpdate;
+    if (mode_.isUpdated()) cachedPan_ = zv::routing::kForceUpdate;
     setOutputsStreaming(true);
     if (mode_ == 0) modeRoutine_ = static_cast<MpBlockFunction>(&PanStCS::subProcess<0>);
     if (mode_ == 1) modeRoutine_ = static_cast<MpBlockFunction>(&PanStCS::subProcess<1>);
     setBlockFunction(modeRoutine_);
     setSleepMode(false);
   } else {
-    cachedPan_ = pan::kForceUpdate;
+    cachedPan_ = zv::routing::kForceUpdate;
     setOutputsStreaming(false);
     setBlockFunction(&PanStCS::subProcessSilence);
     setSleepMode(true);
@@ -73,7 +73,7 @@ void PanStCS::subProcess(int32_t bufferOffset, int32_t sampleFrames) {
   for (int32_t i = 0; i < sampleFrames; ++i) {
     if (pan[i] != cachedPan_) {
       cachedPan_ = pan[i];
-      gains_ = pan::gainsAt(sin_, cos_, pan[i]);
+      gains_ = zv::routing::panGainsAt(sin_, cos_, pan[i]);
     }
     const float l = left[i];
     const float r = right[i];

@@ -10,18 +10,16 @@
 #include "frame/shared_table.h"
 #include "modules/dsp/pan_law.h"
 
-namespace pan {
+namespace zv::routing {
 
-constexpr int32_t kEntries = zvdsp::kPanLawEntries;  // a quarter turn in steps of 0.0001
-
-struct Gains {
+struct PanGains {
   float cosine = 1.0f;
   float sine = 0.0f;
 };
 // Gains for a Pan value; anything outside 0..1 (NaN too) takes the nearer end.
-Gains gainsAt(const SharedTable& sinTable, const SharedTable& cosTable, float pan);
+PanGains panGainsAt(const SharedTable& sinTable, const SharedTable& cosTable, float pan);
 
-}  // namespace pan
+}  // namespace zv::routing
 
 class PanStCS : public MpBase {
  public:
@@ -46,7 +44,7 @@ class PanStCS : public MpBase {
 
   SharedTable sin_;
   SharedTable cos_;
-  pan::Gains gains_;
+  zv::routing::PanGains gains_;
   float cachedPan_ = 0.0f;
   // The routine of the last valid mode, kept for unknown Mode values.
   MpBlockFunction modeRoutine_ = nullptr;

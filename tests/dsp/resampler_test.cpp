@@ -8,10 +8,10 @@
 
 namespace {
 
-using zvdsp::Oversampler2x;
-using zvdsp::Oversampler4x;
-using zvdsp::ResampleFilter2x;
-using zvdsp::ResampleFilter4x;
+using zv::dsp::Oversampler2x;
+using zv::dsp::Oversampler4x;
+using zv::dsp::ResampleFilter2x;
+using zv::dsp::ResampleFilter4x;
 
 // Straightforward direct form I in long double, for comparison.
 template <class Coefficients>
@@ -52,8 +52,8 @@ TEST(ResampleFilter, ImpulseAndStepFollowTheDifferenceEquation) {
   std::vector<double> impulse(200, 0.0), step(200, 1.0);
   impulse[0] = 1.0;
   for (const auto* in : {&impulse, &step}) {
-    const auto ref2 = referenceResponse<zvdsp::Resample2xCoefficients>(*in);
-    const auto ref4 = referenceResponse<zvdsp::Resample4xCoefficients>(*in);
+    const auto ref2 = referenceResponse<zv::dsp::Resample2xCoefficients>(*in);
+    const auto ref4 = referenceResponse<zv::dsp::Resample4xCoefficients>(*in);
     ResampleFilter2x f2;
     ResampleFilter4x f4;
     for (size_t n = 0; n < in->size(); ++n) {
@@ -65,10 +65,10 @@ TEST(ResampleFilter, ImpulseAndStepFollowTheDifferenceEquation) {
 
 TEST(ResampleFilter, PassesTheLowerBandAndRejectsTheUpper) {
   // Near DC: the 2× filter's output carries its 0.95 factor, the 4× one none.
-  EXPECT_NEAR(steadyGain<ResampleFilter2x>(0.0005), dcGain<zvdsp::Resample2xCoefficients>(), 0.002);
-  EXPECT_NEAR(steadyGain<ResampleFilter4x>(0.0005), dcGain<zvdsp::Resample4xCoefficients>(), 0.002);
-  EXPECT_NEAR(dcGain<zvdsp::Resample2xCoefficients>(), 0.95, 0.02);
-  EXPECT_NEAR(dcGain<zvdsp::Resample4xCoefficients>(), 1.0, 0.01);
+  EXPECT_NEAR(steadyGain<ResampleFilter2x>(0.0005), dcGain<zv::dsp::Resample2xCoefficients>(), 0.002);
+  EXPECT_NEAR(steadyGain<ResampleFilter4x>(0.0005), dcGain<zv::dsp::Resample4xCoefficients>(), 0.002);
+  EXPECT_NEAR(dcGain<zv::dsp::Resample2xCoefficients>(), 0.95, 0.02);
+  EXPECT_NEAR(dcGain<zv::dsp::Resample4xCoefficients>(), 1.0, 0.01);
   // Above the original Nyquist frequency (1/4 and 1/8 of the oversampled rate).
   EXPECT_LT(steadyGain<ResampleFilter2x>(0.35), 0.01);
   EXPECT_LT(steadyGain<ResampleFilter4x>(0.2), 0.01);
@@ -113,7 +113,7 @@ TEST(Oversampler, CallsOncePerSubSampleAndKeepsTheFirstResult) {
   EXPECT_EQ(calls2, 2 * 3000);
   EXPECT_EQ(calls4, 4 * 3000);
   // Up and down in series: the DC gain twice.
-  const double g2 = dcGain<zvdsp::Resample2xCoefficients>(), g4 = dcGain<zvdsp::Resample4xCoefficients>();
+  const double g2 = dcGain<zv::dsp::Resample2xCoefficients>(), g4 = dcGain<zv::dsp::Resample4xCoefficients>();
   EXPECT_NEAR(out2, 0.5 * g2 * g2, 1e-3);
   EXPECT_NEAR(out4, 0.5 * g4 * g4, 1e-3);
 

@@ -10,7 +10,7 @@
 
 namespace {
 
-using namespace filtertest;
+using namespace zv::effects::test;
 constexpr double kPi = std::numbers::pi;
 const MpString kId = MP_TEXT("ZV-LPF over");
 

@@ -21,18 +21,18 @@ int32_t peakIndex(const std::vector<float>& v) {
 }
 
 TEST(DelayLine, ImpulseLandsAtTheLimitedDistanceFromAnyStart) {
-  EXPECT_FLOAT_EQ(delayFeedback(kNaN), 0.0001f);
-  EXPECT_FLOAT_EQ(delayFeedback(-kInf), -0.9901f);
-  EXPECT_FLOAT_EQ(delayFeedback(0.0f), 0.0001f);
-  EXPECT_FLOAT_EQ(delayFeedback(1.0f), 0.9901f);
-  EXPECT_FLOAT_EQ(delayFeedback(-0.5f), -0.5001f);
-  EXPECT_EQ(delayDistance(10.0f, 1e30f, 0.499f, 1000), 999.0);
-  EXPECT_EQ(delayDistance(10.0f, -kInf, kNaN, 1000), 1.0);
+  EXPECT_FLOAT_EQ(zv::effects::delayFeedback(kNaN), 0.0001f);
+  EXPECT_FLOAT_EQ(zv::effects::delayFeedback(-kInf), -0.9901f);
+  EXPECT_FLOAT_EQ(zv::effects::delayFeedback(0.0f), 0.0001f);
+  EXPECT_FLOAT_EQ(zv::effects::delayFeedback(1.0f), 0.9901f);
+  EXPECT_FLOAT_EQ(zv::effects::delayFeedback(-0.5f), -0.5001f);
+  EXPECT_EQ(zv::effects::delayDistance(10.0f, 1e30f, 0.499f, 1000), 999.0);
+  EXPECT_EQ(zv::effects::delayDistance(10.0f, -kInf, kNaN, 1000), 1.0);
   const double distances[] = {1, 2, 7, 15, 0.3, -40, std::nan(""), 15.5, 1e12};
   const int32_t expected[] = {1, 2, 7, 15, 1, 1, 1, 15, 15};
   for (int32_t lead : {0, 5, 15}) {
     for (size_t k = 0; k < std::size(distances); ++k) {
-      zvdsp::DelayLine line;
+      zv::dsp::DelayLine line;
       line.allocate(16);
       for (int32_t i = 0; i < lead; ++i) line.write(0.0f), line.read<false>();
       line.setDistance(distances[k]);
@@ -46,7 +46,7 @@ TEST(DelayLine, ImpulseLandsAtTheLimitedDistanceFromAnyStart) {
 TEST(DelayLine, DistanceAHairOverTheWriteIndexStaysInsideTheLine) {
   // write − distance is a tiny negative number: adding the length rounds it
   // up to the length itself, one past the last sample.
-  zvdsp::DelayLine line;
+  zv::dsp::DelayLine line;
   line.allocate(441000);
   line.write(0.5f), line.read<false>();
   line.write(0.25f), line.read<false>();
@@ -59,7 +59,7 @@ TEST(DelayLine, DistanceAHairOverTheWriteIndexStaysInsideTheLine) {
 TEST(DelayLine, CubicFollowsCurvesThatLinearCuts) {
   // A four-point cubic reproduces a quadratic; a chord sags below it.
   auto s = [](double n) { return 0.3 - 0.02 * n + 0.001 * n * n; };
-  zvdsp::DelayLine cubic, linear;
+  zv::dsp::DelayLine cubic, linear;
   cubic.allocate(64), linear.allocate(64);
   cubic.setDistance(5.25), linear.setDistance(5.25);
   double cubicError = 0.0, linearError = 0.0;

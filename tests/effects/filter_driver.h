@@ -12,7 +12,7 @@
 
 #include "tests/support/module_harness.h"
 
-namespace filtertest {
+namespace zv::effects::test {
 
 // Pins both filters share.
 enum SharedPin { SIGNAL = 0, CUTOFF = 1, RESONANCE = 2, OUTPUT = 3, MODE = 4, SPARE = 5, MIX = 6 };
@@ -98,4 +98,4 @@ inline bool wellBehaved(const std::vector<float>& v, float limit, size_t* where 
   return true;
 }
 
-}  // namespace filtertest
+}  // namespace zv::effects::test

@@ -62,7 +62,7 @@ TEST_F(RingTest, PoleTablePerRateAndBandCorners) {
   const double k1[] = {0, 5000, 10000, 10000, 0, 10000, 2469.14, 10000, 0};
   const double k2[] = {0, 0, 5000, 10000, 0, 10000, 0, 6246.8, 0};
   for (size_t i = 0; i < std::size(bands); ++i) {
-    RingBandPass bp;
+    zv::effects::RingBandPass bp;
     RingEqCS::setCorners(table, bands[i], bp);
     EXPECT_NEAR(bp.k1, pole(k1[i]), 2e-6) << bands[i];
     EXPECT_NEAR(bp.k2, pole(k2[i]), 2e-6) << bands[i];

@@ -63,15 +63,15 @@ struct InitTest : ::testing::Test {
                           .value(t, I::FAMILY_3, f3)
                           .value(t, I::NUMBER_3, n3));
   }
-  float* set(int slot) { return host.namedMemory(wavetable::setName(slot), -1.0f); }
+  float* set(int slot) { return host.namedMemory(zv::oscillators::setName(slot), -1.0f); }
   float status(int pin) { return host.lastValue(pin).asFloat(); }
 };
 
 TEST_F(InitTest, LoadsTheChosenFamilyFileBesideTheReference) {
-  write("osc-saw-7.zvw", numberedFile(wavetable::kFileValues));
+  write("osc-saw-7.zvw", numberedFile(zv::oscillators::kFileValues));
   configure(MP_TEXT("base.zvw"), 9, 1, 2, 7, 9, 1, 5);
   const float* s = set(1);
-  for (int i = 0; i < wavetable::kFileValues; ++i) {
+  for (int i = 0; i < zv::oscillators::kFileValues; ++i) {
     if (i == 3) continue;
     ASSERT_EQ(s[i], static_cast<float>(i)) << i;
   }
@@ -80,11 +80,11 @@ TEST_F(InitTest, LoadsTheChosenFamilyFileBesideTheReference) {
   EXPECT_EQ(status(I::STATUS_1), kNo);
   EXPECT_EQ(status(I::STATUS_3), kNo);
   // Guard values continue table 59 for reads at the very end of a cycle.
-  EXPECT_EQ(s[wavetable::kFileValues], s[wavetable::kFileValues - 2048]);
+  EXPECT_EQ(s[zv::oscillators::kFileValues], s[zv::oscillators::kFileValues - 2048]);
 }
 
 TEST_F(InitTest, ReferenceExtensionIsCheckedCaseInsensitively) {
-  write("osc-sine-1.zvw", numberedFile(wavetable::kFileValues));
+  write("osc-sine-1.zvw", numberedFile(zv::oscillators::kFileValues));
   configure(MP_TEXT("BASE.ZVW"), 0, 1, 9, 0, 9, 0);
   EXPECT_EQ(status(I::STATUS_1), 1.0f);
   for (const MpChar* name : {MP_TEXT("base.wav"), MP_TEXT("basezvw"), MP_TEXT("base.zv"), MP_TEXT("")}) {
@@ -96,10 +96,10 @@ TEST_F(InitTest, ReferenceExtensionIsCheckedCaseInsensitively) {
 }
 
 TEST_F(InitTest, FailuresLeaveTheStatusUnloadedAndTheSetSilent) {
-  write("osc-tri-1.zvw", numberedFile(wavetable::kFileValues, 3.0f));   // format 3
+  write("osc-tri-1.zvw", numberedFile(zv::oscillators::kFileValues, 3.0f));   // format 3
   write("osc-tri-2.zvw", numberedFile(3));                              // no header
-  write("osc-tri-3.zvw", numberedFile(wavetable::kFileValues, NAN));
-  write("osc-tri-4.zvw", numberedFile(wavetable::kFileValues, 1e30f));
+  write("osc-tri-3.zvw", numberedFile(zv::oscillators::kFileValues, NAN));
+  write("osc-tri-4.zvw", numberedFile(zv::oscillators::kFileValues, 1e30f));
   for (int32_t number : {1, 2, 3, 4, 5}) {  // 5: missing
     SCOPED_TRACE(number);
     configure(MP_TEXT("base.zvw"), 1, number, 7, 1, -1, 1);
@@ -109,11 +109,11 @@ TEST_F(InitTest, FailuresLeaveTheStatusUnloadedAndTheSetSilent) {
   }
   // Nothing loaded: every set reads zeros, not whatever the host supplied.
   for (int slot = 0; slot < 3; ++slot)
-    for (int i = 0; i < wavetable::kSetValues; i += 997) ASSERT_EQ(set(slot)[i], 0.0f) << slot << " " << i;
+    for (int i = 0; i < zv::oscillators::kSetValues; i += 997) ASSERT_EQ(set(slot)[i], 0.0f) << slot << " " << i;
 }
 
 TEST_F(InitTest, FormatValueIsTruncated) {
-  write("osc-sqr-1.zvw", numberedFile(wavetable::kFileValues, 2.9f));
+  write("osc-sqr-1.zvw", numberedFile(zv::oscillators::kFileValues, 2.9f));
   configure(MP_TEXT("base.zvw"), 3, 1, 9, 0, 9, 0);
   EXPECT_EQ(status(I::STATUS_1), 1.0f);
 }
@@ -127,8 +127,8 @@ TEST_F(InitTest, ShortFileFillsWhatItHasButIsNotReportedLoaded) {
 }
 
 TEST_F(InitTest, ReloadsOnlyTheSetWhosePairChanged) {
-  write("osc-sine-1.zvw", numberedFile(wavetable::kFileValues));
-  write("osc-sine-2.zvw", numberedFile(wavetable::kFileValues));
+  write("osc-sine-1.zvw", numberedFile(zv::oscillators::kFileValues));
+  write("osc-sine-2.zvw", numberedFile(zv::oscillators::kFileValues));
   configure(MP_TEXT("base.zvw"), 0, 1, 0, 1, 0, 1);
   for (int pin : {I::STATUS_1, I::STATUS_2, I::STATUS_3}) EXPECT_EQ(status(pin), 1.0f);
   host.clearRecords();

@@ -12,8 +12,8 @@
 namespace {
 
 using S = OscZvqrSync;
-using wavetable::DecimationFilter;
-using wavetable::decimationCoefficients;
+using zv::oscillators::DecimationFilter;
+using zv::oscillators::decimationCoefficients;
 
 struct SyncTest : ::testing::Test {
   TestHost host;
@@ -31,7 +31,7 @@ struct SyncTest : ::testing::Test {
     osc->fill(S::PHASE_OFFSET, 1.0f);
     osc->fill(S::ACTIVE, 1.0f);
     osc->open();
-    wavetest::fillRamps(host);
+    zv::oscillators::test::fillRamps(host);
   }
   void start(float pitch, int32_t mode, int32_t sync, int32_t kind, int32_t frames = 1) {
     osc->fill(S::PITCH, pitch);
@@ -115,7 +115,7 @@ TEST_F(SyncTest, ExternalRestartJumpsToTheScaledWrapPosition) {
   // Restart phase slave increment / 10 × 4, then 40 samples on.
   const double inc = module->voice().increment;
   EXPECT_EQ(module->voice().crossfade, -1.0f);
-  EXPECT_NEAR(module->voice().phase, wavetest::wrapHead(inc / 10.0 * 4.0 + 40 * inc), 0.05);
+  EXPECT_NEAR(module->voice().phase, zv::oscillators::test::wrapHead(inc / 10.0 * 4.0 + 40 * inc), 0.05);
 }
 
 TEST_F(SyncTest, ExternalMasterValuesThatAreNotATableStartOrIncrementAreRefused) {
@@ -152,8 +152,8 @@ TEST_F(SyncTest, ExternalFadeToMasterBlendsTheMasterRead) {
   osc->fill(S::MASTER_OFFSET, 4360.0f + 2048.0f * 40);
   start(0.2f, 0, 1, 3, 64);
   for (int i = 0; i < 64; ++i) {
-    const double head = wavetest::wrapHead(16.0 * (i + 1));
-    ASSERT_NEAR(out()[i], wavetest::rampAt(0, 40, 0.25, head), 2e-3) << i;
+    const double head = zv::oscillators::test::wrapHead(16.0 * (i + 1));
+    ASSERT_NEAR(out()[i], zv::oscillators::test::rampAt(0, 40, 0.25, head), 2e-3) << i;
   }
 }
 
@@ -162,7 +162,7 @@ TEST_F(SyncTest, InternalHardSyncLocksTheSlaveToTheMasterPeriod) {
   const float master = 0.5f, slave = 0.57f;
   auto render = [&](int32_t sync) {
     open(44000.0f);
-    wavetest::fillSines(host);
+    zv::oscillators::test::fillSines(host);
     osc->fill(S::MASTER_PITCH, master);
     osc->fill(S::SOFTNESS, 0.0f);
     start(slave, 0, sync, -2, 512);

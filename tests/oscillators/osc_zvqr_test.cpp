@@ -11,9 +11,9 @@
 
 namespace {
 
-using wavetest::nearWrap;
-using wavetest::rampAt;
-using wavetest::wrapHead;
+using zv::oscillators::test::nearWrap;
+using zv::oscillators::test::rampAt;
+using zv::oscillators::test::wrapHead;
 using P = OscZvqr;
 
 struct OscZvqrTest : ::testing::Test {
@@ -32,7 +32,7 @@ struct OscZvqrTest : ::testing::Test {
     osc->fill(P::PHASE_OFFSET, 1.0f);  // offset 0
     osc->fill(P::ACTIVE, 1.0f);
     osc->open();
-    wavetest::fillRamps(host);
+    zv::oscillators::test::fillRamps(host);
   }
   // Starts running at a pitch input in a mode with a retrigger setting.
   void start(float pitch, int32_t mode, int32_t retrigger = 0, int32_t frames = 128) {
@@ -64,7 +64,7 @@ TEST_F(OscZvqrTest, PitchGivesIncrementAndTables) {
     SCOPED_TRACE(c.pitch);
     open();
     start(c.pitch, 0);
-    EXPECT_NEAR(increment(), wavetest::incrementFor(c.pitch, 44100.0), 2e-4 * increment());
+    EXPECT_NEAR(increment(), zv::oscillators::test::incrementFor(c.pitch, 44100.0), 2e-4 * increment());
     EXPECT_EQ(osc->audio(P::OFFSET_OUT)[5], 4360.0f + 2048.0f * c.table);
     if (c.two) {
       EXPECT_NEAR(osc->audio(P::FRACTION_OUT)[5], c.fraction, 1e-3);
@@ -80,17 +80,17 @@ TEST_F(OscZvqrTest, PitchGivesIncrementAndTables) {
 // Near the top the limit test and trunc(V × 6) can disagree in float; no
 // volts may ever read past table 59 (plus its one guard value).
 TEST(TableChoice, ReadsStayInsideTheSetForEveryVoltage) {
-  for (float v = 9.75f; v <= wavetable::kMaxVolts; v = std::nextafter(v, 11.0f)) {
-    const auto t = wavetable::chooseTables(v);
-    ASSERT_LE(t.offset + t.upper + 2048 + 1, wavetable::kFileValues + 1) << v;
+  for (float v = 9.75f; v <= zv::oscillators::kMaxVolts; v = std::nextafter(v, 11.0f)) {
+    const auto t = zv::oscillators::chooseTables(v);
+    ASSERT_LE(t.offset + t.upper + 2048 + 1, zv::oscillators::kFileValues + 1) << v;
     if (t.upper == 0) {
       ASSERT_EQ(t.mix, 0.0f) << "a single table is read unmixed";
     }
   }
-  EXPECT_EQ(wavetable::chooseTables(-3.0f).offset, 4360);
-  EXPECT_EQ(wavetable::chooseTables(-3.0f).upper, 0);
-  EXPECT_EQ(wavetable::chooseTables(9.8333333f).upper, 0);
-  EXPECT_EQ(wavetable::chooseTables(9.8f).upper, 2048);
+  EXPECT_EQ(zv::oscillators::chooseTables(-3.0f).offset, 4360);
+  EXPECT_EQ(zv::oscillators::chooseTables(-3.0f).upper, 0);
+  EXPECT_EQ(zv::oscillators::chooseTables(9.8333333f).upper, 0);
+  EXPECT_EQ(zv::oscillators::chooseTables(9.8f).upper, 2048);
 }
 
 TEST_F(OscZvqrTest, PitchBelowMinusOneKeepsThePreviousPitch) {
@@ -299,7 +299,7 @@ TEST_F(OscZvqrTest, HeldAndStreamingRoutinesRenderTheSameConstantInputs) {
     }
     ASSERT_EQ(rendered[0].size(), rendered[1].size());
     for (size_t i = 0; i < rendered[0].size(); ++i)
-      ASSERT_TRUE(wavetest::sameRendering(rendered[0][i], rendered[1][i])) << i << ": " << rendered[0][i] << " vs "
+      ASSERT_TRUE(zv::oscillators::test::sameRendering(rendered[0][i], rendered[1][i])) << i << ": " << rendered[0][i] << " vs "
                                                                             << rendered[1][i];
   }
 }

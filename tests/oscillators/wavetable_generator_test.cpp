@@ -45,10 +45,10 @@ TEST(WavetableGenerator, EveryTableStaysBelowItsBandLimit) {
   for (zvw::Family family : zvw::kFamilies) {
     SCOPED_TRACE(zvw::familyStem(family));
     const auto set = zvw::generateSet(family);
-    ASSERT_EQ(set.size(), static_cast<size_t>(wavetable::kFileValues));
+    ASSERT_EQ(set.size(), static_cast<size_t>(zv::oscillators::kFileValues));
     EXPECT_EQ(std::trunc(set[3]), 2.0f);
-    for (int k = 0; k < wavetable::kTableCount; ++k) {
-      const auto m = magnitudes(set.data() + wavetable::kFirstTable + k * 2048, 2048);
+    for (int k = 0; k < zv::oscillators::kTableCount; ++k) {
+      const auto m = magnitudes(set.data() + zv::oscillators::kFirstTable + k * 2048, 2048);
       const double topOfRange = 13.75 * std::pow(2.0, (k + 1) / 6.0);
       double fundamental = m[1], above = 0.0;
       int highest = 0;
@@ -65,7 +65,7 @@ TEST(WavetableGenerator, EveryTableStaysBelowItsBandLimit) {
       }
     }
     double peak = 0.0;
-    for (size_t i = wavetable::kFirstTable; i < set.size(); ++i) peak = std::max(peak, std::abs(double(set[i])));
+    for (size_t i = zv::oscillators::kFirstTable; i < set.size(); ++i) peak = std::max(peak, std::abs(double(set[i])));
     EXPECT_NEAR(peak, 0.95, 1e-6);
   }
 }
@@ -83,7 +83,7 @@ TEST(WavetableGenerator, SawThroughTheOscillatorKeepsAliasingFiftyDecibelsDown) 
   osc.fill(OscZvqr::ACTIVE, 1.0f);
   osc.open();
   const auto saw = zvw::generateSet(zvw::Family::Saw);
-  std::copy(saw.begin(), saw.end(), host.namedMemory(wavetable::setName(1), -1.0f));
+  std::copy(saw.begin(), saw.end(), host.namedMemory(zv::oscillators::setName(1), -1.0f));
 
   double worst = -1000.0;
   for (float pitch : {0.23f, 0.4517f, 0.6083f, 0.7714f, 0.9041f, 0.97f}) {

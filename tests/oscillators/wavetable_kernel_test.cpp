@@ -12,7 +12,7 @@
 
 namespace {
 
-using namespace wavetable;
+using namespace zv::oscillators;
 
 // Every step on every sample; the phase wrap tests both bounds.
 template <class Mode, bool Restart>
@@ -54,7 +54,7 @@ struct Buffers {
   }
 };
 
-using wavetest::sameRendering;
+using zv::oscillators::test::sameRendering;
 
 void expectSame(const std::vector<float>& fast, const std::vector<float>& slow, const char* what) {
   for (int32_t i = 0; i < kBlock; ++i)

@@ -19,17 +19,17 @@
 #include "modules/oscillators/wavetable_sets.h"
 #include "tests/support/test_host.h"
 
-namespace wavetest {
+namespace zv::oscillators::test {
 
-constexpr int32_t kGuardEnd = wavetable::kFileValues + 2;
+constexpr int32_t kGuardEnd = zv::oscillators::kFileValues + 2;
 
 inline void fillRamps(TestHost& host) {
   for (int32_t slot = 0; slot < 3; ++slot) {
-    float* set = host.namedMemory(wavetable::setName(slot), -1.0f);
+    float* set = host.namedMemory(zv::oscillators::setName(slot), -1.0f);
     ASSERT_NE(set, nullptr);
-    for (int32_t i = 0; i < wavetable::kSetValues; ++i) {
-      const bool inTables = i >= wavetable::kFirstTable && i < kGuardEnd;
-      set[i] = inTables ? static_cast<float>((slot + 1) * 100 + (i - wavetable::kFirstTable) / 2048.0)
+    for (int32_t i = 0; i < zv::oscillators::kSetValues; ++i) {
+      const bool inTables = i >= zv::oscillators::kFirstTable && i < kGuardEnd;
+      set[i] = inTables ? static_cast<float>((slot + 1) * 100 + (i - zv::oscillators::kFirstTable) / 2048.0)
                         : std::numeric_limits<float>::quiet_NaN();
     }
   }
@@ -72,18 +72,18 @@ inline double incrementFor(double pitchInput, double sampleRate, double factor =
   return std::pow(2.0, volts - 5.0) * 440.0 * 2048.0 / (sampleRate * factor);
 }
 
-}  // namespace wavetest
+}  // namespace zv::oscillators::test
 
-namespace wavetest {
+namespace zv::oscillators::test {
 
 // Every table one sine cycle, continuous across table boundaries.
 inline void fillSines(TestHost& host) {
   for (int32_t slot = 0; slot < 3; ++slot) {
-    float* set = host.namedMemory(wavetable::setName(slot), -1.0f);
+    float* set = host.namedMemory(zv::oscillators::setName(slot), -1.0f);
     ASSERT_NE(set, nullptr);
-    for (int32_t i = wavetable::kFirstTable; i < kGuardEnd; ++i)
-      set[i] = static_cast<float>(std::sin(2.0 * 3.14159265358979 * (i - wavetable::kFirstTable) / 2048.0));
+    for (int32_t i = zv::oscillators::kFirstTable; i < kGuardEnd; ++i)
+      set[i] = static_cast<float>(std::sin(2.0 * 3.14159265358979 * (i - zv::oscillators::kFirstTable) / 2048.0));
   }
 }
 
-}  // namespace wavetest
+}  // namespace zv::oscillators::test

@@ -279,11 +279,11 @@ TEST(DadsrDelay, DelayControlHoldsTheAttackBack) {
 }
 
 TEST(DadsrKernel, TinyStepsAndLongDelaysStillAdvance) {
-  dadsr::DadsrCore core;
+  zv::routing::DadsrCore core;
   core.reset(kRate);
   // A ten-second attack continued legato from 0.99: steps far below float's
   // resolution at phase 0.5.
-  core.stage = dadsr::DadsrCore::ATTACK;
+  core.stage = zv::routing::DadsrCore::ATTACK;
   core.attackIncrement = (1.0f / kRate) / 10.0f;
   core.attackStart = 0.99f;
   core.attackScale = 0.01f;
@@ -298,7 +298,7 @@ TEST(DadsrKernel, TinyStepsAndLongDelaysStillAdvance) {
   core.releaseStep<true>();
   EXPECT_LT(core.phase, 1.0);
 
-  core.stage = dadsr::DadsrCore::DELAY;
+  core.stage = zv::routing::DadsrCore::DELAY;
   core.delayCount = 16777216.0;  // 2^24
   core.attackStep<false>(100.0f);
   EXPECT_EQ(core.delayCount, 16777217.0);

@@ -9,10 +9,10 @@ namespace {
 
 TEST(ModulationBlend, EndsAndMiddle) {
   const float x = 0.6f, m = -0.3f;
-  EXPECT_EQ(modulationBlend(x, -0.5f, m), x);
-  EXPECT_FLOAT_EQ(modulationBlend(x, 0.5f, m), m * x);
-  EXPECT_FLOAT_EQ(modulationBlend(x, 0.0f, m), x * (m + 1.0f) / 2.0f);
-  EXPECT_FLOAT_EQ(modulationBlend(x, 1.5f, m), x + 2.0f * x * (m - 1.0f)) << "blend is not limited";
+  EXPECT_EQ(zv::routing::modulationBlend(x, -0.5f, m), x);
+  EXPECT_FLOAT_EQ(zv::routing::modulationBlend(x, 0.5f, m), m * x);
+  EXPECT_FLOAT_EQ(zv::routing::modulationBlend(x, 0.0f, m), x * (m + 1.0f) / 2.0f);
+  EXPECT_FLOAT_EQ(zv::routing::modulationBlend(x, 1.5f, m), x + 2.0f * x * (m - 1.0f)) << "blend is not limited";
 }
 
 struct MixmTest : ::testing::Test {

@@ -38,7 +38,7 @@ constexpr double kLowestHz = 13.75;  // 0 V
 inline int harmonicLimit(int table) {
   const double top = kLowestHz * std::pow(2.0, (table + 1) / 6.0);
   const int h = static_cast<int>(std::floor(kBandLimitHz / top));
-  return std::clamp(h, 1, wavetable::kTableLength / 2 - 1);
+  return std::clamp(h, 1, zv::oscillators::kTableLength / 2 - 1);
 }
 
 // Sine-series amplitude of harmonic h of a family (before normalising).
@@ -69,7 +69,7 @@ inline double amplitude(Family f, int h) {
 // A complete set: 8 header values (value 3 = 2, the format), unused values,
 // then the 60 tables; the peak over all tables is 0.95.
 inline std::vector<float> generateSet(Family family) {
-  using namespace wavetable;
+  using namespace zv::oscillators;
   constexpr int n = kTableLength;
   std::vector<double> sine(n);
   for (int i = 0; i < n; ++i) sine[i] = std::sin(2.0 * 3.14159265358979323846 * i / n);
