@@ -15,6 +15,8 @@
 
 namespace {
 
+using namespace zv::sampler;
+
 constexpr int32_t kBlock = 64;
 constexpr float kRate = 44100.0f;
 

@@ -8,6 +8,8 @@
 #include <share.h>
 #endif
 
+namespace zv::sampler {
+
 std::FILE* openFileForReading(const MpString& fileName) {
   if (fileName.empty() || fileName.find(MpChar(0)) != MpString::npos) return nullptr;
 #ifdef _WIN32
@@ -31,8 +33,8 @@ uint32_t le32(const uint8_t* b) {
          static_cast<uint32_t>(b[3]) << 24;
 }
 
-constexpr uint32_t RIFF_ID = fourCc("RIFF");
-constexpr uint32_t LIST_ID = fourCc("LIST");
+constexpr uint32_t kRiffId = fourCc("RIFF");
+constexpr uint32_t kListId = fourCc("LIST");
 
 }  // namespace
 
@@ -68,7 +70,7 @@ uint32_t RiffChunkReader::openMemory(const uint8_t* bytes, size_t size) {
 uint32_t RiffChunkReader::start() {
   formType_ = 0;
   uint8_t header[12];
-  if (!readAt(0, header, 12) || le32(header) != RIFF_ID) {
+  if (!readAt(0, header, 12) || le32(header) != kRiffId) {
     close();
     return 0;
   }
@@ -95,12 +97,12 @@ bool RiffChunkReader::read() {
     uint64_t next;  // where the next child header starts
     uint64_t end;   // clamped end of this list's data
   };
-  Level stack[MAX_DEPTH];
+  Level stack[kMaxDepth];
   int32_t depth = 0;
   stack[0] = {formType_, 12, formEnd_};
   int32_t chunks = 0;
 
-  while (chunks < MAX_CHUNKS) {
+  while (chunks < kMaxChunks) {
     Level& top = stack[depth];
     uint8_t header[8];
     if (top.next + 8 > top.end || !readAt(top.next, header, 8)) {
@@ -118,10 +120,10 @@ bool RiffChunkReader::read() {
     if (top.next < dataStart) top.next = dataStart;
 
     const uint64_t available = dataEnd - dataStart;
-    if (id == LIST_ID) {
+    if (id == kListId) {
       uint8_t type[4];
       if (available < 4 || !readAt(dataStart, type, 4)) continue;
-      if (depth + 1 >= MAX_DEPTH) continue;  // too deep: skipped whole
+      if (depth + 1 >= kMaxDepth) continue;  // too deep: skipped whole
       stack[depth + 1] = {le32(type), dataStart + 4, dataEnd};
       ++depth;
       continue;
@@ -129,7 +131,7 @@ bool RiffChunkReader::read() {
     for (auto r = requests_.rbegin(); r != requests_.rend(); ++r) {
       if (r->listType != top.listType || r->chunkId != id) continue;
       const uint32_t recordSize = r->recordSize > 0 ? r->recordSize : 1;
-      if (available > MAX_CHUNK_BYTES) break;  // refused, not allocated
+      if (available > kMaxChunkBytes) break;  // refused, not allocated
       if (r->found != nullptr) *r->found = true;
       if (r->count != nullptr) *r->count = static_cast<uint32_t>(available / recordSize);
       if (r->offset != nullptr) *r->offset = static_cast<int64_t>(dataStart);
@@ -153,3 +155,5 @@ bool RiffChunkReader::read() {
   close();
   return true;
 }
+
+}  // namespace zv::sampler

@@ -3,8 +3,8 @@
 // own identifier, into owned buffers.
 //
 // Nothing the file declares is trusted: every chunk is clamped to its parent
-// and to the file, nesting stops at MAX_DEPTH, the walk stops after
-// MAX_CHUNKS chunks, every step moves forward by at least a chunk header,
+// and to the file, nesting stops at kMaxDepth, the walk stops after
+// kMaxChunks chunks, every step moves forward by at least a chunk header,
 // and no buffer larger than the bytes actually present is allocated.
 #pragma once
 
@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "frame/wide_text.h"
+
+namespace zv::sampler {
 
 constexpr uint32_t fourCc(const char (&s)[5]) {
   return static_cast<uint32_t>(static_cast<uint8_t>(s[0])) | static_cast<uint32_t>(static_cast<uint8_t>(s[1])) << 8 |
@@ -37,9 +39,9 @@ bool fileCanBeOpened(const MpString& fileName);
 
 class RiffChunkReader {
  public:
-  static constexpr int32_t MAX_DEPTH = 30;  // descriptor stack, RIFF form included
-  static constexpr int32_t MAX_CHUNKS = 100000;
-  static constexpr uint32_t MAX_CHUNK_BYTES = 512u << 20;
+  static constexpr int32_t kMaxDepth = 30;  // descriptor stack, RIFF form included
+  static constexpr int32_t kMaxChunks = 100000;
+  static constexpr uint32_t kMaxChunkBytes = 512u << 20;
 
   RiffChunkReader() = default;
   RiffChunkReader(const RiffChunkReader&) = delete;
@@ -68,3 +70,5 @@ class RiffChunkReader {
   uint64_t formEnd_ = 0;
   std::vector<ChunkRequest> requests_;
 };
+
+}  // namespace zv::sampler

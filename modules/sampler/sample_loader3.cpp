@@ -8,15 +8,17 @@
 #include "modules/sampler/riff_chunk_reader.h"
 #include "modules/sampler/soundfont_bank.h"
 
+namespace zv::sampler {
+
 namespace {
 
-constexpr int32_t PATH_CAPACITY = 260;
+constexpr int32_t kPathCapacity = 260;
 
 template <class Host>
 MpString resolvePath(Host* host, const MpString& name) {
-  MpChar buffer[PATH_CAPACITY] = {};
-  host->resolveFilePath(name.c_str(), PATH_CAPACITY, buffer);
-  buffer[PATH_CAPACITY - 1] = 0;
+  MpChar buffer[kPathCapacity] = {};
+  host->resolveFilePath(name.c_str(), kPathCapacity, buffer);
+  buffer[kPathCapacity - 1] = 0;
   return MpString(buffer);
 }
 
@@ -125,6 +127,10 @@ bool readPresetHeaders(const MpString& path, std::vector<PresetListEntry>& out) 
   return true;
 }
 
+}  // namespace zv::sampler
+
+using namespace zv::sampler;
+
 SampleLoader3::SampleLoader3(IMpUnknown* host, SoundFontRegistry& registry) : MpBase(host), registry_(registry) {
   registerPin(LOADER_MODE, loaderMode_);
   registerPin(GUI_HANDLE, guiHandle_);
@@ -149,8 +155,8 @@ void SampleLoader3::pinsUpdated() {
   if (bank_.isUpdated()) sendAlways(bankOut_, bank_.getValue());
   if (preset_.isUpdated()) sendAlways(presetOut_, preset_.getValue());
   const bool choiceChanged = filename_.isUpdated() || bank_.isUpdated() || preset_.isUpdated();
-  if (choiceChanged && loaderMode_ != GUI_LOADING && !loading_) reload();
-  if (guiHandle_.isUpdated() && loaderMode_ == GUI_LOADING) {
+  if (choiceChanged && loaderMode_ != kGuiLoading && !loading_) reload();
+  if (guiHandle_.isUpdated() && loaderMode_ == kGuiLoading) {
     // The GUI side's user is adopted as is: it released our previous one.
     handle_ = guiHandle_;
     handleOut_ = handle_;
@@ -197,7 +203,7 @@ SampleLoader3Gui::~SampleLoader3Gui() {
 
 int32_t MP_STDCALL SampleLoader3Gui::initializeGui() {
   handle_ = audioHandle_;
-  sendAlways(loaderMode_, SampleLoader3::GUI_LOADING);
+  sendAlways(loaderMode_, SampleLoader3::kGuiLoading);
   initialised_ = true;
   reload();
   return MP_OK;

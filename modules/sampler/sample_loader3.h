@@ -13,6 +13,8 @@
 #include "frame/pins.h"
 #include "modules/sampler/soundfont_registry.h"
 
+namespace zv::sampler {
+
 // A path names a SoundFont when it ends in ".sf2" (any case of s and f) and
 // is at least 8 characters long.
 bool isSoundFontPath(const MpString& path);
@@ -29,6 +31,8 @@ MpString bankListText(const std::vector<PresetListEntry>& headers);
 // is not a SoundFont or has no preset headers.
 bool readPresetHeaders(const MpString& path, std::vector<PresetListEntry>& out);
 
+}  // namespace zv::sampler
+
 class SampleLoader3 : public MpBase {
  public:
   enum Pin {
@@ -43,17 +47,17 @@ class SampleLoader3 : public MpBase {
     PRESET_OUT,
     AUDIO_HANDLE_OUT,
   };
-  static constexpr int32_t GUI_LOADING = 10;
+  static constexpr int32_t kGuiLoading = 10;
 
-  explicit SampleLoader3(IMpUnknown* host, SoundFontRegistry& registry = soundFontRegistry());
+  explicit SampleLoader3(IMpUnknown* host, zv::sampler::SoundFontRegistry& registry = zv::sampler::soundFontRegistry());
   ~SampleLoader3() override;
   void pinsUpdated() override;
-  BankHandle currentHandle() const { return handle_; }
+  zv::sampler::BankHandle currentHandle() const { return handle_; }
 
  private:
   void reload();
 
-  SoundFontRegistry& registry_;
+  zv::sampler::SoundFontRegistry& registry_;
   IntInPin loaderMode_;
   IntInPin guiHandle_;
   StringInPin filename_;
@@ -64,7 +68,7 @@ class SampleLoader3 : public MpBase {
   IntOutPin bankOut_;
   IntOutPin presetOut_;
   IntOutPin audioHandleOut_;
-  BankHandle handle_ = -1;
+  zv::sampler::BankHandle handle_ = -1;
   bool loading_ = false;
 };
 
@@ -72,17 +76,17 @@ class SampleLoader3Gui : public MpGuiBase {
  public:
   enum Pin { LOADER_MODE, GUI_HANDLE, FILENAME, BANK, PRESET, BANK_LIST, PRESET_LIST, AUDIO_HANDLE };
 
-  explicit SampleLoader3Gui(IMpUnknown* host, SoundFontRegistry& registry = soundFontRegistry());
+  explicit SampleLoader3Gui(IMpUnknown* host, zv::sampler::SoundFontRegistry& registry = zv::sampler::soundFontRegistry());
   ~SampleLoader3Gui() override;
   int32_t MP_STDCALL initializeGui() override;
-  BankHandle currentHandle() const { return handle_; }
+  zv::sampler::BankHandle currentHandle() const { return handle_; }
 
  private:
   void reload();
   void dropHandle();
   void publishLists(const MpString& presets, const MpString& banks);
 
-  SoundFontRegistry& registry_;
+  zv::sampler::SoundFontRegistry& registry_;
   GuiIntPin loaderMode_;
   GuiIntPin guiHandle_;
   GuiStringPin filename_;
@@ -91,6 +95,6 @@ class SampleLoader3Gui : public MpGuiBase {
   GuiStringPin bankList_;
   GuiStringPin presetList_;
   GuiIntPin audioHandle_;
-  BankHandle handle_ = -1;
+  zv::sampler::BankHandle handle_ = -1;
   bool initialised_ = false;
 };

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <utility>
 
-const int16_t silentSamples[16] = {};
+namespace zv::sampler {
+
+const int16_t kSilentSamples[16] = {};
 
 namespace {
 
@@ -79,3 +81,4 @@ bool setUpSampleVoice(const ZoneRecord& zone, const SampleHeader* primary, const
   return true;
 }
 
+}  // namespace zv::sampler

@@ -15,11 +15,13 @@
 #include "modules/sampler/sinc_table.h"
 #include "modules/sampler/soundfont_bank.h"
 
+namespace zv::sampler {
+
 // Zero samples read by finished voices; the voice points 8 samples in.
-extern const int16_t silentSamples[16];
+extern const int16_t kSilentSamples[16];
 
 struct SampleVoice {
-  const int16_t* data = silentSamples + 8;
+  const int16_t* data = kSilentSamples + 8;
   int32_t position = 0;
   int32_t partnerOffset = 0;  // partner sample start minus primary start
   uint32_t increment = 0;     // 8.24 samples per output sample
@@ -61,7 +63,7 @@ inline uint32_t voiceIncrement(const SampleVoice& v, float pitch) {
 }
 
 inline void finishVoice(SampleVoice& v) {
-  v.data = silentSamples + 8;
+  v.data = kSilentSamples + 8;
   v.position = 0;
   v.partnerOffset = 0;
   v.loopStart = 0;
@@ -126,10 +128,10 @@ template <>
 struct SampleReader<INTERP_SINC> {
   static float read(const int16_t* s, uint32_t f, const float* taps) {
     const uint32_t r = f >> 19;
-    const float* t0 = taps + r * SincTable::TAPS;
-    const float* t1 = t0 + SincTable::TAPS;
+    const float* t0 = taps + r * SincTable::kTaps;
+    const float* t1 = t0 + SincTable::kTaps;
     float d0 = 0.0f, d1 = 0.0f;
-    for (int32_t k = 0; k < SincTable::TAPS; ++k) {
+    for (int32_t k = 0; k < SincTable::kTaps; ++k) {
       const auto x = static_cast<float>(s[k - 3]);
       d0 += t0[k] * x;
       d1 += t1[k] * x;
@@ -174,3 +176,5 @@ void renderVoice(SampleVoice& v, float* left, float* right, int32_t n, const flo
     }
   }
 }
+
+}  // namespace zv::sampler

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstring>
 
+namespace zv::sampler {
+
 const SincTable& SincTable::instance() {
   static const SincTable table;
   return table;
@@ -10,7 +12,7 @@ const SincTable& SincTable::instance() {
 
 SincTable::SincTable() {
   for (int32_t i = 0; i < 32; ++i) {
-    for (int32_t k = 0; k < TAPS; ++k) {
+    for (int32_t k = 0; k < kTaps; ++k) {
       const int32_t a = i + 96 - 32 * k;
       float tap = 1.0f;
       if (a != 0) {
@@ -18,18 +20,18 @@ SincTable::SincTable() {
         const double y = a * 1.5707963705062866 * 0.0078125;
         tap = static_cast<float>(std::sin(x) / x * std::cos(y) * std::cos(y));
       }
-      taps_[i * TAPS + k] = tap;
+      taps_[i * kTaps + k] = tap;
     }
   }
-  taps_[32 * TAPS] = 0.0f;
-  for (int32_t k = 1; k < TAPS; ++k) taps_[32 * TAPS + k] = taps_[k - 1];
-  taps_[ROWS * TAPS] = taps_[TAPS - 1];
-  for (int32_t r = 0; r < ROWS; ++r) {
+  taps_[32 * kTaps] = 0.0f;
+  for (int32_t k = 1; k < kTaps; ++k) taps_[32 * kTaps + k] = taps_[k - 1];
+  taps_[kRows * kTaps] = taps_[kTaps - 1];
+  for (int32_t r = 0; r < kRows; ++r) {
     float sum = 0.0f;
-    for (int32_t k = 0; k < TAPS; ++k) sum += taps_[r * TAPS + k];
+    for (int32_t k = 0; k < kTaps; ++k) sum += taps_[r * kTaps + k];
     const float scale = 1.0f / sum;
-    for (int32_t k = 0; k < TAPS; ++k) {
-      float& tap = taps_[r * TAPS + k];
+    for (int32_t k = 0; k < kTaps; ++k) {
+      float& tap = taps_[r * kTaps + k];
       tap *= scale;
       uint32_t bits;
       std::memcpy(&bits, &tap, 4);
@@ -38,3 +40,5 @@ SincTable::SincTable() {
     }
   }
 }
+
+}  // namespace zv::sampler

@@ -6,15 +6,19 @@
 
 #include <cstdint>
 
+namespace zv::sampler {
+
 class SincTable {
  public:
-  static constexpr int32_t ROWS = 33;
-  static constexpr int32_t TAPS = 8;
+  static constexpr int32_t kRows = 33;
+  static constexpr int32_t kTaps = 8;
 
   static const SincTable& instance();
-  const float* row(uint32_t r) const { return taps_ + r * TAPS; }
+  const float* row(uint32_t r) const { return taps_ + r * kTaps; }
 
  private:
   SincTable();
-  float taps_[ROWS * TAPS + 1];
+  float taps_[kRows * kTaps + 1];
 };
+
+}  // namespace zv::sampler

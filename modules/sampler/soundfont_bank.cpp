@@ -6,6 +6,8 @@
 
 #include "modules/sampler/riff_chunk_reader.h"
 
+namespace zv::sampler {
+
 namespace {
 
 ZoneRecord makeDefaults() {
@@ -73,7 +75,7 @@ bool SoundFontBank::loadWith(RiffChunkReader& reader) {
     // Modulators are never applied: only their presence is noted.
     r.data = (c == PMOD || c == IMOD) ? nullptr : &raw_[c];
     r.count = &counts_[c];
-    r.recordSize = RECORD_SIZES[c];
+    r.recordSize = kRecordSizes[c];
     r.found = &present_[c];
     reader.addRequest(r);
   }
@@ -92,14 +94,14 @@ bool SoundFontBank::loadWith(RiffChunkReader& reader) {
 void SoundFontBank::finish() {
   const std::vector<uint8_t>& smpl = raw_[SMPL];
   sampleCount_ = static_cast<int32_t>(std::min<size_t>(smpl.size() / 2, 0x3FFFFFFF));
-  samples_.assign(static_cast<size_t>(sampleCount_) + 2 * PAD, 0);
-  if (sampleCount_ > 0) std::memcpy(samples_.data() + PAD, smpl.data(), static_cast<size_t>(sampleCount_) * 2);
+  samples_.assign(static_cast<size_t>(sampleCount_) + 2 * kPad, 0);
+  if (sampleCount_ > 0) std::memcpy(samples_.data() + kPad, smpl.data(), static_cast<size_t>(sampleCount_) * 2);
   // The raw copy is no longer needed once the padded one exists.
   std::vector<uint8_t>().swap(raw_[SMPL]);
 
   headers_.resize(counts_[SHDR]);
   const uint8_t* h = raw_[SHDR].data();
-  for (uint32_t i = 0; i < counts_[SHDR]; ++i, h += RECORD_SIZES[SHDR]) {
+  for (uint32_t i = 0; i < counts_[SHDR]; ++i, h += kRecordSizes[SHDR]) {
     SampleHeader& s = headers_[i];
     s.start = readLe32(h + 20);
     s.end = readLe32(h + 24);
@@ -115,7 +117,7 @@ void SoundFontBank::finish() {
 }
 
 uint16_t SoundFontBank::field16(Chunk c, uint32_t record, uint32_t offset) const {
-  const size_t at = static_cast<size_t>(record) * RECORD_SIZES[c] + offset;
+  const size_t at = static_cast<size_t>(record) * kRecordSizes[c] + offset;
   const std::vector<uint8_t>& bytes = raw_[c];
   if (at + 2 > bytes.size()) return 0;
   return static_cast<uint16_t>(bytes[at] | bytes[at + 1] << 8);
@@ -123,8 +125,8 @@ uint16_t SoundFontBank::field16(Chunk c, uint32_t record, uint32_t offset) const
 
 PresetHeader SoundFontBank::presetHeader(uint32_t index) const {
   PresetHeader p;
-  const size_t at = static_cast<size_t>(index) * RECORD_SIZES[PHDR];
-  if (at + RECORD_SIZES[PHDR] > raw_[PHDR].size()) return p;
+  const size_t at = static_cast<size_t>(index) * kRecordSizes[PHDR];
+  if (at + kRecordSizes[PHDR] > raw_[PHDR].size()) return p;
   const char* name = reinterpret_cast<const char*>(raw_[PHDR].data() + at);
   p.name.assign(name, strnlen(name, 20));
   p.preset = field16(PHDR, index, 20);
@@ -222,7 +224,7 @@ void ZoneSet::appendInstrument(int32_t channel, uint32_t instrument, int64_t& bu
       const auto sample = static_cast<uint16_t>(record.generator(GEN_SAMPLE));
       // A zone whose sample is missing or lies outside the data is left out.
       if (sample >= b.sampleHeaderCount() || !b.sampleHeader(sample).valid) continue;
-      if (zones_.size() >= MAX_ZONES) return;
+      if (zones_.size() >= kMaxZones) return;
       record.values[0] = static_cast<int16_t>(channel);
       zones_.push_back(record);
     } else {
@@ -241,3 +243,5 @@ void ZoneSet::zonesForNote(int32_t channel, int32_t key, int32_t velocity,
     out.push_back(&*z);
   }
 }
+
+}  // namespace zv::sampler

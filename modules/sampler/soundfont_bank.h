@@ -15,6 +15,8 @@
 
 #include "frame/wide_text.h"
 
+namespace zv::sampler {
+
 // Generator numbers this library reads.
 enum SoundFontGenerator : int32_t {
   GEN_START_OFFSET = 0,
@@ -84,8 +86,8 @@ class SoundFontBank {
   enum Chunk { SMPL, PHDR, PBAG, PMOD, PGEN, INST, IBAG, IMOD, IGEN, SHDR, CHUNK_COUNT };
   // Zero samples kept before and after the data, so that interpolation
   // reads around any position inside the data stay in the buffer.
-  static constexpr int32_t PAD = 8;
-  static constexpr uint32_t RECORD_SIZES[CHUNK_COUNT] = {2, 38, 4, 10, 4, 22, 4, 10, 4, 46};
+  static constexpr int32_t kPad = 8;
+  static constexpr uint32_t kRecordSizes[CHUNK_COUNT] = {2, 38, 4, 10, 4, 22, 4, 10, 4, 46};
 
   // Fails when the file cannot be opened, is not an "sfbk" form, or has
   // preset headers without the other lists they index.
@@ -100,7 +102,7 @@ class SoundFontBank {
   // Decoded "shdr" records; the index must be below sampleHeaderCount().
   uint32_t sampleHeaderCount() const { return static_cast<uint32_t>(headers_.size()); }
   const SampleHeader& sampleHeader(uint32_t index) const { return headers_[index]; }
-  const int16_t* samples() const { return samples_.data() + PAD; }
+  const int16_t* samples() const { return samples_.data() + kPad; }
   int32_t sampleCount() const { return sampleCount_; }
 
   uint16_t field16(Chunk c, uint32_t record, uint32_t offset) const;
@@ -120,7 +122,7 @@ class SoundFontBank {
 // The zones of one (bank, preset) per MIDI channel, built from one bank.
 class ZoneSet {
  public:
-  static constexpr size_t MAX_ZONES = 16384;
+  static constexpr size_t kMaxZones = 16384;
 
   explicit ZoneSet(std::shared_ptr<const SoundFontBank> bank);
 
@@ -143,3 +145,5 @@ class ZoneSet {
   int32_t slotBank_[16];  // wide enough for bank 128; -1 = not chosen
   std::vector<ZoneRecord> zones_;
 };
+
+}  // namespace zv::sampler

@@ -12,6 +12,8 @@ int32_t clampToByteRange(float value) { return zv::dsp::truncateTo(value, 0, 127
 
 }  // namespace
 
+using namespace zv::sampler;
+
 SoundfontOscillator3::SoundfontOscillator3(IMpUnknown* host, SoundFontRegistry& registry)
     : MpBase(host), registry_(registry) {
   registerPin(BANK_HANDLE, bankHandle_);
@@ -27,8 +29,8 @@ SoundfontOscillator3::SoundfontOscillator3(IMpUnknown* host, SoundFontRegistry& 
   registerPin(KEY_FROM_PITCH_ONLY, keyFromPitchOnly_);
   const int32_t none = -1;
   bankHandle_.setRawValue(4, &none);
-  zones_.reserve(MAX_VOICES);
-  voices_.reserve(MAX_VOICES);
+  zones_.reserve(kMaxVoices);
+  voices_.reserve(kMaxVoices);
   voiceRenderer_ = static_cast<MpBlockFunction>(&SoundfontOscillator3::subProcessSilence);
   setBlockFunction(&SoundfontOscillator3::subProcessSilence);
 }
@@ -150,7 +152,7 @@ void SoundfontOscillator3::noteStart(int32_t position) {
     // Zones that cannot sound (ROM samples, empty or broken ranges) are dropped.
     size_t kept = 0;
     for (const ZoneRecord* zone : zones_) {
-      if (kept >= MAX_VOICES) break;
+      if (kept >= kMaxVoices) break;
       SampleVoice v;
       if (!setUpVoice(*zone, data, key, hostRate, v)) continue;
       v.increment = voiceIncrement(v, pitch + modulation);

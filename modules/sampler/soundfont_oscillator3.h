@@ -15,9 +15,9 @@ class soundfontUser {
   virtual ~soundfontUser() = default;
 
  protected:
-  std::vector<const ZoneRecord*> zones_;
-  std::vector<SampleVoice> voices_;
-  BankHandle heldHandle_ = -1;
+  std::vector<const zv::sampler::ZoneRecord*> zones_;
+  std::vector<zv::sampler::SampleVoice> voices_;
+  zv::sampler::BankHandle heldHandle_ = -1;
 };
 
 class SoundfontOscillator3 : public MpBase, public soundfontUser {
@@ -35,9 +35,9 @@ class SoundfontOscillator3 : public MpBase, public soundfontUser {
     PITCH_MODULATION,
     KEY_FROM_PITCH_ONLY,
   };
-  static constexpr size_t MAX_VOICES = 64;
+  static constexpr size_t kMaxVoices = 64;
 
-  explicit SoundfontOscillator3(IMpUnknown* host, SoundFontRegistry& registry = soundFontRegistry());
+  explicit SoundfontOscillator3(IMpUnknown* host, zv::sampler::SoundFontRegistry& registry = zv::sampler::soundFontRegistry());
   ~SoundfontOscillator3() override;
 
   int32_t MP_STDCALL openModule() override;
@@ -45,13 +45,13 @@ class SoundfontOscillator3 : public MpBase, public soundfontUser {
   void graphStarted() override;
 
   // For tests and the benchmark.
-  const std::vector<SampleVoice>& voices() const { return voices_; }
-  BankHandle heldHandle() const { return heldHandle_; }
+  const std::vector<zv::sampler::SampleVoice>& voices() const { return voices_; }
+  zv::sampler::BankHandle heldHandle() const { return heldHandle_; }
   bool sounding() const { return sounding_; }
 
  private:
   void noteStart(int32_t position);
-  bool setUpVoice(const ZoneRecord& zone, const SampleData& data, int32_t key, float hostRate, SampleVoice& v);
+  bool setUpVoice(const zv::sampler::ZoneRecord& zone, const zv::sampler::SampleData& data, int32_t key, float hostRate, zv::sampler::SampleVoice& v);
   void chooseRenderer(int32_t position);
   void stopSounding(int32_t position);
   void checkEdges(bool gate, bool trigger, int32_t position);
@@ -61,7 +61,7 @@ class SoundfontOscillator3 : public MpBase, public soundfontUser {
   template <int32_t Interpolation, bool Tracking>
   void subProcessVoices(int32_t bufferOffset, int32_t sampleFrames);
 
-  SoundFontRegistry& registry_;
+  zv::sampler::SoundFontRegistry& registry_;
   IntInPin bankHandle_;
   AudioInPin pitch_;
   AudioInPin trigger_;

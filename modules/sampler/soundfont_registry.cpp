@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <new>
 
+namespace zv::sampler {
+
 SoundFontRegistry& soundFontRegistry() {
   static SoundFontRegistry registry;
   return registry;
@@ -145,3 +147,5 @@ int32_t SoundFontRegistry::loads() {
   std::lock_guard<std::mutex> lock(mutex_);
   return loads_;
 }
+
+}  // namespace zv::sampler

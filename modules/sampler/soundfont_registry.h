@@ -18,10 +18,12 @@
 #include "frame/wide_text.h"
 #include "modules/sampler/soundfont_bank.h"
 
+namespace zv::sampler {
+
 using BankHandle = int32_t;
 
 struct SampleData {
-  const int16_t* samples = nullptr;  // PAD zero samples lie before and after
+  const int16_t* samples = nullptr;  // kPad zero samples lie before and after
   int32_t count = 0;
 };
 
@@ -71,3 +73,5 @@ class SoundFontRegistry {
 
 // The library's registry, created on first use and destroyed at unload.
 SoundFontRegistry& soundFontRegistry();
+
+}  // namespace zv::sampler

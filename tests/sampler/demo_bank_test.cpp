@@ -10,6 +10,7 @@
 
 namespace {
 
+using namespace zv::sampler;
 using Osc = SoundfontOscillator3;
 
 struct Rendered {
@@ -20,7 +21,7 @@ struct Rendered {
 // The demo bank through a loader and an oscillator, as a patch plays it.
 struct DemoPatch {
   SoundFontRegistry registry;
-  testbanks::TempFile file{".sf2", sf2::write(sf2::demoBank())};
+  zv::sampler::test::TempFile file{".sf2", sf2::write(sf2::demoBank())};
   TestHost host;
   std::unique_ptr<AudioModule> loader;
   std::unique_ptr<AudioModule> osc;

@@ -12,7 +12,7 @@
 #include "modules/sampler/sample_voice.h"
 #include "modules/sampler/soundfont_bank.h"
 
-namespace fuzzing {
+namespace zv::sampler::test {
 
 inline void require(bool condition) {
   if (!condition) std::abort();
@@ -39,7 +39,7 @@ inline void exercise(const std::shared_ptr<SoundFontBank>& bank) {
   for (uint32_t p = 0; p + 1 < presets && p < 32; ++p) {
     const PresetHeader header = bank->presetHeader(p);
     set.buildZones(0, header.bank, header.preset);
-    require(set.zones().size() <= ZoneSet::MAX_ZONES);
+    require(set.zones().size() <= ZoneSet::kMaxZones);
     for (int key : {0, 60, 127}) {
       set.zonesForNote(0, key, 100, zones);
       for (size_t z = 0; z < zones.size() && z < 8; ++z) {
@@ -64,4 +64,4 @@ inline void exercise(const std::shared_ptr<SoundFontBank>& bank) {
   }
 }
 
-}  // namespace fuzzing
+}  // namespace zv::sampler::test

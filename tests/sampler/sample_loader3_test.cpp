@@ -6,7 +6,8 @@
 
 namespace {
 
-using namespace testbanks;
+using namespace zv::sampler;
+using namespace zv::sampler::test;
 using Loader = SampleLoader3;
 using LoaderGui = SampleLoader3Gui;
 
@@ -114,7 +115,7 @@ TEST_F(LoaderTest, UnusableNamesGiveNone) {
 
 TEST_F(LoaderTest, GuiLoadingModeAdoptsTheGuiHandle) {
   const BankHandle guiHandle = registry.openPreset(file.wide(), 0, 1);
-  choose(file.fileName(), 0, 0, Loader::GUI_LOADING);
+  choose(file.fileName(), 0, 0, Loader::kGuiLoading);
   EXPECT_TRUE(host.valuesOn(Loader::HANDLE_OUT).empty()) << "no loading here";
   module->process(1, EventList().value(0, Loader::GUI_HANDLE, guiHandle));
   EXPECT_EQ(host.lastValue(Loader::HANDLE_OUT).asInt(), guiHandle);
@@ -167,7 +168,7 @@ TEST_F(LoaderTest, GuiSideTakesOverTheAudioSidesUserAndPublishesLists) {
 
     gui.set(LoaderGui::AUDIO_HANDLE, audioHandle);
     gui.gui->initializeGui();
-    EXPECT_EQ(lastGuiInt(host, LoaderGui::LOADER_MODE), Loader::GUI_LOADING);
+    EXPECT_EQ(lastGuiInt(host, LoaderGui::LOADER_MODE), Loader::kGuiLoading);
     const BankHandle guiHandle = lastGuiInt(host, LoaderGui::GUI_HANDLE);
     EXPECT_EQ(guiHandle, audioHandle) << "same choice, same entry";
     EXPECT_EQ(registry.users(guiHandle), 1) << "the adopted user was released";

@@ -8,7 +8,8 @@
 
 namespace {
 
-using namespace testbanks;
+using namespace zv::sampler;
+using namespace zv::sampler::test;
 
 std::shared_ptr<SoundFontBank> loaded(const sf2::Bytes& bytes) {
   auto bank = std::make_shared<SoundFontBank>();
@@ -122,7 +123,7 @@ TEST(SoundFontBank, ReadsRecordsAndPadsTheSampleData) {
   EXPECT_EQ(left.end - left.start, 500u);
   EXPECT_TRUE(left.valid);
   EXPECT_EQ(bank->samples()[bank->sampleHeader(RAMP).start + 3], 30);
-  for (int i = 1; i <= SoundFontBank::PAD; ++i) {
+  for (int i = 1; i <= SoundFontBank::kPad; ++i) {
     EXPECT_EQ(bank->samples()[-i], 0);
     EXPECT_EQ(bank->samples()[bank->sampleCount() - 1 + i], 0);
   }
@@ -266,7 +267,7 @@ TEST(ZoneSet, HydraIndicesPastTheirListsAreClamped) {
 TEST(ZoneSet, RangeFloodsAfterALargeInstrumentCostBoundedWork) {
   using namespace sf2;
   Bank b = standardBank();
-  b.instruments.push_back({"Many", std::vector<Zone>(ZoneSet::MAX_ZONES, Zone{{sampleId(RAMP)}})});
+  b.instruments.push_back({"Many", std::vector<Zone>(ZoneSet::kMaxZones, Zone{{sampleId(RAMP)}})});
   std::vector<Generator> flood(60000, keyRange(10, 100));  // bag indices are 16-bit
   flood.push_back(instrumentId(5));
   b.presets.push_back({"Flood", 20, 0, {Zone{flood}}});
@@ -275,7 +276,7 @@ TEST(ZoneSet, RangeFloodsAfterALargeInstrumentCostBoundedWork) {
   ASSERT_TRUE(set.buildZones(0, 0, 20));
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   EXPECT_LT(seconds, 2.0);
-  ASSERT_EQ(set.zones().size(), ZoneSet::MAX_ZONES);
+  ASSERT_EQ(set.zones().size(), ZoneSet::kMaxZones);
   EXPECT_EQ(set.zones().back().lower(GEN_KEY_RANGE), 10) << "the first ranges still narrow";
   EXPECT_EQ(set.zones().back().upper(GEN_KEY_RANGE), 100);
 }

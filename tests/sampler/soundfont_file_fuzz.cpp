@@ -6,6 +6,6 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   auto bank = std::make_shared<SoundFontBank>();
-  if (bank->loadMemory(data, size)) fuzzing::exercise(bank);
+  if (bank->loadMemory(data, size)) zv::sampler::test::exercise(bank);
   return 0;
 }

@@ -9,7 +9,8 @@
 
 namespace {
 
-using namespace testbanks;
+using namespace zv::sampler;
+using namespace zv::sampler::test;
 using Osc = SoundfontOscillator3;
 
 constexpr float SCALE = 1.0f / 65536.0f;
@@ -374,9 +375,9 @@ TEST_F(OscTest, KeyFromPitchOnlyIgnoresModulationForZoneChoice) {
 
 TEST(SincTable, RowsAreNormalisedAndRowZeroIsAnImpulse) {
   const SincTable& t = SincTable::instance();
-  for (uint32_t r = 0; r < SincTable::ROWS; ++r) {
+  for (uint32_t r = 0; r < SincTable::kRows; ++r) {
     float sum = 0.0f;
-    for (int k = 0; k < SincTable::TAPS; ++k) sum += t.row(r)[k];
+    for (int k = 0; k < SincTable::kTaps; ++k) sum += t.row(r)[k];
     EXPECT_NEAR(sum, 1.0f, 1e-6f) << r;
   }
   EXPECT_NEAR(t.row(0)[3], 1.0f, 1e-6f);

@@ -8,7 +8,8 @@
 
 namespace {
 
-using namespace testbanks;
+using namespace zv::sampler;
+using namespace zv::sampler::test;
 
 struct RegistryTest : ::testing::Test {
   SoundFontRegistry registry;

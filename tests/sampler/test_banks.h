@@ -12,7 +12,7 @@
 #include "frame/wide_text.h"
 #include "tools/sf2_generator/sf2_writer.h"
 
-namespace testbanks {
+namespace zv::sampler::test {
 
 inline MpString widePath(const std::filesystem::path& p) {
 #ifdef _WIN32
@@ -64,7 +64,7 @@ enum Instruments { INST_RAMP, INST_LEFT_ONLY, INST_RIGHT_ONLY, INST_ROM, INST_FU
 inline sf2::Bank standardBank() {
   using namespace sf2;
   Bank b;
-  Sample rampSample{"ramp", testbanks::ramp(1000, 10)};
+  Sample rampSample{"ramp", test::ramp(1000, 10)};
   rampSample.loopStart = 100;
   rampSample.loopEnd = 200;
   rampSample.rootKey = 69;
@@ -107,4 +107,4 @@ inline sf2::Bank standardBank() {
   return b;
 }
 
-}  // namespace testbanks
+}  // namespace zv::sampler::test
