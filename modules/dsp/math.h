@@ -37,6 +37,13 @@ inline int32_t truncateTo(double v, int32_t nanValue = 0) {
   return truncateTo(v, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max(), nanValue);
 }
 
+// The sample rate a module computes its tables and times for: the host's
+// when it lies in 1 kHz..10 MHz, else 44.1 kHz. Below the range the tables
+// and per-millisecond counts lose their meaning; NaN, infinities and the 0
+// of a host that reports nothing fall back too.
+constexpr float kFallbackSampleRate = 44100.0f;
+inline float usableSampleRate(float rate) { return rate >= 1000.0f && rate <= 1.0e7f ? rate : kFallbackSampleRate; }
+
 // Change detection: two NaNs are the same value, so a cached NaN is not
 // "changed" again on every look and echo loops settle.
 inline bool sameValue(float a, float b) { return a == b || (a != a && b != b); }

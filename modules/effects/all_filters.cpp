@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "modules/dsp/math.h"
+
 namespace zv::effects {
 
 void AllFiltersTuning::set(float sampleRate) {
@@ -77,7 +79,7 @@ AllFilters::AllFilters(IMpUnknown* host) : MpBase(host) {
 }
 
 int32_t AllFilters::openModule() {
-  const float rate = zv::effects::usableSampleRate(hostSampleRate());
+  const float rate = zv::dsp::usableSampleRate(hostSampleRate());
   tables_.open(host(), rate);
   tuning_.set(rate);
   context_.tables = &tables_;

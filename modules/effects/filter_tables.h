@@ -7,10 +7,6 @@
 
 namespace zv::effects {
 
-// The host's sample rate, or 44.1 kHz when it reports none that can be used
-// (the tables divide by it).
-inline float usableSampleRate(float rate) { return rate > 1000.0f && rate < 1.0e7f ? rate : 44100.0f; }
-
 // 440 Hz · 2^(0.001·i − 5 + octave), rounded to float.
 double pitchHz(int32_t i, double octave);
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "modules/dsp/math.h"
+
 namespace zv::effects {
 namespace {
 
@@ -108,7 +110,7 @@ FxSvf::FxSvf(IMpUnknown* host) : MpBase(host) {
 }
 
 int32_t FxSvf::openModule() {
-  tables_.open(host(), zv::effects::usableSampleRate(hostSampleRate()));
+  tables_.open(host(), zv::dsp::usableSampleRate(hostSampleRate()));
   reset();
   setBlockFunction(&FxSvf::subProcessSilence);
   return MpBase::openModule();

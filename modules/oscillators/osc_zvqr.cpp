@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "modules/dsp/math.h"
 #include "modules/oscillators/wavetable_sets.h"
 
 using namespace zv::oscillators;
@@ -31,8 +32,7 @@ OscZvqr::OscZvqr(IMpUnknown* host) : MpBase(host) {
 
 int32_t OscZvqr::openModule() {
   openSets(host(), sets_);
-  float rate = hostSampleRate();
-  if (!(rate >= 1.0f && rate <= 1e7f)) rate = 44100.0f;
+  const float rate = zv::dsp::usableSampleRate(hostSampleRate());
   openIncrements(increments_, host(), rate, 1);
   samplesPerMs_ = static_cast<int32_t>(rate * 0.001f);
   voice_ = Voice{};

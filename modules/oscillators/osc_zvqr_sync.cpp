@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "modules/dsp/math.h"
 #include "modules/oscillators/wavetable_sets.h"
 
 using namespace zv::oscillators;
@@ -63,8 +64,7 @@ int32_t OscZvqrSync::internalFactor(int32_t kind) {
 
 int32_t OscZvqrSync::openModule() {
   openSets(host(), sets_);
-  float rate = hostSampleRate();
-  if (!(rate >= 1.0f && rate <= 1e7f)) rate = 44100.0f;
+  const float rate = zv::dsp::usableSampleRate(hostSampleRate());
   static constexpr int32_t kFactors[4] = {1, 2, 4, 8};
   for (int32_t k = 0; k < 4; ++k) openIncrements(increments_[k], host(), rate, kFactors[k]);
   samplesPerMs_ = static_cast<int32_t>(rate * 0.001f);

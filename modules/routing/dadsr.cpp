@@ -58,7 +58,7 @@ float stageTime(float control, float range) {
 float releaseControl(float control) { return zv::dsp::clampTo(control, 0.0001f, kMaximumControl); }
 
 void DadsrCore::reset(float sampleRate) {
-  if (!(sampleRate > 0.0f) || !std::isfinite(sampleRate)) sampleRate = 44100.0f;
+  sampleRate = zv::dsp::usableSampleRate(sampleRate);
   stage = IDLE;
   delayCount = 0.0;
   delayScale = sampleRate * 10.0f;

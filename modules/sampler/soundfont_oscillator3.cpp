@@ -146,8 +146,7 @@ void SoundfontOscillator3::noteStart(int32_t position) {
     const int32_t velocity = clampToByteRange(std::trunc(velocity_.getValue(position) * 127.0f));
     registry_.findZones(heldHandle_, 0, key, velocity, zones_);
     const SampleData data = registry_.sampleData(heldHandle_);
-    float hostRate = hostSampleRate();
-    if (!(hostRate > 0.0f)) hostRate = 44100.0f;
+    const float hostRate = zv::dsp::usableSampleRate(hostSampleRate());
 
     // Zones that cannot sound (ROM samples, empty or broken ranges) are dropped.
     size_t kept = 0;
