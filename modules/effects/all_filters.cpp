@@ -4,26 +4,6 @@
 
 #include "modules/dsp/math.h"
 
-namespace zv::effects {
-
-void AllFiltersTuning::set(float sampleRate) {
-  const bool above = sampleRate > 44100.0f;
-  rateGain = above ? 0.918f : 0.93f;
-  const float a[12] = {-0.001f,    -0.001f,    -0.000907f, -0.000907f, -0.000873f, -0.000793f,
-                       -0.000633f, -0.000323f, 0.00015f,   0.000644f,  -0.000317f, -0.000317f};
-  const float b[12] = {0.000868f,  0.000868f,  0.000868f, 0.000465f, 0.000049f,  -0.000221f,
-                       -0.000334f, -0.000207f, 0.000185f, 0.000645f, -0.000317f, -0.000317f};
-  const float top = above ? 0.179f : 0.18146f;
-  const float scale[12] = {0.174f, 0.174f, 0.174f, 0.174f, 0.174f, 0.173f, 0.172f, 0.171f, 0.17f, 0.17f, top, top};
-  const float gain[12] = {1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 0.75f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f};
-  std::copy_n(a, 12, cutoffCorrectionA);
-  std::copy_n(b, 12, cutoffCorrectionB);
-  std::copy_n(scale, 12, resonanceScale);
-  std::copy_n(gain, 12, outputGain);
-}
-
-}  // namespace zv::effects
-
 using namespace zv::effects;
 using zv::dsp::SvfTap;
 
@@ -91,14 +71,6 @@ int32_t AllFilters::openModule() {
   return MpBase::openModule();
 }
 
-bool AllFilters::tablesReady() const {
-  const SharedTable* all[] = {&tables_.ok0,   &tables_.ok0x2, &tables_.os0,    &tables_.oslo,  &tables_.oslo1,
-                              &tables_.ohp,   &tables_.osloo1, &tables_.tanh,  &tables_.svVolt, &tables_.svRes,
-                              &tables_.k18,   &tables_.r18,   &tables_.k18x2,  &tables_.r18x2, &tables_.acr,
-                              &tables_.g,     &tables_.acrX2, &tables_.gX2,    &tables_.acrX4, &tables_.gX4};
-  return std::all_of(std::begin(all), std::end(all), [](const SharedTable* t) { return t->isOpen(); });
-}
-
 void AllFilters::reset() {
   memory_ = AllFiltersMemory{};
   coefficientsStale_ = true;
@@ -106,7 +78,7 @@ void AllFilters::reset() {
 
 void AllFilters::pinsUpdated() {
   if (reset_.isUpdated() && reset_ > 0.0f) reset();
-  const bool active = (signal_.isStreaming() || signal_.getValue() != 0.0f) && tablesReady();
+  const bool active = (signal_.isStreaming() || signal_.getValue() != 0.0f) && tables_.complete();
   if (active) {
     if (mode_.isUpdated()) reset();
     output_.setStreaming(true);

@@ -27,7 +27,6 @@ class AllFilters : public MpBase {
   static const Routine kRoutines[kModeCount];
 
   void reset();
-  bool tablesReady() const;
 
   template <class Mode>
   void subProcess(int32_t bufferOffset, int32_t sampleFrames);

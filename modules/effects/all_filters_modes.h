@@ -3,6 +3,7 @@
 // reads it) into coefficients when they change, tick() filters one sample.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -18,7 +19,7 @@ using zv::dsp::clampTo;
 using zv::dsp::usableResonance;
 using zv::dsp::SvfTap;
 
-// AllFiltersTuning constants, per instance (two of them depend on the sample rate).
+// Tuning constants, per instance (two of them depend on the sample rate).
 struct AllFiltersTuning {
   float rateGain = 0.93f;
   float cutoffCorrectionA[12] = {};
@@ -26,7 +27,21 @@ struct AllFiltersTuning {
   float resonanceScale[12] = {};
   float outputGain[12] = {};
 
-  void set(float sampleRate);
+  void set(float sampleRate) {
+    const bool above = sampleRate > 44100.0f;
+    rateGain = above ? 0.918f : 0.93f;
+    const float a[12] = {-0.001f,    -0.001f,    -0.000907f, -0.000907f, -0.000873f, -0.000793f,
+                         -0.000633f, -0.000323f, 0.00015f,   0.000644f,  -0.000317f, -0.000317f};
+    const float b[12] = {0.000868f,  0.000868f,  0.000868f, 0.000465f, 0.000049f,  -0.000221f,
+                         -0.000334f, -0.000207f, 0.000185f, 0.000645f, -0.000317f, -0.000317f};
+    const float top = above ? 0.179f : 0.18146f;
+    const float scale[12] = {0.174f, 0.174f, 0.174f, 0.174f, 0.174f, 0.173f, 0.172f, 0.171f, 0.17f, 0.17f, top, top};
+    const float gain[12] = {1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 0.75f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f};
+    std::copy_n(a, 12, cutoffCorrectionA);
+    std::copy_n(b, 12, cutoffCorrectionB);
+    std::copy_n(scale, 12, resonanceScale);
+    std::copy_n(gain, 12, outputGain);
+  }
 };
 
 struct AllFiltersContext {
@@ -72,7 +87,7 @@ struct AllFiltersMemory {
 // A divisor Res + 1 (or 2·Res + 1) kept away from 0.
 inline float guardedInverse(float d) { return 1.0f / (d > 0.01f ? d : 0.01f); }
 
-inline void setLadder(AllFiltersCoefficients& c, const SharedTable& kTable, float v) {
+inline void setLadder(AllFiltersCoefficients& c, const zv::dsp::TableView& kTable, float v) {
   c.k = kTable.atControl(v);
   c.p = (c.k + 1.0f) * 0.5f;
 }

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "frame/shared_table.h"
 #include "frame/wide_text.h"
 
 namespace zv::effects {
@@ -53,101 +54,210 @@ double pitchHz(int32_t i, double octave) {
   return static_cast<float>(440.0 * std::exp2(0.001 * i - 5.0 + octave));
 }
 
-void AllFiltersTables::open(IMpAudioHost* host, float sampleRate) {
-  const double sr = sampleRate;
-  const float rate = sampleRate;
-  const bool pitchNew = ok0.open(host, MP_TEXT("ZV51_CS_ok0-pitch"), rate, 10551);
-  ok0x2.open(host, MP_TEXT("ZV51_CS_ok0_2-pitch"), rate, 10551);
-  os0.open(host, MP_TEXT("ZV51_CS_os0-pitch"), rate, 10551);
-  oslo.open(host, MP_TEXT("ZV51_CS_oslo-pitch"), rate, 10551);
-  oslo1.open(host, MP_TEXT("ZV51_CS_oslo1-pitch"), rate, 10551);
-  ohp.open(host, MP_TEXT("ZV51_CS_ohp-pitch"), rate, 10551);
-  osloo1.open(host, MP_TEXT("ZV51_CS_osloo1-pitch"), rate, 10551);
-  const bool tanhNew = tanh.open(host, MP_TEXT("ZV51_CS_o_Tanh"), rate, 20001);
-  const bool svNew = svVolt.open(host, MP_TEXT("ZV51_CS_SV-volt"), rate, 10001);
-  svRes.open(host, MP_TEXT("ZV51_CS_SV-res"), rate, 10001);
-  const bool threePoleNew = k18.open(host, MP_TEXT("ZV51_CS_ok0_18_b"), rate, 10401);
-  r18.open(host, MP_TEXT("ZV51_CS_or0_18_b"), rate, 10401);
-  k18x2.open(host, MP_TEXT("ZV51_CS_ok0_18_bo"), rate, 10401);
-  r18x2.open(host, MP_TEXT("ZV51_CS_or0_18_bo"), rate, 10401);
-  const bool cascadeNew = acr.open(host, MP_TEXT("ZV51_okacr"), rate, 10501);
-  g.open(host, MP_TEXT("ZV51_ok2vg"), rate, 10501);
-  acrX2.open(host, MP_TEXT("ZV51_okacro"), rate, 10501);
-  gX2.open(host, MP_TEXT("ZV51_ok2vgo"), rate, 10501);
-  acrX4.open(host, MP_TEXT("ZV51_okacro4"), rate, 10501);
-  gX4.open(host, MP_TEXT("ZV51_ok2vgo4"), rate, 10501);
+namespace {
 
-  if (pitchNew) {
-    ok0.fill([&](int32_t i) {
-      return limitBelow(i, kOk0LastRead, polyA(2.0 * pitchHz(i, -0.152999) / sr), kLadderKMax);
-    });
-    ok0x2.fill([&](int32_t i) {
-      return limitBelow(i, kOk0x2LastRead, polyA(pitchHz(i, -0.152999) / sr), kLadderKMax);
-    });
-    os0.fill([&](int32_t i) {
-      const double t = (ok0[i] + 1.0) * 0.5;
-      return std::exp((1.449986 - t) * 1.229991) - 0.930001;
-    });
-    osloo1.fill([&](int32_t i) { return std::exp(3.15 - 1.75 * (ok0[i] + 1.0) * 0.5); });
-    oslo.fill([&](int32_t i) {
-      const double t2 = (ok0x2[i] + 1.0) * 0.5;
-      return std::exp((t2 * 0.5 - 0.78) * -2.2) - 1.3;
-    });
-    oslo1.fill([&](int32_t i) { return std::exp(3.15 - 1.75 * (ok0x2[i] + 1.0) * 0.5); });
-    ohp.fill([&](int32_t i) {
-      const double b = 2.0 * (sr * 0.5 - pitchHz(i, -0.152999)) / sr;
-      return limitBetween(i, kThreePoleLastRead, 3.6 * b - 1.5999 * b * b - 1.0, kHighPassKMin, kHighPassKMax);
-    });
-  }
-  if (threePoleNew) {
-    auto kOf = [&](int32_t i, double a) {
-      return limitBelow(i, kThreePoleLastRead, 3.2 * a - 0.71 * a * a - 0.9987, kLadderKMax);
-    };
-    k18.fill([&](int32_t i) { return kOf(i, 2.0 * threePolePoint(i).fc / sr); });
-    r18.fill([&](int32_t i) { return threePolePoint(i).r * std::exp(3.15 - 1.75 * (k18[i] + 1.0) * 0.5); });
-    k18x2.fill([&](int32_t i) { return kOf(i, threePolePoint(i).fc / sr); });
-    r18x2.fill([&](int32_t i) { return threePolePoint(i).r * std::exp(3.15 - 1.75 * (k18x2[i] + 1.0) * 0.5); });
-  }
-  // Centred on entry 10000 so that the middle entry is exactly tanh(0) = 0.
-  if (tanhNew) tanh.fill([](int32_t i) { return std::tanh(0.0001 * (i - 10000)); });
-  if (svNew) {
-    svVolt.fill([&](int32_t i) { return voltEntry(i, sr); });
-    svRes.fill([](int32_t i) { return dampingLimitEntry(i); });
-  }
-  if (cascadeNew) {
-    auto gain = [](double fOverRate, double a) { return 1.0 - std::exp(-2.0 * kPi * fOverRate * polyG(a)); };
-    acr.fill([&](int32_t i) { return polyH(2.0 * pitchHz(i, 0.022) / sr); });
-    g.fill([&](int32_t i) {
-      const double f = pitchHz(i, 0.022);
-      return gain(f / sr, 2.0 * f / sr);
-    });
-    acrX2.fill([&](int32_t i) { return polyH(pitchHz(i, 0.022) / sr); });
-    gX2.fill([&](int32_t i) {
-      const double f = pitchHz(i, 0.022);
-      return gain(f / (2.0 * sr), f / sr);
-    });
-    acrX4.fill([&](int32_t i) { return polyH(pitchHz(i, 0.022) / (2.0 * sr)); });
-    gX4.fill([&](int32_t i) {
-      const double f = pitchHz(i, 0.022);
-      return gain(f / (4.0 * sr), f / (2.0 * sr));
-    });
-  }
+using zv::dsp::TableView;
+
+// Tables filled together: a later table of a group reads an earlier one.
+enum AllFiltersGroup { PITCH, TANH, STATE_VARIABLE, THREE_POLE, CASCADE, GROUP_COUNT };
+
+template <class Tables>
+struct TableSpec {
+  const MpChar* name;
+  int32_t entries;
+  TableView Tables::*view;
+  int32_t group;
+};
+
+constexpr TableSpec<AllFiltersTables> kAllFiltersSpecs[] = {
+    {MP_TEXT("ZV51_CS_ok0-pitch"), 10551, &AllFiltersTables::ok0, PITCH},
+    {MP_TEXT("ZV51_CS_ok0_2-pitch"), 10551, &AllFiltersTables::ok0x2, PITCH},
+    {MP_TEXT("ZV51_CS_os0-pitch"), 10551, &AllFiltersTables::os0, PITCH},
+    {MP_TEXT("ZV51_CS_oslo-pitch"), 10551, &AllFiltersTables::oslo, PITCH},
+    {MP_TEXT("ZV51_CS_oslo1-pitch"), 10551, &AllFiltersTables::oslo1, PITCH},
+    {MP_TEXT("ZV51_CS_ohp-pitch"), 10551, &AllFiltersTables::ohp, PITCH},
+    {MP_TEXT("ZV51_CS_osloo1-pitch"), 10551, &AllFiltersTables::osloo1, PITCH},
+    {MP_TEXT("ZV51_CS_o_Tanh"), 20001, &AllFiltersTables::tanh, TANH},
+    {MP_TEXT("ZV51_CS_SV-volt"), 10001, &AllFiltersTables::svVolt, STATE_VARIABLE},
+    {MP_TEXT("ZV51_CS_SV-res"), 10001, &AllFiltersTables::svRes, STATE_VARIABLE},
+    {MP_TEXT("ZV51_CS_ok0_18_b"), 10401, &AllFiltersTables::k18, THREE_POLE},
+    {MP_TEXT("ZV51_CS_or0_18_b"), 10401, &AllFiltersTables::r18, THREE_POLE},
+    {MP_TEXT("ZV51_CS_ok0_18_bo"), 10401, &AllFiltersTables::k18x2, THREE_POLE},
+    {MP_TEXT("ZV51_CS_or0_18_bo"), 10401, &AllFiltersTables::r18x2, THREE_POLE},
+    {MP_TEXT("ZV51_okacr"), 10501, &AllFiltersTables::acr, CASCADE},
+    {MP_TEXT("ZV51_ok2vg"), 10501, &AllFiltersTables::g, CASCADE},
+    {MP_TEXT("ZV51_okacro"), 10501, &AllFiltersTables::acrX2, CASCADE},
+    {MP_TEXT("ZV51_ok2vgo"), 10501, &AllFiltersTables::gX2, CASCADE},
+    {MP_TEXT("ZV51_okacro4"), 10501, &AllFiltersTables::acrX4, CASCADE},
+    {MP_TEXT("ZV51_ok2vgo4"), 10501, &AllFiltersTables::gX4, CASCADE},
+};
+
+constexpr TableSpec<SvfTables> kSvfSpecs[] = {
+    {MP_TEXT("ZV51_SV2_volt"), 10001, &SvfTables::volt, 0},
+    {MP_TEXT("ZV51_SV2_res"), 10001, &SvfTables::res, 0},
+    {MP_TEXT("ZV51_SE_P6"), 10001, &SvfTables::p6, 0},
+    {MP_TEXT("ZV51_SE_AP_COSA"), 10001, &SvfTables::apCos, 0},
+    {MP_TEXT("ZV51_SE_AP_EXPA"), 10001, &SvfTables::apExpA, 0},
+    {MP_TEXT("ZV51_SE_AP_EXPB"), 10001, &SvfTables::apExpB, 0},
+};
+
+template <class Tables, size_t N>
+constexpr int32_t storageValues(const TableSpec<Tables> (&specs)[N]) {
+  int32_t total = 0;
+  for (const auto& spec : specs) total += spec.entries + 1;
+  return total;
 }
+
+// The writable blocks behind a set of views, in spec order, and which
+// groups must be filled.
+template <class Tables, size_t N>
+struct Blocks {
+  const TableSpec<Tables> (&specs)[N];
+  float* data[N] = {};
+  bool fresh[GROUP_COUNT] = {};
+
+  // Fills a table from fill(i) when its group is to be filled.
+  template <class Fill>
+  void fill(TableView Tables::*view, Fill f) const {
+    for (size_t k = 0; k < N; ++k) {
+      if (specs[k].view == view && fresh[specs[k].group]) zv::dsp::fillTable(data[k], specs[k].entries, f);
+    }
+  }
+  // A group is filled only when all of its blocks exist: later tables read
+  // earlier ones.
+  void dropIncompleteGroups() {
+    for (size_t k = 0; k < N; ++k) {
+      if (data[k] == nullptr) fresh[specs[k].group] = false;
+    }
+  }
+};
+
+// Binds the views to the host's blocks; marks the groups with a new block.
+template <class Tables, size_t N>
+Blocks<Tables, N> openBlocks(const TableSpec<Tables> (&specs)[N], Tables& tables, IMpAudioHost* host,
+                             float sampleRate) {
+  Blocks<Tables, N> blocks{specs};
+  for (size_t k = 0; k < N; ++k) {
+    SharedTable table;
+    if (table.open(host, specs[k].name, sampleRate, specs[k].entries)) blocks.fresh[specs[k].group] = true;
+    blocks.data[k] = table.data();
+    tables.*specs[k].view = TableView(table.data(), specs[k].entries);
+  }
+  blocks.dropIncompleteGroups();
+  return blocks;
+}
+
+// Binds the views to consecutive stretches of the caller's storage.
+template <class Tables, size_t N>
+Blocks<Tables, N> storageBlocks(const TableSpec<Tables> (&specs)[N], Tables& tables, float* storage) {
+  Blocks<Tables, N> blocks{specs};
+  for (size_t k = 0; k < N; ++k) {
+    blocks.data[k] = storage;
+    tables.*specs[k].view = TableView(storage, specs[k].entries);
+    storage += specs[k].entries + 1;
+  }
+  for (bool& f : blocks.fresh) f = true;
+  return blocks;
+}
+
+template <class Tables, size_t N>
+bool allOpen(const TableSpec<Tables> (&specs)[N], const Tables& tables) {
+  for (const auto& spec : specs) {
+    if (!(tables.*spec.view).isOpen()) return false;
+  }
+  return true;
+}
+
+template <size_t N>
+void fillAllFilters(const Blocks<AllFiltersTables, N>& b, const AllFiltersTables& t, double sr) {
+  using T = AllFiltersTables;
+  b.fill(&T::ok0, [&](int32_t i) {
+    return limitBelow(i, kOk0LastRead, polyA(2.0 * pitchHz(i, -0.152999) / sr), kLadderKMax);
+  });
+  b.fill(&T::ok0x2, [&](int32_t i) {
+    return limitBelow(i, kOk0x2LastRead, polyA(pitchHz(i, -0.152999) / sr), kLadderKMax);
+  });
+  b.fill(&T::os0, [&](int32_t i) {
+    const double x = (t.ok0[i] + 1.0) * 0.5;
+    return std::exp((1.449986 - x) * 1.229991) - 0.930001;
+  });
+  b.fill(&T::osloo1, [&](int32_t i) { return std::exp(3.15 - 1.75 * (t.ok0[i] + 1.0) * 0.5); });
+  b.fill(&T::oslo, [&](int32_t i) {
+    const double x2 = (t.ok0x2[i] + 1.0) * 0.5;
+    return std::exp((x2 * 0.5 - 0.78) * -2.2) - 1.3;
+  });
+  b.fill(&T::oslo1, [&](int32_t i) { return std::exp(3.15 - 1.75 * (t.ok0x2[i] + 1.0) * 0.5); });
+  b.fill(&T::ohp, [&](int32_t i) {
+    const double x = 2.0 * (sr * 0.5 - pitchHz(i, -0.152999)) / sr;
+    return limitBetween(i, kThreePoleLastRead, 3.6 * x - 1.5999 * x * x - 1.0, kHighPassKMin, kHighPassKMax);
+  });
+
+  auto kOf = [&](int32_t i, double a) {
+    return limitBelow(i, kThreePoleLastRead, 3.2 * a - 0.71 * a * a - 0.9987, kLadderKMax);
+  };
+  b.fill(&T::k18, [&](int32_t i) { return kOf(i, 2.0 * threePolePoint(i).fc / sr); });
+  b.fill(&T::r18, [&](int32_t i) { return threePolePoint(i).r * std::exp(3.15 - 1.75 * (t.k18[i] + 1.0) * 0.5); });
+  b.fill(&T::k18x2, [&](int32_t i) { return kOf(i, threePolePoint(i).fc / sr); });
+  b.fill(&T::r18x2,
+         [&](int32_t i) { return threePolePoint(i).r * std::exp(3.15 - 1.75 * (t.k18x2[i] + 1.0) * 0.5); });
+
+  // Centred on entry 10000 so that the middle entry is exactly tanh(0) = 0.
+  b.fill(&T::tanh, [](int32_t i) { return std::tanh(0.0001 * (i - 10000)); });
+
+  b.fill(&T::svVolt, [&](int32_t i) { return voltEntry(i, sr); });
+  b.fill(&T::svRes, [](int32_t i) { return dampingLimitEntry(i); });
+
+  auto gain = [](double fOverRate, double a) { return 1.0 - std::exp(-2.0 * kPi * fOverRate * polyG(a)); };
+  b.fill(&T::acr, [&](int32_t i) { return polyH(2.0 * pitchHz(i, 0.022) / sr); });
+  b.fill(&T::g, [&](int32_t i) {
+    const double f = pitchHz(i, 0.022);
+    return gain(f / sr, 2.0 * f / sr);
+  });
+  b.fill(&T::acrX2, [&](int32_t i) { return polyH(pitchHz(i, 0.022) / sr); });
+  b.fill(&T::gX2, [&](int32_t i) {
+    const double f = pitchHz(i, 0.022);
+    return gain(f / (2.0 * sr), f / sr);
+  });
+  b.fill(&T::acrX4, [&](int32_t i) { return polyH(pitchHz(i, 0.022) / (2.0 * sr)); });
+  b.fill(&T::gX4, [&](int32_t i) {
+    const double f = pitchHz(i, 0.022);
+    return gain(f / (4.0 * sr), f / (2.0 * sr));
+  });
+}
+
+template <size_t N>
+void fillSvf(const Blocks<SvfTables, N>& b, double sr) {
+  using T = SvfTables;
+  b.fill(&T::volt, [&](int32_t i) { return voltEntry(i, sr); });
+  b.fill(&T::res, [](int32_t i) { return dampingLimitEntry(i); });
+  b.fill(&T::p6, [&](int32_t i) { return std::exp(-2.0 * kPi * pitchHz(i, 0.0) / sr); });
+  b.fill(&T::apCos, [&](int32_t i) { return 2.0 * std::cos(2.0 * kPi * pitchHz(i, 0.0) / sr); });
+  b.fill(&T::apExpA, [&](int32_t i) { return std::exp(-kPi * pitchHz(i, 0.0) / sr); });
+  b.fill(&T::apExpB, [&](int32_t i) { return std::exp(-2.0 * kPi * pitchHz(i, 0.0) / sr); });
+}
+
+}  // namespace
+
+const int32_t AllFiltersTables::kStorageValues = storageValues(kAllFiltersSpecs);
+
+void AllFiltersTables::open(IMpAudioHost* host, float sampleRate) {
+  fillAllFilters(openBlocks(kAllFiltersSpecs, *this, host, sampleRate), *this, sampleRate);
+}
+
+void AllFiltersTables::fillInto(float* storage, float sampleRate) {
+  fillAllFilters(storageBlocks(kAllFiltersSpecs, *this, storage), *this, sampleRate);
+}
+
+bool AllFiltersTables::complete() const { return allOpen(kAllFiltersSpecs, *this); }
+
+const int32_t SvfTables::kStorageValues = storageValues(kSvfSpecs);
 
 void SvfTables::open(IMpAudioHost* host, float sampleRate) {
-  const double sr = sampleRate;
-  volt.open(host, MP_TEXT("ZV51_SV2_volt"), sampleRate, 10001);
-  res.open(host, MP_TEXT("ZV51_SV2_res"), sampleRate, 10001);
-  p6.open(host, MP_TEXT("ZV51_SE_P6"), sampleRate, 10001);
-  apCos.open(host, MP_TEXT("ZV51_SE_AP_COSA"), sampleRate, 10001);
-  apExpA.open(host, MP_TEXT("ZV51_SE_AP_EXPA"), sampleRate, 10001);
-  if (!apExpB.open(host, MP_TEXT("ZV51_SE_AP_EXPB"), sampleRate, 10001)) return;
-  volt.fill([&](int32_t i) { return voltEntry(i, sr); });
-  res.fill([](int32_t i) { return dampingLimitEntry(i); });
-  p6.fill([&](int32_t i) { return std::exp(-2.0 * kPi * pitchHz(i, 0.0) / sr); });
-  apCos.fill([&](int32_t i) { return 2.0 * std::cos(2.0 * kPi * pitchHz(i, 0.0) / sr); });
-  apExpA.fill([&](int32_t i) { return std::exp(-kPi * pitchHz(i, 0.0) / sr); });
-  apExpB.fill([&](int32_t i) { return std::exp(-2.0 * kPi * pitchHz(i, 0.0) / sr); });
+  fillSvf(openBlocks(kSvfSpecs, *this, host, sampleRate), sampleRate);
 }
+
+void SvfTables::fillInto(float* storage, float sampleRate) { fillSvf(storageBlocks(kSvfSpecs, *this, storage), sampleRate); }
+
+bool SvfTables::complete() const { return allOpen(kSvfSpecs, *this); }
 
 }  // namespace zv::effects

@@ -123,8 +123,7 @@ void FxSvf::reset() {
 
 void FxSvf::pinsUpdated() {
   if (reset_.isUpdated() && reset_ > 0.0f) reset();
-  const bool ready = tables_.apExpB.isOpen() && tables_.volt.isOpen() && tables_.res.isOpen() &&
-                     tables_.p6.isOpen() && tables_.apCos.isOpen() && tables_.apExpA.isOpen();
+  const bool ready = tables_.complete();
   if (on_ == 1 && ready && (signal_.isStreaming() || signal_.getValue() != 0.0f)) {
     if (mode_.isUpdated()) reset();
     output_.setStreaming(true);
