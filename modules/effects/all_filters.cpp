@@ -1,11 +1,11 @@
 #include "modules/effects/all_filters.h"
 
-#include <algorithm>
-
 #include "modules/dsp/math.h"
 
 using namespace zv::effects;
 using zv::dsp::SvfTap;
+
+static_assert(AllFilters::MIX == static_cast<int32_t>(FilterShell<AllFiltersKernel>::MIX), "shared pins first");
 
 const AllFilters::Routine AllFilters::kRoutines[kModeCount] = {
     &AllFilters::subProcess<LadderCubic2x>,                     // 0
@@ -46,17 +46,7 @@ const AllFilters::Routine AllFilters::kRoutines[kModeCount] = {
     &AllFilters::subProcess<TunedLadder2x<false>>,              // 35
 };
 
-AllFilters::AllFilters(IMpUnknown* host) : MpBase(host) {
-  setSilentBlockFunction(&AllFilters::subProcessSilence);
-  registerPin(SIGNAL, signal_);
-  registerPin(CUTOFF, cutoff_);
-  registerPin(RESONANCE, resonance_);
-  registerPin(OUTPUT, output_);
-  registerPin(MODE, mode_);
-  registerPin(SPARE, spare_);
-  registerPin(MIX, mix_);
-  registerPin(RESET, reset_);
-}
+AllFilters::AllFilters(IMpUnknown* host) : FilterShell(host) { registerPin(RESET, reset_); }
 
 int32_t AllFilters::openModule() {
   const float rate = zv::dsp::usableSampleRate(hostSampleRate());
@@ -65,56 +55,8 @@ int32_t AllFilters::openModule() {
   context_.tables = &tables_;
   context_.tuning = &tuning_;
   context_.tanh = zv::dsp::TanhTable(tables_.tanh.data());
-  reset();
-  // Until the inputs say otherwise there is nothing to filter.
-  setBlockFunction(&AllFilters::subProcessSilence);
+  openShell();
   return MpBase::openModule();
 }
 
-void AllFilters::reset() {
-  memory_ = AllFiltersMemory{};
-  coefficientsStale_ = true;
-}
-
-void AllFilters::pinsUpdated() {
-  if (reset_.isUpdated() && reset_ > 0.0f) reset();
-  const bool active = (signal_.isStreaming() || signal_.getValue() != 0.0f) && tables_.complete();
-  if (active) {
-    if (mode_.isUpdated()) reset();
-    output_.setStreaming(true);
-    const int32_t mode = mode_;
-    if (mode >= 0 && mode < kModeCount) setBlockFunction(kRoutines[mode]);
-    setSleepMode(false);
-  } else {
-    reset();
-    output_.setStreaming(false);
-    setBlockFunction(&AllFilters::subProcessSilence);
-    setSleepMode(true);
-  }
-}
-
-template <class Mode>
-void AllFilters::subProcess(int32_t bufferOffset, int32_t sampleFrames) {
-  const float* in = signal_.buffer() + bufferOffset;
-  const float* cutoff = cutoff_.buffer() + bufferOffset;
-  const float* resonance = resonance_.buffer() + bufferOffset;
-  const float* mix = mix_.buffer() + bufferOffset;
-  float* out = output_.buffer() + bufferOffset;
-  for (int32_t i = 0; i < sampleFrames; ++i) {
-    if (coefficientsStale_ || cutoff[i] != cachedCutoff_ || resonance[i] != cachedResonance_) {
-      cachedCutoff_ = cutoff[i];
-      cachedResonance_ = resonance[i];
-      coefficientsStale_ = false;
-      Mode::set(coefficients_, context_, cutoff[i], usableResonance(resonance[i]), mix[i]);
-    }
-    out[i] = Mode::tick(memory_, coefficients_, context_, in[i], mix[i]);
-  }
-}
-
-void AllFilters::subProcessBypass(int32_t bufferOffset, int32_t sampleFrames) {
-  std::copy_n(signal_.buffer() + bufferOffset, sampleFrames, output_.buffer() + bufferOffset);
-}
-
-void AllFilters::subProcessSilence(int32_t bufferOffset, int32_t sampleFrames) {
-  std::fill_n(output_.buffer() + bufferOffset, sampleFrames, 0.0f);
-}
+void AllFilters::pinsUpdated() { chooseRoutine(tables_.complete(), kRoutines); }

@@ -4,12 +4,11 @@
 // indexed by the cutoff control.
 #pragma once
 
-#include "frame/mp_base.h"
-#include "frame/pins.h"
 #include "modules/effects/all_filters_modes.h"
+#include "modules/effects/filter_shell.h"
 #include "modules/effects/filter_tables.h"
 
-class AllFilters : public MpBase {
+class AllFilters : public zv::effects::FilterShell<zv::effects::AllFiltersKernel> {
  public:
   enum Pin { SIGNAL, CUTOFF, RESONANCE, OUTPUT, MODE, SPARE, MIX, RESET };
   static constexpr int32_t kModeCount = 36;
@@ -23,31 +22,8 @@ class AllFilters : public MpBase {
   const zv::effects::AllFiltersTuning& tuning() const { return tuning_; }
 
  private:
-  using Routine = void (AllFilters::*)(int32_t, int32_t);
   static const Routine kRoutines[kModeCount];
-
-  void reset();
-
-  template <class Mode>
-  void subProcess(int32_t bufferOffset, int32_t sampleFrames);
-  void subProcessBypass(int32_t bufferOffset, int32_t sampleFrames);
-  void subProcessSilence(int32_t bufferOffset, int32_t sampleFrames);
-
-  AudioInPin signal_;
-  AudioInPin cutoff_;
-  AudioInPin resonance_;
-  AudioOutPin output_;
-  IntInPin mode_;
-  AudioInPin spare_;
-  AudioInPin mix_;
-  FloatInPin reset_;
 
   zv::effects::AllFiltersTables tables_;
   zv::effects::AllFiltersTuning tuning_;
-  zv::effects::AllFiltersContext context_;
-  zv::effects::AllFiltersCoefficients coefficients_;
-  zv::effects::AllFiltersMemory memory_;
-  float cachedCutoff_ = 0.0f;
-  float cachedResonance_ = 0.0f;
-  bool coefficientsStale_ = true;
 };

@@ -84,6 +84,15 @@ struct AllFiltersMemory {
   zv::dsp::Oversampler4x fourTimes;
 };
 
+// What the filter shell needs to run these modes; they read Resonance
+// NaN-free and limited.
+struct AllFiltersKernel {
+  using Context = AllFiltersContext;
+  using Coefficients = AllFiltersCoefficients;
+  using Memory = AllFiltersMemory;
+  static float resonance(float r) { return usableResonance(r); }
+};
+
 // A divisor Res + 1 (or 2·Res + 1) kept away from 0.
 inline float guardedInverse(float d) { return 1.0f / (d > 0.01f ? d : 0.01f); }
 

@@ -16,7 +16,7 @@ using Tables = zv::effects::SvfTables;
 template <SvfTap kTap>
 struct DrivenPair {
   static constexpr bool kReadsResonance = true;
-  static void set(FxSvfCoefficients& c, const Tables& t, float cutoff, float res) {
+  static void set(FxSvfCoefficients& c, const Tables& t, float cutoff, float res, float) {
     c.f = t.volt.atControl(clampTo(cutoff, 0.0f, 1.0f));
     c.driven = zv::dsp::drivenPairGains(c.f, usableResonance(res), t.res.data());
   }
@@ -28,7 +28,7 @@ struct DrivenPair {
 // Mode 4.
 struct NotchPair {
   static constexpr bool kReadsResonance = true;
-  static void set(FxSvfCoefficients& c, const Tables& t, float cutoff, float) {
+  static void set(FxSvfCoefficients& c, const Tables& t, float cutoff, float, float) {
     c.f = std::min(t.volt.atControl(clampTo(cutoff, 0.0f, 0.93f)), zv::dsp::kNotchPairMaxF);
   }
   static float tick(FxSvfMemory& m, const FxSvfCoefficients& c, const Tables&, float in, float mix) {
@@ -40,7 +40,7 @@ struct NotchPair {
 template <bool kHighPass>
 struct OnePole {
   static constexpr bool kReadsResonance = false;
-  static void set(FxSvfCoefficients& c, const Tables& t, float cutoff, float) {
+  static void set(FxSvfCoefficients& c, const Tables& t, float cutoff, float, float) {
     c.g1 = 1.0f - t.p6.atControl(clampTo(cutoff, 0.0f, 1.0f));
   }
   static float tick(FxSvfMemory& m, const FxSvfCoefficients& c, const Tables&, float in, float) {
@@ -53,7 +53,7 @@ struct OnePole {
 // stops at its end of the table range.
 struct BandPass {
   static constexpr bool kReadsResonance = false;
-  static void set(FxSvfCoefficients& c, const Tables& t, float cutoff, float) {
+  static void set(FxSvfCoefficients& c, const Tables& t, float cutoff, float, float) {
     c.g1 = 1.0f - t.p6.atControl(clampTo(2.0f * cutoff, 0.0f, 1.0f));
     c.g2 = 1.0f - t.p6.atControl(clampTo(2.0f * cutoff - 1.0f, 0.0f, 1.0f));
   }
@@ -67,7 +67,7 @@ struct BandPass {
 // (e within 0.5..4, NaN to 0.5) cover Resonance up to about 2.33.
 struct AllPass {
   static constexpr bool kReadsResonance = true;
-  static void set(FxSvfCoefficients& c, const Tables& t, float cutoff, float res) {
+  static void set(FxSvfCoefficients& c, const Tables& t, float cutoff, float res, float) {
     const float d = clampTo(cutoff, 0.0f, 1.0f);
     const float e = clampTo(res * 1.5f + 0.5f, 0.5f, 4.0f);
     const float w = clampTo(e * d, 0.0f, 1.0f);
@@ -84,6 +84,8 @@ struct AllPass {
 
 using namespace zv::effects;
 
+static_assert(FxSvf::MIX == static_cast<int32_t>(FilterShell<FxSvfKernel>::MIX), "shared pins first");
+
 const FxSvf::Routine FxSvf::kRoutines[kModeCount] = {
     &FxSvf::subProcessBypass,
     &FxSvf::subProcess<DrivenPair<SvfTap::Low>>,
@@ -96,71 +98,15 @@ const FxSvf::Routine FxSvf::kRoutines[kModeCount] = {
     &FxSvf::subProcess<AllPass>,
 };
 
-FxSvf::FxSvf(IMpUnknown* host) : MpBase(host) {
-  setSilentBlockFunction(&FxSvf::subProcessSilence);
-  registerPin(SIGNAL, signal_);
-  registerPin(CUTOFF, cutoff_);
-  registerPin(RESONANCE, resonance_);
-  registerPin(OUTPUT, output_);
-  registerPin(MODE, mode_);
-  registerPin(SPARE, spare_);
-  registerPin(MIX, mix_);
+FxSvf::FxSvf(IMpUnknown* host) : FilterShell(host) {
   registerPin(ON, on_);
   registerPin(RESET, reset_);
 }
 
 int32_t FxSvf::openModule() {
-  tables_.open(host(), zv::dsp::usableSampleRate(hostSampleRate()));
-  reset();
-  setBlockFunction(&FxSvf::subProcessSilence);
+  context_.open(host(), zv::dsp::usableSampleRate(hostSampleRate()));
+  openShell();
   return MpBase::openModule();
 }
 
-void FxSvf::reset() {
-  memory_ = FxSvfMemory{};
-  coefficientsStale_ = true;
-}
-
-void FxSvf::pinsUpdated() {
-  if (reset_.isUpdated() && reset_ > 0.0f) reset();
-  const bool ready = tables_.complete();
-  if (on_ == 1 && ready && (signal_.isStreaming() || signal_.getValue() != 0.0f)) {
-    if (mode_.isUpdated()) reset();
-    output_.setStreaming(true);
-    const int32_t mode = mode_;
-    if (mode >= 0 && mode < kModeCount) setBlockFunction(kRoutines[mode]);
-    setSleepMode(false);
-  } else {
-    reset();
-    output_.setStreaming(false);
-    setBlockFunction(&FxSvf::subProcessSilence);
-    setSleepMode(true);
-  }
-}
-
-template <class Mode>
-void FxSvf::subProcess(int32_t bufferOffset, int32_t sampleFrames) {
-  const float* in = signal_.buffer() + bufferOffset;
-  const float* cutoff = cutoff_.buffer() + bufferOffset;
-  const float* resonance = resonance_.buffer() + bufferOffset;
-  const float* mix = mix_.buffer() + bufferOffset;
-  float* out = output_.buffer() + bufferOffset;
-  for (int32_t i = 0; i < sampleFrames; ++i) {
-    const bool resonanceChanged = Mode::kReadsResonance && resonance[i] != cachedResonance_;
-    if (coefficientsStale_ || cutoff[i] != cachedCutoff_ || resonanceChanged) {
-      cachedCutoff_ = cutoff[i];
-      cachedResonance_ = resonance[i];
-      coefficientsStale_ = false;
-      Mode::set(coefficients_, tables_, cutoff[i], resonance[i]);
-    }
-    out[i] = Mode::tick(memory_, coefficients_, tables_, in[i], mix[i]);
-  }
-}
-
-void FxSvf::subProcessBypass(int32_t bufferOffset, int32_t sampleFrames) {
-  std::copy_n(signal_.buffer() + bufferOffset, sampleFrames, output_.buffer() + bufferOffset);
-}
-
-void FxSvf::subProcessSilence(int32_t bufferOffset, int32_t sampleFrames) {
-  std::fill_n(output_.buffer() + bufferOffset, sampleFrames, 0.0f);
-}
+void FxSvf::pinsUpdated() { chooseRoutine(on_ == 1 && context_.complete(), kRoutines); }

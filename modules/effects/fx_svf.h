@@ -4,10 +4,9 @@
 // and off by a pin.
 #pragma once
 
-#include "frame/mp_base.h"
-#include "frame/pins.h"
 #include "modules/dsp/filter_kernels.h"
 #include "modules/dsp/svf_filters.h"
+#include "modules/effects/filter_shell.h"
 #include "modules/effects/filter_tables.h"
 
 namespace zv::effects {
@@ -28,9 +27,18 @@ struct FxSvfMemory {
   zv::dsp::AllPass2 allPass;
 };
 
+// What the filter shell needs to run the modes: they read the tables
+// directly and take Resonance as it comes (each mode limits it its own way).
+struct FxSvfKernel {
+  using Context = SvfTables;
+  using Coefficients = FxSvfCoefficients;
+  using Memory = FxSvfMemory;
+  static float resonance(float r) { return r; }
+};
+
 }  // namespace zv::effects
 
-class FxSvf : public MpBase {
+class FxSvf : public zv::effects::FilterShell<zv::effects::FxSvfKernel> {
  public:
   enum Pin { SIGNAL, CUTOFF, RESONANCE, OUTPUT, MODE, SPARE, MIX, ON, RESET };
   static constexpr int32_t kModeCount = 9;
@@ -40,30 +48,7 @@ class FxSvf : public MpBase {
   void pinsUpdated() override;
 
  private:
-  using Routine = void (FxSvf::*)(int32_t, int32_t);
   static const Routine kRoutines[kModeCount];
 
-  void reset();
-
-  template <class Mode>
-  void subProcess(int32_t bufferOffset, int32_t sampleFrames);
-  void subProcessBypass(int32_t bufferOffset, int32_t sampleFrames);
-  void subProcessSilence(int32_t bufferOffset, int32_t sampleFrames);
-
-  AudioInPin signal_;
-  AudioInPin cutoff_;
-  AudioInPin resonance_;
-  AudioOutPin output_;
-  IntInPin mode_;
-  AudioInPin spare_;
-  AudioInPin mix_;
-  FloatInPin reset_;
   IntInPin on_;
-
-  zv::effects::SvfTables tables_;
-  zv::effects::FxSvfCoefficients coefficients_;
-  zv::effects::FxSvfMemory memory_;
-  float cachedCutoff_ = 0.0f;
-  float cachedResonance_ = 0.0f;
-  bool coefficientsStale_ = true;
 };
