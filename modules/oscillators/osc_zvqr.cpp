@@ -39,7 +39,8 @@ int32_t OscZvqr::openModule() {
   // Pitch state before any input: 0 V.
   if (increments_.isOpen()) voice_.setPitch(0.0f, increments_.data());
   voice_.forceRecompute();
-  running_ = started_ = armed_ = false;
+  running_ = started_ = false;
+  arming_ = RetriggerArming{};
   routineMode_ = -1;
   routineRestart_ = false;
   setBlockFunction(&OscZvqr::subProcessSilence);
@@ -94,17 +95,7 @@ void OscZvqr::pinsUpdated() {
   const int32_t setting = retrigger_;
   if (phaseReset_.isUpdated() && phaseReset_ > 0.0f && setting >= 0) stop();
 
-  const float gate = gate_.getValue();
-  if (gate > 0.0f) {
-    if (!armed_ && setting > 0) {
-      voice_.restartPending = true;
-      armed_ = true;
-    }
-  } else {
-    armed_ = false;
-  }
-  restart_.hard = setting <= 1;
-  restart_.step = restartStep(setting, samplesPerMs_);
+  arming_.update(voice_, gate_.getValue(), setting, samplesPerMs_);
 
   const bool active = active_.getValue() > 0.0f;
   if (active && (!running_ || retrigger_.isUpdated() || mode_.isUpdated())) {
@@ -134,7 +125,7 @@ void OscZvqr::subProcess(int32_t bufferOffset, int32_t sampleFrames) {
                     shape_.buffer() + bufferOffset,        output_.buffer() + bufferOffset,
                     wrapOut_.buffer() + bufferOffset,      incrementOut_.buffer() + bufferOffset,
                     fractionOut_.buffer() + bufferOffset,  offsetOut_.buffer() + bufferOffset};
-  renderVoice<Mode, Restart, true, Static>(voice_, sets_, increments_.data(), levels, restart_, io, sampleFrames);
+  renderVoice<Mode, Restart, true, Static>(voice_, sets_, increments_.data(), levels, arming_.restart, io, sampleFrames);
 }
 
 void OscZvqr::subProcessSilence(int32_t bufferOffset, int32_t sampleFrames) {

@@ -51,11 +51,10 @@ class OscZvqr : public MpBase {
   zv::oscillators::Sets sets_;
   SharedTable increments_;
   zv::oscillators::Voice voice_;
-  zv::oscillators::RestartSettings restart_;
+  zv::oscillators::RetriggerArming arming_;
   int32_t samplesPerMs_ = 44;
   bool running_ = false;
   bool started_ = false;
-  bool armed_ = false;
   // The routine in force: wave mode (-1 silent) and restart variant. Its
   // static or streaming-input instance follows the inputs' streaming.
   int32_t routineMode_ = -1;

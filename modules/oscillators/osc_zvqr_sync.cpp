@@ -80,7 +80,8 @@ int32_t OscZvqrSync::openModule() {
   bypass_ = true;
   calls_ = 0;
   rememberedKind_ = 0;
-  running_ = started_ = armed_ = false;
+  running_ = started_ = false;
+  arming_ = RetriggerArming{};
   setBlockFunction(&OscZvqrSync::subProcessSilence);
   return MpBase::openModule();
 }
@@ -142,16 +143,7 @@ void OscZvqrSync::pinsUpdated() {
   const int32_t setting = retrigger_;
   if (phaseReset_.isUpdated() && phaseReset_ > 0.0f && setting >= 0) stop();
 
-  if (gate_.getValue() > 0.0f) {
-    if (!armed_ && setting > 0) {
-      voice_.restartPending = true;
-      armed_ = true;
-    }
-  } else {
-    armed_ = false;
-  }
-  restart_.hard = setting <= 1;
-  restart_.step = restartStep(setting, samplesPerMs_);
+  arming_.update(voice_, gate_.getValue(), setting, samplesPerMs_);
 
   const bool active = active_.getValue() > 0.0f;
   const bool reconfigured = mode_.isUpdated() || sync_.isUpdated() || kind_.isUpdated() || retrigger_.isUpdated();
@@ -180,7 +172,7 @@ void OscZvqrSync::subProcess(int32_t bufferOffset, int32_t sampleFrames) {
                     shape_.buffer() + bufferOffset, output_.buffer() + bufferOffset,
                     nullptr,                        nullptr,
                     nullptr,                        nullptr};
-  renderVoice<Mode, Restart, false, false>(voice_, sets_, increments_[0].data(), levels, restart_, io, sampleFrames);
+  renderVoice<Mode, Restart, false, false>(voice_, sets_, increments_[0].data(), levels, arming_.restart, io, sampleFrames);
 }
 
 template <class Mode>

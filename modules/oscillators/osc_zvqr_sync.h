@@ -68,11 +68,10 @@ class OscZvqrSync : public MpBase {
   zv::oscillators::Sets sets_;
   SharedTable increments_[4];  // factors 1, 2, 4, 8
   zv::oscillators::Voice voice_;
-  zv::oscillators::RestartSettings restart_;
+  zv::oscillators::RetriggerArming arming_;
   int32_t samplesPerMs_ = 44;
   bool running_ = false;
   bool started_ = false;
-  bool armed_ = false;
 
   // External master.
   float followPhase_ = 0.0f;

@@ -284,6 +284,27 @@ inline float restartStep(int32_t setting, int32_t samplesPerMs) {
   return static_cast<float>(step < 1e-6 ? 1e-6 : step > 1.0 ? 1.0 : step);
 }
 
+// Retriggering from the gate: a rising gate arms one restart of the voice
+// while the setting is positive (the restart happens at the next render);
+// the setting also chooses a hard restart (1 or less) or the crossfade.
+struct RetriggerArming {
+  bool armed = false;
+  RestartSettings restart;
+
+  void update(Voice& voice, float gate, int32_t setting, int32_t samplesPerMs) {
+    if (gate > 0.0f) {
+      if (!armed && setting > 0) {
+        voice.restartPending = true;
+        armed = true;
+      }
+    } else {
+      armed = false;
+    }
+    restart.hard = setting <= 1;
+    restart.step = restartStep(setting, samplesPerMs);
+  }
+};
+
 // Output buffers of a plain or restart render; state outputs may be null
 // when StateOutputs is false.
 struct RenderIo {
