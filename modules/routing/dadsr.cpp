@@ -1,179 +1,15 @@
 #include "modules/routing/dadsr.h"
 
 #include <algorithm>
-#include <bit>
-#include <cmath>
-
-#include "modules/dsp/math.h"
-
-namespace zv::routing {
-
-static_assert(std::bit_cast<uint32_t>(kLongRange) == 0x40D55554u);
 
 namespace {
 
-const MpChar* const kTableNames[kTableCount] = {
+const MpChar* const kTableNames[zv::routing::kTableCount] = {
     MP_TEXT("ZV51_Shaper_Exp+"),    MP_TEXT("ZV51_Shaper_Exp"),   MP_TEXT("ZV51_Shaper_Exp_Inv"),
     MP_TEXT("ZV51_Shaper_Exp_Inv+"), MP_TEXT("ZV51_Shaper_SE_Db"), MP_TEXT("ZV51_Shaper_SE_Db+"),
 };
 
-// Curve 4 is built from two soft-saturating rational steps.
-float saturate(float x) { return 1.6f * x * (std::fabs(x) + 1.0f) / (1.6f * x * 3.0f * x + 1.0f); }
-float saturateAgain(float g) {
-  return 1.89f * g * (std::fabs(g * 0.33333334f) + 1.0f) / (1.6f * g * 3.0f * g + 1.0f);
-}
-
 }  // namespace
-
-int32_t tableIndex(int32_t curve) {
-  switch (curve) {
-    case 0: return 0;
-    case 1: return 1;
-    case 3: return 2;
-    case 4: return 3;
-    case 5: return 4;
-    case 6: return 5;
-    default: return -1;
-  }
-}
-
-float shaperEntry(int32_t table, int32_t i) {
-  const float x = static_cast<float>(i) * 0.0001f;
-  switch (table) {
-    case 0: return (2.0f * x - std::sin(x * 1.5707964f * 1.27f)) * 0.919f;
-    case 1: return 2.0f * x - std::sin(x * 1.5707964f);
-    case 2: return std::sin(x * 1.5707964f);
-    case 3: return saturateAgain(saturate(x));
-    case 4: return std::exp(4.462f * x - 4.45f) - 0.0117f;
-    case 5: return std::exp(11.5f * x - 11.5f);
-    default: return x;
-  }
-}
-
-float stageTime(float control, float range) {
-  const float u = zv::dsp::clampTo(control, 0.0f, kMaximumControl) * 10.0f;
-  return static_cast<float>(std::exp2(static_cast<double>(u) - static_cast<double>(range)));
-}
-
-float releaseControl(float control) { return zv::dsp::clampTo(control, 0.0001f, kMaximumControl); }
-
-void DadsrCore::reset(float sampleRate) {
-  sampleRate = zv::dsp::usableSampleRate(sampleRate);
-  stage = IDLE;
-  delayCount = 0.0;
-  delayScale = sampleRate * 10.0f;
-  phase = 0.0;
-  level = 0.0f;
-  samplePeriod = 1.0f / sampleRate;
-  maxIncrement = samplePeriod / kMinimumTime;
-  rampDownDecrement = maxIncrement;
-  attackIncrement = decayIncrement = releaseIncrement = maxIncrement;
-  attackStart = 0.0f;
-  attackScale = 1.0f;
-  releaseStart = 0.0f;
-  releaseFactor = 1.0f;
-  silentCount = 0;
-  ended = false;
-}
-
-void DadsrCore::setSustain(float control) {
-  sustain = control > 0.0f ? (control < 1.0f ? control : 1.0f) : 0.0f;
-  sustainComplement = 1.0f - sustain;
-}
-
-float DadsrCore::shape() {
-  phase = phase > 0.0 ? (phase < 1.0 ? phase : 1.0) : 0.0;
-  const float p = static_cast<float>(phase);
-  const float v = shaper.table != nullptr ? shaper.table->at(p * 10000.0f) * shaper.gain : p;
-  return v > 0.0f ? v : 0.0f;
-}
-
-template <bool SpanScaled>
-void DadsrCore::attackStep(float delayControl) {
-  switch (stage) {
-    case RAMP_DOWN:
-      if (level >= rampDownDecrement) {
-        level -= rampDownDecrement;
-        return;
-      }
-      level = 0.0f;
-      stage = DELAY;
-      [[fallthrough]];
-    case DELAY:
-      if (delayCount < static_cast<double>(delayScale) * delayControl) {
-        delayCount += 1.0;
-        return;
-      }
-      stage = ATTACK;
-      [[fallthrough]];
-    case ATTACK:
-      phase += SpanScaled ? static_cast<double>(attackIncrement) * attackScale : attackIncrement;
-      level = shape() * attackScale + attackStart;
-      // The phase test ends the attack even where rounding keeps the level a
-      // hair under 1.
-      if (level < 1.0f && phase < 1.0) return;
-      level = 1.0f;
-      phase = 1.0;
-      shaper = decayShaper;
-      stage = DECAY;
-      [[fallthrough]];
-    case DECAY:
-      if (SpanScaled) {
-        // Tables whose entry 0 is above 0 would hold the level just over the
-        // sustain for ever: the phase reaching 0 ends the decay too.
-        if (level > sustain && phase > 0.0) {
-          phase -= static_cast<double>(decayIncrement) * sustainComplement;
-          level = shape() * sustainComplement + sustain;
-          return;
-        }
-      } else if (phase >= decayIncrement) {
-        phase -= decayIncrement;
-        level = shape() * sustainComplement + sustain;
-        return;
-      }
-      level = sustain;
-      stage = SUSTAIN;
-      return;
-    case SUSTAIN:
-      level = sustain;
-      return;
-    default:
-      return;
-  }
-}
-
-template <bool SpanScaled>
-void DadsrCore::releaseStep() {
-  const bool running = SpanScaled ? (level > 0.0f && phase > 0.0) : phase >= releaseIncrement;
-  if (!running) {
-    ++silentCount;
-    level = 0.0f;
-    phase = 0.0;
-    ended = true;
-    return;
-  }
-  if (SpanScaled) {
-    phase -= static_cast<double>(releaseIncrement) * releaseStart * releaseFactor;
-  } else {
-    phase -= static_cast<double>(releaseFactor) * releaseIncrement;
-  }
-  level = shape() * releaseStart;
-}
-
-bool DadsrCore::releaseFinished(int32_t frames) {
-  // The first silent sample still outputs the level before it: only a call
-  // with more silent samples than frames is silent throughout.
-  if (!(ended && silentCount > frames && level <= 0.0f)) return false;
-  silentCount = 0;
-  return true;
-}
-
-template void DadsrCore::attackStep<false>(float);
-template void DadsrCore::attackStep<true>(float);
-template void DadsrCore::releaseStep<false>();
-template void DadsrCore::releaseStep<true>();
-
-}  // namespace zv::routing
 
 using zv::routing::DadsrCore;
 
@@ -203,7 +39,7 @@ Dadsr::Dadsr(IMpUnknown* host) : MpBase(host) {
 int32_t MP_STDCALL Dadsr::openModule() {
   bool isNew[zv::routing::kTableCount];
   for (int32_t t = 0; t < zv::routing::kTableCount; ++t) {
-    isNew[t] = tables_[t].open(host(), zv::routing::kTableNames[t], -1.0f, zv::routing::kShaperEntries);
+    isNew[t] = tables_[t].open(host(), kTableNames[t], -1.0f, zv::routing::kShaperEntries);
   }
   // The last table's answer decides for the set; a table new on its own is
   // filled as well, since host memory comes unwritten.
@@ -225,7 +61,7 @@ int32_t MP_STDCALL Dadsr::openModule() {
 zv::routing::Shaper Dadsr::shaperFor(int32_t curve) const {
   const int32_t t = zv::routing::tableIndex(curve);
   if (t < 0 || !tables_[t].isOpen()) return {};
-  return {&tables_[t], curve == 4 ? 2.0f : 1.0f};
+  return {zv::dsp::TableView(tables_[t].data(), tables_[t].entries()), curve == 4 ? 2.0f : 1.0f};
 }
 
 void Dadsr::selectSilent() {
