@@ -76,19 +76,11 @@ class AudioOutPin : public MpAudioPinBase {
   void setStreaming(bool isStreaming, int32_t blockPosition = -1);
 };
 
-template <class T, int32_t Code>
+// A typed control value; Datatype is the host's code for it.
+template <class T, MpDatatype Datatype>
 class MpControlPinBase : public MpPinBase {
  public:
-  int32_t datatype() const override {
-    // The host's codes differ from the template codes for int, bool and blob.
-    switch (Code) {
-      case 7: return MP_DT_INT;
-      case 3: return MP_DT_BOOL;
-      case 9: return MP_DT_BLOB;
-      case 5: return MP_DT_FLOAT;
-      default: return Code;
-    }
-  }
+  int32_t datatype() const override { return Datatype; }
   virtual void setRawValue(int32_t size, const void* data) { RawValue<T>::set(value_, size, data); }
   virtual int32_t rawSize() const { return RawValue<T>::size(value_); }
   virtual const void* rawPointer() const { return RawValue<T>::pointer(value_); }
@@ -109,8 +101,8 @@ class MpControlPinBase : public MpPinBase {
   bool updated_ = false;
 };
 
-template <class T, int32_t Direction, int32_t Code>
-class MpControlPin : public MpControlPinBase<T, Code> {
+template <class T, MpPinDirection Direction, MpDatatype Datatype>
+class MpControlPin : public MpControlPinBase<T, Datatype> {
  public:
   int32_t direction() const override { return Direction; }
   void sendFirstUpdate() override {
@@ -149,15 +141,15 @@ class MidiOutPin : public MidiInPin {
 };
 
 // Control pins by value type.
-using FloatInPin = MpControlPin<float, MP_PIN_IN, 5>;
-using FloatOutPin = MpControlPin<float, MP_PIN_OUT, 5>;
-using IntInPin = MpControlPin<int32_t, MP_PIN_IN, 7>;
-using IntOutPin = MpControlPin<int32_t, MP_PIN_OUT, 7>;
-using ListInPin = MpControlPin<int32_t, MP_PIN_IN, 0>;
-using ListOutPin = MpControlPin<int32_t, MP_PIN_OUT, 0>;
-using BoolInPin = MpControlPin<bool, MP_PIN_IN, 3>;
-using BoolOutPin = MpControlPin<bool, MP_PIN_OUT, 3>;
-using StringInPin = MpControlPin<MpString, MP_PIN_IN, 1>;
-using StringOutPin = MpControlPin<MpString, MP_PIN_OUT, 1>;
-using BlobInPin = MpControlPin<MpBlob, MP_PIN_IN, 9>;
-using BlobOutPin = MpControlPin<MpBlob, MP_PIN_OUT, 9>;
+using FloatInPin = MpControlPin<float, MP_PIN_IN, MP_DT_FLOAT>;
+using FloatOutPin = MpControlPin<float, MP_PIN_OUT, MP_DT_FLOAT>;
+using IntInPin = MpControlPin<int32_t, MP_PIN_IN, MP_DT_INT>;
+using IntOutPin = MpControlPin<int32_t, MP_PIN_OUT, MP_DT_INT>;
+using ListInPin = MpControlPin<int32_t, MP_PIN_IN, MP_DT_ENUM>;
+using ListOutPin = MpControlPin<int32_t, MP_PIN_OUT, MP_DT_ENUM>;
+using BoolInPin = MpControlPin<bool, MP_PIN_IN, MP_DT_BOOL>;
+using BoolOutPin = MpControlPin<bool, MP_PIN_OUT, MP_DT_BOOL>;
+using StringInPin = MpControlPin<MpString, MP_PIN_IN, MP_DT_TEXT>;
+using StringOutPin = MpControlPin<MpString, MP_PIN_OUT, MP_DT_TEXT>;
+using BlobInPin = MpControlPin<MpBlob, MP_PIN_IN, MP_DT_BLOB>;
+using BlobOutPin = MpControlPin<MpBlob, MP_PIN_OUT, MP_DT_BLOB>;
