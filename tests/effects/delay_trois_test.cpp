@@ -30,7 +30,7 @@ TEST(DelayTroisControls, FeedbackAndDistanceStayInsideTheirLimits) {
   EXPECT_EQ(zv::effects::delayDistance(10.0f, -kInf, kNaN, 1000), 1.0);
 }
 
-struct DelayTest : ::testing::Test {
+struct DelayTroisTest : ::testing::Test {
   TestHost host;
   DelayTrois* delay = nullptr;
   std::unique_ptr<AudioModule> module;
@@ -64,7 +64,7 @@ struct DelayTest : ::testing::Test {
   }
 };
 
-TEST_F(DelayTest, TimeOffsetFeedbackPanAndInterpolation) {
+TEST_F(DelayTroisTest, TimeOffsetFeedbackPanAndInterpolation) {
   start();
   render(1);
   EXPECT_EQ(peakIndex(delayed), 2) << "Time 0 is two samples";
@@ -96,7 +96,7 @@ TEST_F(DelayTest, TimeOffsetFeedbackPanAndInterpolation) {
   EXPECT_NEAR(left[2], 0.0f, 1e-6) << "Pan beyond 1 is hard right";
 }
 
-TEST_F(DelayTest, ClearLevelAndOnEmptyTheLine) {
+TEST_F(DelayTroisTest, ClearLevelAndOnEmptyTheLine) {
   auto silence = [](int64_t) { return 0.0f; };
   set(DelayTrois::FEEDBACK, 1.0f);
   start();
@@ -126,7 +126,7 @@ TEST_F(DelayTest, ClearLevelAndOnEmptyTheLine) {
   }
 }
 
-TEST_F(DelayTest, RestartConvertsUnchangedControlsAfresh) {
+TEST_F(DelayTroisTest, RestartConvertsUnchangedControlsAfresh) {
   // The read point must be placed again against the restarted write index.
   set(DelayTrois::TIME, 1.0f), set(DelayTrois::FEEDBACK, 0.6f), set(DelayTrois::PAN, 0.0f);
   start();
@@ -138,7 +138,7 @@ TEST_F(DelayTest, RestartConvertsUnchangedControlsAfresh) {
   EXPECT_NEAR(left[12], 1.0f, 1e-6);
 }
 
-TEST_F(DelayTest, ExtremeControlsReadInsideTheLine) {
+TEST_F(DelayTroisTest, ExtremeControlsReadInsideTheLine) {
   host.sampleRate = 100.0f;  // a line of 1000 samples, wrapped many times below
   module->open();
   set(DelayTrois::FEEDBACK, 1.0f);

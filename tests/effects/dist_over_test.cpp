@@ -62,7 +62,7 @@ struct Reference {
   }
 };
 
-struct DistTest : ::testing::Test {
+struct DistOverTest : ::testing::Test {
   TestHost host;
   std::unique_ptr<AudioModule> module;
 
@@ -89,7 +89,7 @@ struct DistTest : ::testing::Test {
   }
 };
 
-TEST_F(DistTest, EveryModeMatchesAnIndependentComputation) {
+TEST_F(DistOverTest, EveryModeMatchesAnIndependentComputation) {
   Inputs in;
   for (int32_t mode = 0; mode <= 5; ++mode) {
     auto out = run(mode, in, 20);
@@ -110,7 +110,7 @@ TEST_F(DistTest, EveryModeMatchesAnIndependentComputation) {
   EXPECT_TRUE(trace > 0.5e-7 && trace < 2e-7) << trace;
 }
 
-TEST_F(DistTest, FullShapeSaturatesAtTanhOfOne) {
+TEST_F(DistOverTest, FullShapeSaturatesAtTanhOfOne) {
   Inputs in;
   in.waves[DistOver::MODULATOR] = in.waves[DistOver::SHAPE] = in.waves[DistOver::DIVISOR] = constant(1.0f);
   for (float level : {4.0f, -4.0f}) {
@@ -122,7 +122,7 @@ TEST_F(DistTest, FullShapeSaturatesAtTanhOfOne) {
   }
 }
 
-TEST_F(DistTest, UnusableDivisorGivesSilence) {
+TEST_F(DistOverTest, UnusableDivisorGivesSilence) {
   for (float divisor : {0.0f, -0.0f, std::numeric_limits<float>::quiet_NaN(), 1e-44f}) {
     Inputs in;
     in.waves[DistOver::DIVISOR] = constant(divisor);
@@ -134,7 +134,7 @@ TEST_F(DistTest, UnusableDivisorGivesSilence) {
   }
 }
 
-TEST_F(DistTest, ModeChangeResetAndUnknownModeStartFromEmptyFilters) {
+TEST_F(DistOverTest, ModeChangeResetAndUnknownModeStartFromEmptyFilters) {
   // After each event the output is that of a module that never ran.
   Inputs in;
   const auto fresh = run(1, in, 4, 2000);
@@ -147,7 +147,7 @@ TEST_F(DistTest, ModeChangeResetAndUnknownModeStartFromEmptyFilters) {
   }
 }
 
-TEST_F(DistTest, StaticSilentSignalOrClosedGainSleeps) {
+TEST_F(DistOverTest, StaticSilentSignalOrClosedGainSleeps) {
   for (auto [signal, gain] : {std::pair{0.0f, 1.0f}, {0.3f, 0.0f}, {0.3f, std::nanf("")}, {0.3f, 1.0f}}) {
     host.clearRecords();
     Inputs in;

@@ -19,7 +19,7 @@ double pole(double position, double rate = 44100.0) {
 float carrierAt(int64_t n) { return static_cast<float>(0.8 * std::sin(0.21 * static_cast<double>(n))); }
 float modulatorAt(int64_t n) { return static_cast<float>(0.6 * std::sin(0.047 * n) + 0.3 * std::sin(1.3 * n)); }
 
-struct RingTest : ::testing::Test {
+struct RingEqCSTest : ::testing::Test {
   TestHost host;
   std::unique_ptr<AudioModule> module;
 
@@ -48,7 +48,7 @@ struct RingTest : ::testing::Test {
   }
 };
 
-TEST_F(RingTest, PoleTablePerRateAndBandCorners) {
+TEST_F(RingEqCSTest, PoleTablePerRateAndBandCorners) {
   for (float rate : {48000.0f, 44100.0f}) {
     host.sampleRate = rate;
     run(0.5f, 0, 1);
@@ -69,7 +69,7 @@ TEST_F(RingTest, PoleTablePerRateAndBandCorners) {
   }
 }
 
-TEST_F(RingTest, ProductOfTheBandsAtBothRates) {
+TEST_F(RingEqCSTest, ProductOfTheBandsAtBothRates) {
   for (int32_t mode : {0, 1}) {
     auto out = run(0.3f, mode, 40);  // carrier corners at 6000/0, modulator at 10000/4000
     const double ka1 = pole(6000), ka2 = pole(0), km1 = pole(10000), km2 = pole(4000);
@@ -94,7 +94,7 @@ TEST_F(RingTest, ProductOfTheBandsAtBothRates) {
   }
 }
 
-TEST_F(RingTest, EitherEnableOffSilencesAndSleeps) {
+TEST_F(RingEqCSTest, EitherEnableOffSilencesAndSleeps) {
   for (auto [a, b] : {std::pair{0, 1}, {1, 0}, {-2, -2}}) {
     host.clearRecords();
     auto out = run(0.5f, 0, 4, a, b);
@@ -104,7 +104,7 @@ TEST_F(RingTest, EitherEnableOffSilencesAndSleeps) {
   }
 }
 
-TEST_F(RingTest, ModeChangeResetAndUnknownModeStartFromEmptyMemories) {
+TEST_F(RingEqCSTest, ModeChangeResetAndUnknownModeStartFromEmptyMemories) {
   // After each event the output is that of a module that never ran.
   const auto fresh = run(0.4f, 0, 6, 1, 1, 1000);
   run(0.4f, 1, 30);

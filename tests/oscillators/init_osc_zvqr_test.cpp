@@ -27,7 +27,7 @@ std::vector<float> numberedFile(size_t values, float format = 2.0f) {
   return v;
 }
 
-struct InitTest : ::testing::Test {
+struct InitOscZvqrTest : ::testing::Test {
   TestHost host;
   fs::path folder;
   std::unique_ptr<AudioModule> init;
@@ -67,7 +67,7 @@ struct InitTest : ::testing::Test {
   float status(int pin) { return host.lastValue(pin).asFloat(); }
 };
 
-TEST_F(InitTest, LoadsTheChosenFamilyFileBesideTheReference) {
+TEST_F(InitOscZvqrTest, LoadsTheChosenFamilyFileBesideTheReference) {
   write("osc-saw-7.zvw", numberedFile(zv::oscillators::kFileValues));
   configure(MP_TEXT("base.zvw"), 9, 1, 2, 7, 9, 1, 5);
   const float* s = set(1);
@@ -83,7 +83,7 @@ TEST_F(InitTest, LoadsTheChosenFamilyFileBesideTheReference) {
   EXPECT_EQ(s[zv::oscillators::kFileValues], s[zv::oscillators::kFileValues - 2048]);
 }
 
-TEST_F(InitTest, ReferenceExtensionIsCheckedCaseInsensitively) {
+TEST_F(InitOscZvqrTest, ReferenceExtensionIsCheckedCaseInsensitively) {
   write("osc-sine-1.zvw", numberedFile(zv::oscillators::kFileValues));
   configure(MP_TEXT("BASE.ZVW"), 0, 1, 9, 0, 9, 0);
   EXPECT_EQ(status(I::STATUS_1), 1.0f);
@@ -95,7 +95,7 @@ TEST_F(InitTest, ReferenceExtensionIsCheckedCaseInsensitively) {
   }
 }
 
-TEST_F(InitTest, FailuresLeaveTheStatusUnloadedAndTheSetSilent) {
+TEST_F(InitOscZvqrTest, FailuresLeaveTheStatusUnloadedAndTheSetSilent) {
   write("osc-tri-1.zvw", numberedFile(zv::oscillators::kFileValues, 3.0f));   // format 3
   write("osc-tri-2.zvw", numberedFile(3));                              // no header
   write("osc-tri-3.zvw", numberedFile(zv::oscillators::kFileValues, NAN));
@@ -112,13 +112,13 @@ TEST_F(InitTest, FailuresLeaveTheStatusUnloadedAndTheSetSilent) {
     for (int i = 0; i < zv::oscillators::kSetValues; i += 997) ASSERT_EQ(set(slot)[i], 0.0f) << slot << " " << i;
 }
 
-TEST_F(InitTest, FormatValueIsTruncated) {
+TEST_F(InitOscZvqrTest, FormatValueIsTruncated) {
   write("osc-sqr-1.zvw", numberedFile(zv::oscillators::kFileValues, 2.9f));
   configure(MP_TEXT("base.zvw"), 3, 1, 9, 0, 9, 0);
   EXPECT_EQ(status(I::STATUS_1), 1.0f);
 }
 
-TEST_F(InitTest, ShortFileFillsWhatItHasButIsNotReportedLoaded) {
+TEST_F(InitOscZvqrTest, ShortFileFillsWhatItHasButIsNotReportedLoaded) {
   write("osc-free-1.zvw", numberedFile(10000));
   configure(MP_TEXT("base.zvw"), 4, 1, 9, 0, 9, 0);
   EXPECT_EQ(status(I::STATUS_1), kNo);
@@ -126,7 +126,7 @@ TEST_F(InitTest, ShortFileFillsWhatItHasButIsNotReportedLoaded) {
   EXPECT_EQ(set(0)[10000], 0.0f);
 }
 
-TEST_F(InitTest, ReloadsOnlyTheSetWhosePairChanged) {
+TEST_F(InitOscZvqrTest, ReloadsOnlyTheSetWhosePairChanged) {
   write("osc-sine-1.zvw", numberedFile(zv::oscillators::kFileValues));
   write("osc-sine-2.zvw", numberedFile(zv::oscillators::kFileValues));
   configure(MP_TEXT("base.zvw"), 0, 1, 0, 1, 0, 1);
@@ -141,7 +141,7 @@ TEST_F(InitTest, ReloadsOnlyTheSetWhosePairChanged) {
   EXPECT_TRUE(host.values.empty()) << "same pair and a new reference: no reload";
 }
 
-TEST(InitPaths, FamilyFileNamesBesideTheReference) {
+TEST(InitOscZvqrPaths, FamilyFileNamesBesideTheReference) {
   EXPECT_EQ(InitOscZvqr::familyPath(MP_TEXT("C:/tables/base.zvw"), 2, 7), MP_TEXT("C:/tables/osc-saw-7.zvw"));
   EXPECT_EQ(InitOscZvqr::familyPath(MP_TEXT("C:\\t\\BASE.Zvw"), 1, 12), MP_TEXT("C:\\t/osc-tri-12.zvw"));
   EXPECT_EQ(InitOscZvqr::familyPath(MP_TEXT("/a/longer-name.zvw"), 3, -1), MP_TEXT("/a/osc-sqr--1.zvw"));
@@ -153,7 +153,7 @@ TEST(InitPaths, FamilyFileNamesBesideTheReference) {
   EXPECT_TRUE(InitOscZvqr::familyPath(MP_TEXT("/a/b.zvw"), -1, 1).empty());
 }
 
-TEST_F(InitTest, ReferenceNearThePathLimitIsSafe) {
+TEST_F(InitOscZvqrTest, ReferenceNearThePathLimitIsSafe) {
   for (size_t length : {250u, 255u, 259u, 300u}) {
     MpString name(length, MP_TEXT('x'));
     name.replace(length - 4, 4, MP_TEXT(".zvw"));
@@ -164,7 +164,7 @@ TEST_F(InitTest, ReferenceNearThePathLimitIsSafe) {
 }
 
 // The default set that the build writes, loaded and played.
-TEST_F(InitTest, GeneratedDefaultSetLoadsAndPlays) {
+TEST_F(InitOscZvqrTest, GeneratedDefaultSetLoadsAndPlays) {
   for (zvw::Family f : zvw::kFamilies)
     write(std::string("osc-") + zvw::familyStem(f) + "-1.zvw", zvw::generateSet(f));
   write("base.zvw", zvw::generateSet(zvw::Family::Sine));

@@ -15,7 +15,7 @@ using S = OscZvqrSync;
 using zv::oscillators::DecimationFilter;
 using zv::oscillators::decimationCoefficients;
 
-struct SyncTest : ::testing::Test {
+struct OscZvqrSyncTest : ::testing::Test {
   TestHost host;
   OscZvqrSync* module = nullptr;
   std::unique_ptr<AudioModule> osc;
@@ -48,7 +48,7 @@ struct SyncTest : ::testing::Test {
   float* out() { return osc->audio(S::OUTPUT); }
 };
 
-TEST_F(SyncTest, SyncOffAndAnUnconnectedExternalMasterRenderAsThePlainOscillator) {
+TEST_F(OscZvqrSyncTest, SyncOffAndAnUnconnectedExternalMasterRenderAsThePlainOscillator) {
   // The plain oscillator on the same host reads the same sets.
   OscZvqr* plain = new OscZvqr(host.unknown());
   AudioModule reference(host, plain);
@@ -87,7 +87,7 @@ TEST_F(SyncTest, SyncOffAndAnUnconnectedExternalMasterRenderAsThePlainOscillator
   }
 }
 
-TEST_F(SyncTest, ExternalRestartStepFollowsMasterPitchWithinLimits) {
+TEST_F(OscZvqrSyncTest, ExternalRestartStepFollowsMasterPitchWithinLimits) {
   struct Case {
     float masterPitch;
     float step;
@@ -105,7 +105,7 @@ TEST_F(SyncTest, ExternalRestartStepFollowsMasterPitchWithinLimits) {
   }
 }
 
-TEST_F(SyncTest, ExternalRestartJumpsToTheScaledWrapPosition) {
+TEST_F(OscZvqrSyncTest, ExternalRestartJumpsToTheScaledWrapPosition) {
   open();
   osc->fill(S::MASTER_PITCH, 0.3f);
   osc->fill(S::MASTER_INCREMENT, 10.0f);
@@ -118,7 +118,7 @@ TEST_F(SyncTest, ExternalRestartJumpsToTheScaledWrapPosition) {
   EXPECT_NEAR(module->voice().phase, zv::oscillators::test::wrapHead(inc / 10.0 * 4.0 + 40 * inc), 0.05);
 }
 
-TEST_F(SyncTest, ExternalMasterValuesThatAreNotATableStartOrIncrementAreRefused) {
+TEST_F(OscZvqrSyncTest, ExternalMasterValuesThatAreNotATableStartOrIncrementAreRefused) {
   for (float offset : {4361.0f, 4360.0f + 2048.0f * 60, 1e9f, -4360.0f, std::nanf(""), INFINITY}) {
     SCOPED_TRACE(offset);
     open();
@@ -142,7 +142,7 @@ TEST_F(SyncTest, ExternalMasterValuesThatAreNotATableStartOrIncrementAreRefused)
   }
 }
 
-TEST_F(SyncTest, ExternalFadeToMasterBlendsTheMasterRead) {
+TEST_F(OscZvqrSyncTest, ExternalFadeToMasterBlendsTheMasterRead) {
   // Range 3 V, master pitch 0.9 (d = 9): blend (3 + 5.5 − 9) / 3 < 0, so the
   // output is the master read alone: set 1 ramp at the master's table 40.
   open();
@@ -157,7 +157,7 @@ TEST_F(SyncTest, ExternalFadeToMasterBlendsTheMasterRead) {
   }
 }
 
-TEST_F(SyncTest, InternalHardSyncLocksTheSlaveToTheMasterPeriod) {
+TEST_F(OscZvqrSyncTest, InternalHardSyncLocksTheSlaveToTheMasterPeriod) {
   // At 44000 Hz a 440 Hz master has a period of exactly 100 samples.
   const float master = 0.5f, slave = 0.57f;
   auto render = [&](int32_t sync) {
@@ -181,7 +181,7 @@ TEST_F(SyncTest, InternalHardSyncLocksTheSlaveToTheMasterPeriod) {
   EXPECT_GT(freeDiff, 0.2);
 }
 
-TEST_F(SyncTest, InternalSoftSyncStepDependsOnWhichOscillatorIsFaster) {
+TEST_F(OscZvqrSyncTest, InternalSoftSyncStepDependsOnWhichOscillatorIsFaster) {
   auto stepAfterWrap = [&](float slave, float master) {
     open();
     osc->fill(S::MASTER_PITCH, master);
@@ -194,7 +194,7 @@ TEST_F(SyncTest, InternalSoftSyncStepDependsOnWhichOscillatorIsFaster) {
   EXPECT_FLOAT_EQ(stepAfterWrap(0.4f, 0.5f), 0.3f);
 }
 
-TEST_F(SyncTest, FilterBypassLastsOneHundredAndTwoCallsAndRestartsOnAKindChange) {
+TEST_F(OscZvqrSyncTest, FilterBypassLastsOneHundredAndTwoCallsAndRestartsOnAKindChange) {
   open();
   start(0.5f, 2, 1, -4, 4);
   for (int call = 2; call <= 101; ++call) osc->process(4);
@@ -210,7 +210,7 @@ TEST_F(SyncTest, FilterBypassLastsOneHundredAndTwoCallsAndRestartsOnAKindChange)
   for (int i = 0; i < 4; ++i) EXPECT_TRUE(std::isfinite(out()[i]));
 }
 
-TEST_F(SyncTest, UnsupportedKindsMapToASupportedFactor) {
+TEST_F(OscZvqrSyncTest, UnsupportedKindsMapToASupportedFactor) {
   EXPECT_EQ(S::internalFactor(-2), 2);
   EXPECT_EQ(S::internalFactor(-3), 2);
   EXPECT_EQ(S::internalFactor(-4), 4);
@@ -225,7 +225,7 @@ TEST_F(SyncTest, UnsupportedKindsMapToASupportedFactor) {
   for (int i = 0; i < 256; ++i) ASSERT_TRUE(std::isfinite(out()[i])) << i;
 }
 
-TEST_F(SyncTest, RingTermStaysBoundedUnderStrongSoftness) {
+TEST_F(OscZvqrSyncTest, RingTermStaysBoundedUnderStrongSoftness) {
   open();
   osc->fill(S::MASTER_PITCH, 1.0f);
   osc->fill(S::SOFTNESS, 50.0f);

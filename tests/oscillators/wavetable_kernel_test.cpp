@@ -61,7 +61,7 @@ void expectSame(const std::vector<float>& fast, const std::vector<float>& slow, 
     ASSERT_TRUE(sameRendering(fast[i], slow[i])) << what << " at " << i << ": " << fast[i] << " vs " << slow[i];
 }
 
-struct KernelTest : ::testing::Test {
+struct WavetableKernelTest : ::testing::Test {
   std::vector<float> tables[3];
   std::vector<float> increments;
   Sets sets;
@@ -154,7 +154,7 @@ bool firstAndThird(int32_t k) { return k == 0 || k == 2; }
 
 // Inputs constant within each stretch, changing between them: the held
 // renders see each change at the stretch start, like the slow one.
-TEST_F(KernelTest, HeldInputsRenderAsEverySampleRead) {
+TEST_F(WavetableKernelTest, HeldInputsRenderAsEverySampleRead) {
   const std::vector<int32_t> cuts = {1, 17, 40, 41, 77};
   const float pitches[] = {0.505f, 0.93f, -0.3f, 0.99f, std::nanf(""), 0.61f};
   const float offsets[] = {0.2f, 1.0f, -1.0f, 0.37f, 3.0f, -0.6f};
@@ -183,7 +183,7 @@ TEST_F(KernelTest, HeldInputsRenderAsEverySampleRead) {
 }
 
 // Inputs changing on every sample, through the top of the table range.
-TEST_F(KernelTest, StreamingInputsRenderAsEverySampleRead) {
+TEST_F(WavetableKernelTest, StreamingInputsRenderAsEverySampleRead) {
   rate(44100.0f);
   Buffers in;
   for (int32_t i = 0; i < kBlock; ++i) {

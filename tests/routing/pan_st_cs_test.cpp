@@ -12,7 +12,7 @@ constexpr double kHalfPi = 1.5707963267948966;
 double cosGain(double pan) { return std::cos(std::clamp(pan, 0.0, 1.0) * kHalfPi) + 1e-7; }
 double sinGain(double pan) { return std::sin(std::clamp(pan, 0.0, 1.0) * kHalfPi) + 1e-7; }
 
-struct PanTest : ::testing::Test {
+struct PanStCSTest : ::testing::Test {
   static constexpr float kLeft = 0.3f;
   static constexpr float kRight = -0.6f;
   TestHost host;
@@ -35,7 +35,7 @@ struct PanTest : ::testing::Test {
   }
 };
 
-TEST_F(PanTest, GainsAtTheEndsTheMiddleAndBeyond) {
+TEST_F(PanStCSTest, GainsAtTheEndsTheMiddleAndBeyond) {
   pan.process(16, EventList().graphStart().value(0, PanStCS::MODE, 0).streaming(0, PanStCS::LEFT_IN, true));
   for (int32_t mode : {0, 1}) {
     pan.process(16, EventList().value(0, PanStCS::MODE, mode));
@@ -58,7 +58,7 @@ TEST_F(PanTest, GainsAtTheEndsTheMiddleAndBeyond) {
   EXPECT_FLOAT_EQ(left[0], right[0]);
 }
 
-TEST_F(PanTest, PanFollowsEverySample) {
+TEST_F(PanStCSTest, PanFollowsEverySample) {
   float* p = pan.audio(PanStCS::PAN);
   for (int i = 0; i < 16; ++i) p[i] = i / 15.0f;
   p[3] = std::numeric_limits<float>::quiet_NaN();
@@ -70,7 +70,7 @@ TEST_F(PanTest, PanFollowsEverySample) {
   }
 }
 
-TEST_F(PanTest, SilentStaticInputsSleepAndSoundingOnesDoNot) {
+TEST_F(PanStCSTest, SilentStaticInputsSleepAndSoundingOnesDoNot) {
   pan.fill(PanStCS::LEFT_IN, 0.0f);
   pan.fill(PanStCS::RIGHT_IN, 0.0f);
   pan.process(16, EventList().graphStart().value(0, PanStCS::MODE, 1));
@@ -96,7 +96,7 @@ TEST_F(PanTest, SilentStaticInputsSleepAndSoundingOnesDoNot) {
   EXPECT_EQ(host.sleepRequests, 0);
 }
 
-TEST_F(PanTest, UnknownModeKeepsTheLastValidOne) {
+TEST_F(PanStCSTest, UnknownModeKeepsTheLastValidOne) {
   pan.process(16, EventList().graphStart().value(0, PanStCS::MODE, 7).streaming(0, PanStCS::LEFT_IN, true));
   for (int i = 0; i < 16; ++i) EXPECT_EQ(left[i], 0.0f) << "no mode yet: silence";
 
@@ -114,7 +114,7 @@ TEST_F(PanTest, UnknownModeKeepsTheLastValidOne) {
   EXPECT_NEAR(right[0], 1e-7f * kLeft, 1e-6f);
 }
 
-TEST(PanTables, QuarterSinesFilledOnceForAllInstances) {
+TEST(PanStCSTables, QuarterSinesFilledOnceForAllInstances) {
   TestHost host;
   AudioModule first(host, MP_TEXT("ZV PanST CS"));
   first.open();

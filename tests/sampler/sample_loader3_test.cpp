@@ -45,7 +45,7 @@ sf2::Bytes listedBank() {
   return sf2::write(b);
 }
 
-struct LoaderTest : ::testing::Test {
+struct SampleLoader3Test : ::testing::Test {
   SoundFontRegistry registry;
   TempFile file{".sf2", listedBank()};
   TestHost host;
@@ -68,7 +68,7 @@ struct LoaderTest : ::testing::Test {
   }
 };
 
-TEST_F(LoaderTest, HandlesStartAtNoneAndFollowTheChoice) {
+TEST_F(SampleLoader3Test, HandlesStartAtNoneAndFollowTheChoice) {
   module->process(1, EventList().graphStart());
   EXPECT_EQ(host.lastValue(Loader::HANDLE_OUT).asInt(), -1);
   EXPECT_EQ(host.lastValue(Loader::AUDIO_HANDLE_OUT).asInt(), -1);
@@ -97,7 +97,7 @@ TEST_F(LoaderTest, HandlesStartAtNoneAndFollowTheChoice) {
   EXPECT_EQ(registry.users(second), 1);
 }
 
-TEST_F(LoaderTest, UnusableNamesGiveNone) {
+TEST_F(SampleLoader3Test, UnusableNamesGiveNone) {
   choose(file.fileName(), 0, 0);
   const BankHandle loaded = host.lastValue(Loader::HANDLE_OUT).asInt();
   TempFile wrongSuffix(".sf3", listedBank());
@@ -113,7 +113,7 @@ TEST_F(LoaderTest, UnusableNamesGiveNone) {
   EXPECT_EQ(registry.entryCount(), 0u);
 }
 
-TEST_F(LoaderTest, GuiLoadingModeAdoptsTheGuiHandle) {
+TEST_F(SampleLoader3Test, GuiLoadingModeAdoptsTheGuiHandle) {
   const BankHandle guiHandle = registry.openPreset(file.wide(), 0, 1);
   choose(file.fileName(), 0, 0, Loader::kGuiLoading);
   EXPECT_TRUE(host.valuesOn(Loader::HANDLE_OUT).empty()) << "no loading here";
@@ -154,7 +154,7 @@ int32_t lastGuiInt(const TestHost& host, int32_t pin) {
   return -999;
 }
 
-TEST_F(LoaderTest, GuiSideTakesOverTheAudioSidesUserAndPublishesLists) {
+TEST_F(SampleLoader3Test, GuiSideTakesOverTheAudioSidesUserAndPublishesLists) {
   choose(file.fileName(), 0, 0);
   const BankHandle audioHandle = host.lastValue(Loader::HANDLE_OUT).asInt();
   {
@@ -190,7 +190,7 @@ TEST_F(LoaderTest, GuiSideTakesOverTheAudioSidesUserAndPublishesLists) {
   EXPECT_EQ(registry.entryCount(), 1u) << "the GUI side's handle stays for the audio side";
 }
 
-TEST_F(LoaderTest, GuiListsOfAFileWithoutPresets) {
+TEST_F(SampleLoader3Test, GuiListsOfAFileWithoutPresets) {
   sf2::Bank empty;
   TempFile bare(".sf2", sf2::write(empty));
   Gui gui(new LoaderGui(host.unknown(), registry));

@@ -34,7 +34,7 @@ sf2::Sample rampSample(int points = 1000, uint32_t loopStart = 100, uint32_t loo
   return s;
 }
 
-struct OscTest : ::testing::Test {
+struct SoundfontOscillator3Test : ::testing::Test {
   SoundFontRegistry registry;
   TestHost host;
   Osc* osc = nullptr;
@@ -79,7 +79,7 @@ struct OscTest : ::testing::Test {
   bool streaming() { return !host.streamingOn(Osc::LEFT).empty() && host.streamingOn(Osc::LEFT).back().streaming; }
 };
 
-TEST_F(OscTest, PitchFollowsRootTuningScaleAndRate) {
+TEST_F(SoundfontOscillator3Test, PitchFollowsRootTuningScaleAndRate) {
   struct Case {
     const char* what;
     std::vector<sf2::Generator> generators;
@@ -109,7 +109,7 @@ TEST_F(OscTest, PitchFollowsRootTuningScaleAndRate) {
   }
 }
 
-TEST_F(OscTest, RootPitchReadsEverySampleFromTheStart) {
+TEST_F(SoundfontOscillator3Test, RootPitchReadsEverySampleFromTheStart) {
   play(load(singleZone({}, rampSample())));
   EXPECT_TRUE(streaming());
   for (int i = 0; i < 64; ++i) {
@@ -118,7 +118,7 @@ TEST_F(OscTest, RootPitchReadsEverySampleFromTheStart) {
   }
 }
 
-TEST_F(OscTest, PanAndFullScale) {
+TEST_F(SoundfontOscillator3Test, PanAndFullScale) {
   sf2::Sample full{"full", std::vector<int16_t>(300, 32767)};
   full.rootKey = 69;
   play(load(singleZone({}, full)));
@@ -131,7 +131,7 @@ TEST_F(OscTest, PanAndFullScale) {
   EXPECT_NEAR(right()[5], 0.49998f, 0.0001f) << "pan past the end is held at full right";
 }
 
-TEST_F(OscTest, InterpolationsOnKnownSamples) {
+TEST_F(SoundfontOscillator3Test, InterpolationsOnKnownSamples) {
   module->fill(Osc::PITCH, 0.4f);  // half a sample per output sample
   // Started 8 points in, so that the sinc's reach sees only the ramp.
   const BankHandle h = load(singleZone({sf2::gen(0, 8)}, rampSample()));
@@ -157,7 +157,7 @@ TEST_F(OscTest, InterpolationsOnKnownSamples) {
   EXPECT_FLOAT_EQ(left()[4], 1000.0f * SCALE * CENTRE_GAIN);
 }
 
-TEST_F(OscTest, SincKeepsConstantsAndHitsSamplesAtWholePositions) {
+TEST_F(SoundfontOscillator3Test, SincKeepsConstantsAndHitsSamplesAtWholePositions) {
   sf2::Sample level{"level", std::vector<int16_t>(300, 12000)};
   level.rootKey = 69;
   module->fill(Osc::PITCH, 0.5f - 0.7f / 120.0f);  // an irrational-ish step
@@ -193,7 +193,7 @@ std::vector<int> heardIndices(const float* out, int n) {
   return idx;
 }
 
-TEST_F(OscTest, LoopModesWithTheGate) {
+TEST_F(SoundfontOscillator3Test, LoopModesWithTheGate) {
   const sf2::Sample s = rampSample(20, 5, 10);
   // Modes 0 and 2 play once, then stop streaming and release the handle.
   for (int mode : {0, 2}) {
@@ -227,7 +227,7 @@ TEST_F(OscTest, LoopModesWithTheGate) {
   EXPECT_EQ(osc->heldHandle(), -1);
 }
 
-TEST_F(OscTest, DegenerateLoopsAreMadeSafe) {
+TEST_F(SoundfontOscillator3Test, DegenerateLoopsAreMadeSafe) {
   // A loop of length 0 plays once.
   play(load(singleZone({sf2::gen(54, 1)}, rampSample(20, 8, 8))));
   auto heard = heardIndices(left(), 30);
@@ -255,7 +255,7 @@ TEST_F(OscTest, DegenerateLoopsAreMadeSafe) {
   EXPECT_FALSE(streaming());
 }
 
-TEST_F(OscTest, StereoPairsPutEachSideOnItsOutputWhicheverMatched) {
+TEST_F(SoundfontOscillator3Test, StereoPairsPutEachSideOnItsOutputWhicheverMatched) {
   const sf2::Bytes bytes = sf2::write(standardBank());
   for (int preset : {1, 2}) {  // the left zone only, the right zone only
     play(load(bytes, 0, preset));
@@ -270,7 +270,7 @@ TEST_F(OscTest, StereoPairsPutEachSideOnItsOutputWhicheverMatched) {
   EXPECT_FLOAT_EQ(left()[3], 30.0f * SCALE * CENTRE_GAIN);
 }
 
-TEST_F(OscTest, GateAndTriggerEdgesInsideTheBlock) {
+TEST_F(SoundfontOscillator3Test, GateAndTriggerEdgesInsideTheBlock) {
   const BankHandle h = load(singleZone({sf2::gen(54, 1)}, rampSample()));
   float* gate = module->audio(Osc::GATE);
   float* trigger = module->audio(Osc::TRIGGER);
@@ -295,7 +295,7 @@ TEST_F(OscTest, GateAndTriggerEdgesInsideTheBlock) {
   EXPECT_EQ(host.streamingOn(Osc::LEFT).back().position, 30);
 }
 
-TEST_F(OscTest, InactiveSilencesSleepsAndIgnoresEdges) {
+TEST_F(SoundfontOscillator3Test, InactiveSilencesSleepsAndIgnoresEdges) {
   const BankHandle h = load(singleZone({sf2::gen(54, 1)}, rampSample()));
   play(h);
   EXPECT_EQ(registry.users(h), 2);
@@ -314,7 +314,7 @@ TEST_F(OscTest, InactiveSilencesSleepsAndIgnoresEdges) {
   EXPECT_EQ(osc->heldHandle(), -1);
 }
 
-TEST_F(OscTest, MissingHandlesAndOutOfRangeNotesStaySilent) {
+TEST_F(SoundfontOscillator3Test, MissingHandlesAndOutOfRangeNotesStaySilent) {
   play(-1);
   EXPECT_FALSE(streaming());
   EXPECT_EQ(left()[3], 0.0f);
@@ -327,7 +327,7 @@ TEST_F(OscTest, MissingHandlesAndOutOfRangeNotesStaySilent) {
   EXPECT_FALSE(streaming());
 }
 
-TEST_F(OscTest, HostilePitchesAreClamped) {
+TEST_F(SoundfontOscillator3Test, HostilePitchesAreClamped) {
   const BankHandle h = load(singleZone({sf2::gen(54, 1)}, rampSample(1000, 100, 900)));
   module->fill(Osc::PITCH, 40.0f);
   play(h);
@@ -344,7 +344,7 @@ TEST_F(OscTest, HostilePitchesAreClamped) {
   EXPECT_FLOAT_EQ(left()[63], 10.0f * SCALE * CENTRE_GAIN);
 }
 
-TEST_F(OscTest, TrackingPitchStillStartsAtTheFirstSample) {
+TEST_F(SoundfontOscillator3Test, TrackingPitchStillStartsAtTheFirstSample) {
   const BankHandle h = load(singleZone({}, rampSample()));
   float* pitch = module->audio(Osc::PITCH);
   pitch[0] = 0.6f;                      // the note starts an octave up...
@@ -356,7 +356,7 @@ TEST_F(OscTest, TrackingPitchStillStartsAtTheFirstSample) {
   EXPECT_NEAR(left()[1], 15.0f * SCALE * CENTRE_GAIN, 1e-6f) << "half a step per sample after the start";
 }
 
-TEST_F(OscTest, KeyFromPitchOnlyIgnoresModulationForZoneChoice) {
+TEST_F(SoundfontOscillator3Test, KeyFromPitchOnlyIgnoresModulationForZoneChoice) {
   sf2::Bank b;
   b.samples.push_back(rampSample());
   b.instruments.push_back({"one", {sf2::Zone{{sf2::keyRange(69, 69), sf2::sampleId(0)}}}});

@@ -11,12 +11,12 @@ namespace {
 using namespace zv::sampler;
 using namespace zv::sampler::test;
 
-struct RegistryTest : ::testing::Test {
+struct SoundFontRegistryTest : ::testing::Test {
   SoundFontRegistry registry;
   TempFile file{".sf2", sf2::write(standardBank())};
 };
 
-TEST_F(RegistryTest, SameChoiceSharesOneEntryCountedByUsers) {
+TEST_F(SoundFontRegistryTest, SameChoiceSharesOneEntryCountedByUsers) {
   const BankHandle a = registry.openPreset(file.wide(), 0, 0);
   ASSERT_GE(a, 0);
   EXPECT_EQ(registry.openPreset(file.wide(), 0, 0), a);
@@ -32,7 +32,7 @@ TEST_F(RegistryTest, SameChoiceSharesOneEntryCountedByUsers) {
   EXPECT_EQ(registry.releaseUser(-7), 0);
 }
 
-TEST_F(RegistryTest, OtherPresetsOfALoadedFileShareItsData) {
+TEST_F(SoundFontRegistryTest, OtherPresetsOfALoadedFileShareItsData) {
   const BankHandle a = registry.openPreset(file.wide(), 0, 0);
   const BankHandle b = registry.openPreset(file.wide(), 128, 0);
   const BankHandle c = registry.openPreset(file.wide(), 0, 99);
@@ -55,7 +55,7 @@ TEST_F(RegistryTest, OtherPresetsOfALoadedFileShareItsData) {
   EXPECT_EQ(registry.releaseUser(c), 0);
 }
 
-TEST_F(RegistryTest, UnknownHandlesAndBadFilesGiveNothing) {
+TEST_F(SoundFontRegistryTest, UnknownHandlesAndBadFilesGiveNothing) {
   EXPECT_EQ(registry.openPreset(MP_TEXT("missing.sf2"), 0, 0), -1);
   TempFile wave(".sf2", sf2::list("WAVE", {sf2::chunk("fmt ", {1, 0})}, "RIFF"));
   EXPECT_EQ(registry.openPreset(wave.wide(), 0, 0), -1);
@@ -73,7 +73,7 @@ TEST_F(RegistryTest, UnknownHandlesAndBadFilesGiveNothing) {
 
 // The GUI thread opens and releases presets while the audio thread takes
 // users, reads zones and sample data, and lets its users go.
-TEST_F(RegistryTest, GuiAndAudioThreadsTogether) {
+TEST_F(SoundFontRegistryTest, GuiAndAudioThreadsTogether) {
   const BankHandle anchor = registry.openPreset(file.wide(), 0, 0);
   ASSERT_GE(anchor, 0);
   TempFile other(".sf2", sf2::write(standardBank()));
