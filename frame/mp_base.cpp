@@ -96,12 +96,16 @@ void MpBase::streamingChanged(bool isStreaming) {
 }
 
 void MpBase::graphStarted() {
+  // On the silent routine the audio outputs' first state is static: one
+  // report each, not streaming and then static at the same instant.
+  const bool silent = silent_ != nullptr && chosen_ == silent_;
   for (auto& [index, pin] : pins_) {
-    if (pin->direction() == MP_PIN_OUT) pin->sendFirstUpdate();
-  }
-  if (silent_ == nullptr || chosen_ != silent_) return;
-  for (auto& [index, pin] : pins_) {
-    if (pin->direction() == MP_PIN_OUT && pin->datatype() == MP_DT_AUDIO) static_cast<AudioOutPin*>(pin)->setStreaming(false);
+    if (pin->direction() != MP_PIN_OUT) continue;
+    if (silent && pin->datatype() == MP_DT_AUDIO) {
+      static_cast<AudioOutPin*>(pin)->setStreaming(false);
+    } else {
+      pin->sendFirstUpdate();
+    }
   }
 }
 

@@ -93,8 +93,8 @@ class MpBase : public MpPluginBase {
   }
   void setSleepMode(bool mayAlwaysSleep);
   // Names the module's silent routine: if it is still the chosen one when
-  // the graph starts, the audio outputs are announced static right after
-  // their first update instead of streaming zeros.
+  // the graph starts, the audio outputs are announced static instead of
+  // streaming zeros.
   template <class Module>
   void setSilentBlockFunction(void (Module::*function)(int32_t, int32_t)) {
     silent_ = static_cast<MpBlockFunction>(function);

@@ -16,6 +16,7 @@ using namespace zv::sampler;
 
 SoundfontOscillator3::SoundfontOscillator3(IMpUnknown* host, SoundFontRegistry& registry)
     : MpBase(host), registry_(registry) {
+  setSilentBlockFunction(&SoundfontOscillator3::subProcessSilence);
   registerPin(BANK_HANDLE, bankHandle_);
   registerPin(PITCH, pitch_);
   registerPin(TRIGGER, trigger_);
@@ -43,11 +44,6 @@ int32_t MP_STDCALL SoundfontOscillator3::openModule() {
   voiceRenderer_ = static_cast<MpBlockFunction>(&SoundfontOscillator3::subProcessSilence);
   setBlockFunction(&SoundfontOscillator3::subProcessSilence);
   return MpBase::openModule();
-}
-
-void SoundfontOscillator3::graphStarted() {
-  left_.setStreaming(false);
-  right_.setStreaming(false);
 }
 
 void SoundfontOscillator3::stopSounding(int32_t position) {

@@ -42,7 +42,6 @@ class SoundfontOscillator3 : public MpBase, public soundfontUser {
 
   int32_t MP_STDCALL openModule() override;
   void pinsUpdated() override;
-  void graphStarted() override;
 
   // For tests and the benchmark.
   const std::vector<zv::sampler::SampleVoice>& voices() const { return voices_; }
