@@ -14,7 +14,11 @@ InitOscZvqr::InitOscZvqr(IMpUnknown* host) : MpBase(host) {
     registerPin(FAMILY_1 + 2 * s, family_[s]);
     registerPin(NUMBER_1 + 2 * s, number_[s]);
   }
-  for (int32_t s = 0; s < 3; ++s) registerPin(STATUS_1 + s, status_[s]);
+  for (int32_t s = 0; s < 3; ++s) {
+    registerPin(STATUS_1 + s, status_[s]);
+    // Graph start sends this first: nothing is loaded yet, and 0 is no status.
+    status_[s].setRawValue(sizeof kNotLoaded, &kNotLoaded);
+  }
   registerPin(UNUSED_AUDIO, unusedAudio_);
 }
 

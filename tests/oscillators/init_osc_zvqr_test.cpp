@@ -67,6 +67,14 @@ struct InitOscZvqrTest : ::testing::Test {
   float status(int pin) { return host.lastValue(pin).asFloat(); }
 };
 
+TEST_F(InitOscZvqrTest, StatusBeforeAnyLoadIsNotLoaded) {
+  init->process(16, EventList().graphStart());
+  for (int pin : {I::STATUS_1, I::STATUS_2, I::STATUS_3}) {
+    ASSERT_EQ(host.valuesOn(pin).size(), 1u) << pin;
+    EXPECT_EQ(status(pin), kNo) << pin;
+  }
+}
+
 TEST_F(InitOscZvqrTest, LoadsTheChosenFamilyFileBesideTheReference) {
   write("osc-saw-7.zvw", numberedFile(zv::oscillators::kFileValues));
   configure(MP_TEXT("base.zvw"), 9, 1, 2, 7, 9, 1, 5);
