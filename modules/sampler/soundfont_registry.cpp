@@ -1,9 +1,28 @@
 #include "modules/sampler/soundfont_registry.h"
 
-#include <cstdlib>
+#include <atomic>
+#include <limits>
 #include <new>
 
 namespace zv::sampler {
+
+namespace {
+
+// Handles are unique for the life of the process, across registries: a
+// holder of a released handle must never reach another bank through it.
+// Counting from 1 keeps 0, what an unset int pin reads, from naming a bank.
+std::atomic<BankHandle> nextHandle{1};
+
+// -1 once every handle was given out.
+BankHandle takeHandle() {
+  BankHandle h = nextHandle.load();
+  do {
+    if (h == std::numeric_limits<BankHandle>::max()) return -1;
+  } while (!nextHandle.compare_exchange_weak(h, h + 1));
+  return h;
+}
+
+}  // namespace
 
 SoundFontRegistry& soundFontRegistry() {
   static SoundFontRegistry registry;
@@ -63,10 +82,8 @@ BankHandle SoundFontRegistry::open(const MpString& fileName, int32_t bank, int32
     std::lock_guard<std::mutex> lock(mutex_);
     BankHandle joined = joinLocked(fileName, bank, preset);
     if (joined >= 0) return joined;
-    BankHandle handle;
-    do {
-      handle = std::rand() & 0x7FFFFFFF;
-    } while (entries_.count(handle) != 0);
+    const BankHandle handle = takeHandle();
+    if (handle < 0) return -1;
     entries_.emplace(handle, Entry{handle, fileName, bank, preset, 1, std::move(zones)});
     return handle;
   } catch (const std::bad_alloc&) {

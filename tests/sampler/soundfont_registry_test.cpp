@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
+#include <set>
 #include <thread>
 
 #include "modules/sampler/soundfont_registry.h"
@@ -53,6 +55,29 @@ TEST_F(SoundFontRegistryTest, OtherPresetsOfALoadedFileShareItsData) {
   EXPECT_EQ(registry.loads(), 1);
   EXPECT_EQ(registry.releaseUser(b), 0);
   EXPECT_EQ(registry.releaseUser(c), 0);
+}
+
+TEST_F(SoundFontRegistryTest, HandlesAreNeverGivenOutTwiceEvenAcrossRegistries) {
+  // The C library's generator is shared with the host, which may reseed it
+  // at any time: handles must not depend on it.
+  SoundFontRegistry other;
+  std::set<BankHandle> given;
+  for (int round = 0; round < 50; ++round) {
+    std::srand(1);
+    const BankHandle a = registry.openPreset(file.wide(), 0, round % 3);
+    std::srand(1);
+    const BankHandle b = other.openPreset(file.wide(), 0, 0);
+    ASSERT_GE(a, 0);
+    ASSERT_GE(b, 0);
+    EXPECT_TRUE(given.insert(a).second) << "handle " << a << " given out again";
+    EXPECT_TRUE(given.insert(b).second) << "handle " << b << " given out again";
+    EXPECT_EQ(registry.releaseUser(a), 0);
+    EXPECT_EQ(other.releaseUser(b), 0);
+    // A holder of a released handle reaches nothing.
+    EXPECT_EQ(registry.addUser(a), -1);
+    EXPECT_EQ(other.sampleData(a).samples, nullptr);
+  }
+  EXPECT_EQ(given.count(0), 0u) << "0 is what an unset pin reads";
 }
 
 TEST_F(SoundFontRegistryTest, UnknownHandlesAndBadFilesGiveNothing) {
