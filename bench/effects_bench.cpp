@@ -9,13 +9,13 @@
 #include "modules/effects/delay_trois.h"
 #include "modules/effects/dist_over.h"
 #include "modules/effects/ring_eq_cs.h"
-#include "tests/support/module_harness.h"
+#include "bench/support/bench_host.h"
 
 namespace {
 
 constexpr int32_t kBlock = 64;
 
-void fillSine(AudioModule& m, int32_t pin, double step, double amplitude) {
+void fillSine(BenchModule& m, int32_t pin, double step, double amplitude) {
   float* b = m.audio(pin);
   for (int32_t i = 0; i < kBlock; ++i) b[i] = static_cast<float>(amplitude * std::sin(step * i));
 }
@@ -38,9 +38,9 @@ void BM_BareDelayLoop(benchmark::State& state) {
 BENCHMARK(BM_BareDelayLoop);
 
 void BM_DelayModule(benchmark::State& state) {
-  TestHost host;
+  BenchHost host;
   host.blockSize = kBlock;
-  AudioModule delay(host, MP_TEXT("ZV Delay v3"));
+  BenchModule delay(host, MP_TEXT("ZV Delay v3"));
   fillSine(delay, DelayTrois::SIGNAL, 0.05, 0.5);
   delay.fill(DelayTrois::FEEDBACK, 0.5f);
   delay.fill(DelayTrois::TIME, 0.1037f);  // fractional distance
@@ -87,9 +87,9 @@ BENCHMARK(BM_BareResamplerPair<zv::dsp::ResampleFilter2x, 2>)->Name("BM_BareResa
 BENCHMARK(BM_BareResamplerPair<zv::dsp::ResampleFilter4x, 4>)->Name("BM_BareResamplerPair4x");
 
 void BM_DistModule(benchmark::State& state) {
-  TestHost host;
+  BenchHost host;
   host.blockSize = kBlock;
-  AudioModule dist(host, MP_TEXT("ZV DIST CS"));
+  BenchModule dist(host, MP_TEXT("ZV DIST CS"));
   fillSine(dist, DistOver::SIGNAL, 0.05, 0.8);
   fillSine(dist, DistOver::MODULATOR, 0.01, 0.5);
   dist.fill(DistOver::GAIN, 1.5f);
@@ -123,9 +123,9 @@ void BM_BareProduct(benchmark::State& state) {
 BENCHMARK(BM_BareProduct);
 
 void BM_RingModule(benchmark::State& state) {
-  TestHost host;
+  BenchHost host;
   host.blockSize = kBlock;
-  AudioModule ring(host, MP_TEXT("ZV-RING ZVQR CS"));
+  BenchModule ring(host, MP_TEXT("ZV-RING ZVQR CS"));
   fillSine(ring, RingEqCS::CARRIER, 0.05, 0.8);
   fillSine(ring, RingEqCS::MODULATOR, 0.21, 0.5);
   ring.fill(RingEqCS::CARRIER_BAND, 0.4f);

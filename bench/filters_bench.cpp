@@ -9,7 +9,7 @@
 #include "modules/dsp/filter_kernels.h"
 #include "modules/effects/all_filters.h"
 #include "modules/effects/fx_svf.h"
-#include "tests/support/module_harness.h"
+#include "bench/support/bench_host.h"
 
 namespace {
 
@@ -47,9 +47,9 @@ BENCHMARK(BM_OnePoleCascade);
 void runFilter(benchmark::State& state, const MpString& id, int32_t onPin) {
   const auto mode = static_cast<int32_t>(state.range(0));
   const bool swept = state.range(1) != 0;
-  TestHost host;
+  BenchHost host;
   host.blockSize = kBlock;
-  AudioModule filter(host, id);
+  BenchModule filter(host, id);
   const auto x = noiseBlock();
   std::copy(x.begin(), x.end(), filter.audio(0));
   for (int32_t i = 0; i < kBlock; ++i) {

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "modules/routing/mixm.h"
-#include "tests/support/module_harness.h"
+#include "bench/support/bench_host.h"
 
 namespace {
 
@@ -22,9 +22,9 @@ void BM_BareBlendLoop(benchmark::State& state) {
 BENCHMARK(BM_BareBlendLoop);
 
 void BM_MixmModule(benchmark::State& state) {
-  TestHost host;
+  BenchHost host;
   host.blockSize = kBlock;
-  AudioModule mixer(host, MP_TEXT("ZV MixM"));
+  BenchModule mixer(host, MP_TEXT("ZV MixM"));
   mixer.fill(Mixm::SIGNAL, 0.5f);
   mixer.fill(Mixm::BLEND, 0.1f);
   mixer.fill(Mixm::MODULATOR, 0.3f);

@@ -8,14 +8,14 @@
 #include "modules/oscillators/osc_zvqr_sync.h"
 #include "modules/oscillators/wavetable_kernel.h"
 #include "modules/oscillators/wavetable_sets.h"
-#include "tests/support/module_harness.h"
+#include "bench/support/bench_host.h"
 #include "tools/wavetable_generator/wavetable_generator.h"
 
 namespace {
 
 constexpr int32_t kBlock = 64;
 
-void loadSaw(TestHost& host) {
+void loadSaw(BenchHost& host) {
   const auto saw = zvw::generateSet(zvw::Family::Saw);
   for (int32_t slot = 0; slot < 3; ++slot)
     std::copy(saw.begin(), saw.end(), host.namedMemory(zv::oscillators::setName(slot), -1.0f));
@@ -44,9 +44,9 @@ BENCHMARK(BM_TwoTableBaseline);
 // streamingPitch: a pitch input moving on every sample (a glide), which
 // recomputes the table choice and increment each time.
 void BM_Osc(benchmark::State& state, int32_t mode, int32_t retrigger, bool streamingPitch = false) {
-  TestHost host;
+  BenchHost host;
   host.blockSize = kBlock;
-  AudioModule osc(host, MP_TEXT("Osc ZVQR"));
+  BenchModule osc(host, MP_TEXT("Osc ZVQR"));
   for (int pin = 0; pin <= OscZvqr::OFFSET_OUT; ++pin) osc.audio(pin);
   osc.audio(OscZvqr::UNUSED_AUDIO);
   osc.fill(OscZvqr::PITCH, 0.505f);
@@ -87,9 +87,9 @@ BENCHMARK_CAPTURE(BM_Osc, plain0_glide, 0, 0, true);
 BENCHMARK_CAPTURE(BM_Osc, restart0_glide, 0, 20, true);
 
 void BM_Sync(benchmark::State& state, int32_t kind) {
-  TestHost host;
+  BenchHost host;
   host.blockSize = kBlock;
-  AudioModule osc(host, MP_TEXT("Osc ZVQR Sync"));
+  BenchModule osc(host, MP_TEXT("Osc ZVQR Sync"));
   for (int pin = 0; pin <= OscZvqrSync::OUTPUT; ++pin) osc.audio(pin);
   osc.audio(OscZvqrSync::UNUSED_AUDIO);
   osc.audio(OscZvqrSync::SOFTNESS);

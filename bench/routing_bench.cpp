@@ -8,7 +8,7 @@
 #include "modules/routing/dadsr.h"
 #include "modules/routing/mat_douze.h"
 #include "modules/routing/pan_st_cs.h"
-#include "tests/support/module_harness.h"
+#include "bench/support/bench_host.h"
 
 namespace {
 
@@ -20,9 +20,9 @@ enum Stage { ATTACK_STAGE, DECAY_STAGE, SUSTAIN_STAGE, RELEASE_STAGE };
 // Drives an envelope into one stage and keeps it there; curve 2 is the
 // linear family, curve 1 a table family.
 void envelope(benchmark::State& state, Stage stage, int32_t curve, int32_t timingMode) {
-  TestHost host;
+  BenchHost host;
   host.blockSize = kBlock;
-  AudioModule env(host, MP_TEXT("ZV51MODS ZV-ADSR D"));
+  BenchModule env(host, MP_TEXT("ZV51MODS ZV-ADSR D"));
   env.fill(Dadsr::ACTIVE, 1.0f);
   env.fill(Dadsr::ATTACK, stage == ATTACK_STAGE ? kForever : 0.0f);
   env.fill(Dadsr::DECAY, stage == DECAY_STAGE ? kForever : 0.0f);
@@ -82,9 +82,9 @@ void BM_ConstantTimesLevel(benchmark::State& state) {
 BENCHMARK(BM_ConstantTimesLevel);
 
 void pan(benchmark::State& state, int32_t mode, bool movingPan) {
-  TestHost host;
+  BenchHost host;
   host.blockSize = kBlock;
-  AudioModule module(host, MP_TEXT("ZV PanST CS"));
+  BenchModule module(host, MP_TEXT("ZV PanST CS"));
   module.fill(PanStCS::LEFT_IN, 0.3f);
   module.fill(PanStCS::RIGHT_IN, -0.2f);
   float* p = module.audio(PanStCS::PAN);
@@ -125,9 +125,9 @@ void BM_BareStereoGains(benchmark::State& state) {
 BENCHMARK(BM_BareStereoGains);
 
 void BM_MatDouzeModule(benchmark::State& state) {
-  TestHost host;
+  BenchHost host;
   host.blockSize = kBlock;
-  AudioModule matrix(host, MP_TEXT("ZV MATRICE 12"));
+  BenchModule matrix(host, MP_TEXT("ZV MATRICE 12"));
   matrix.fill(MatDouze::MODULATOR, 0.7f);
   for (int32_t k = 1; k <= 12; ++k) {
     matrix.fill(MatDouze::input(k), 0.1f * static_cast<float>(k));

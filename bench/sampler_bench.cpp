@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "modules/sampler/soundfont_oscillator3.h"
-#include "tests/support/module_harness.h"
+#include "bench/support/bench_host.h"
 #include "tools/sf2_generator/demo_bank.h"
 
 namespace {
@@ -77,13 +77,13 @@ void BM_Voice(benchmark::State& state) {
   const int32_t interpolation = static_cast<int32_t>(state.range(0));
   const bool tracking = state.range(1) != 0;
   const int32_t preset = static_cast<int32_t>(state.range(2));
-  TestHost host;
+  BenchHost host;
   host.blockSize = kBlock;
   host.sampleRate = kRate;
   const BankHandle handle = soundFontRegistry().openPresetFromMemory(MP_TEXT("bench bank"), benchBank().data(),
                                                                       benchBank().size(), 0, preset);
   {
-    AudioModule osc(host, MP_TEXT("SampleOscillator3"));
+    BenchModule osc(host, MP_TEXT("SampleOscillator3"));
     osc.fill(SoundfontOscillator3::PITCH, 0.51f);
     osc.fill(SoundfontOscillator3::PITCH_MODULATION, 0.0f);
     osc.fill(SoundfontOscillator3::TRIGGER, 0.0f);
@@ -116,15 +116,15 @@ BENCHMARK(BM_Voice)
 void BM_DemoVoices(benchmark::State& state) {
   const auto voices = static_cast<int>(state.range(0));
   static const sf2::Bytes demo = sf2::write(sf2::demoBank());
-  TestHost host;
+  BenchHost host;
   host.blockSize = kBlock;
   host.sampleRate = kRate;
   const BankHandle handle =
       soundFontRegistry().openPresetFromMemory(MP_TEXT("demo bank"), demo.data(), demo.size(), 0, 0);
   {
-    std::vector<std::unique_ptr<AudioModule>> oscs;
+    std::vector<std::unique_ptr<BenchModule>> oscs;
     for (int v = 0; v < voices; ++v) {
-      auto osc = std::make_unique<AudioModule>(host, MP_TEXT("SampleOscillator3"));
+      auto osc = std::make_unique<BenchModule>(host, MP_TEXT("SampleOscillator3"));
       osc->fill(SoundfontOscillator3::PITCH, 0.5f + static_cast<float>(36 + (v * 7) % 60 - 69) / 120.0f);
       osc->fill(SoundfontOscillator3::PITCH_MODULATION, 0.0f);
       osc->fill(SoundfontOscillator3::TRIGGER, 0.0f);
