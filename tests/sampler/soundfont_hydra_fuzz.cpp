@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   const sf2::Bytes file =
       sf2::list("sfbk", {sf2::list("sdta", {sf2::chunk("smpl", smpl)}), sf2::list("pdta", pdta)}, "RIFF");
-  auto bank = std::make_shared<SoundFontBank>();
+  auto bank = std::make_shared<zv::sampler::SoundFontBank>();
   if (bank->loadMemory(file.data(), file.size())) zv::sampler::test::exercise(bank);
   return 0;
 }
