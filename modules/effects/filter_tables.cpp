@@ -62,14 +62,14 @@ using zv::dsp::TableView;
 enum AllFiltersGroup { PITCH, TANH, STATE_VARIABLE, THREE_POLE, CASCADE, GROUP_COUNT };
 
 template <class Tables>
-struct TableSpec {
+struct TableSlot {
   const MpChar* name;
   int32_t entries;
   TableView Tables::*view;
   int32_t group;
 };
 
-constexpr TableSpec<AllFiltersTables> kAllFiltersSpecs[] = {
+constexpr TableSlot<AllFiltersTables> kAllFiltersSlots[] = {
     {MP_TEXT("ZV51_CS_ok0-pitch"), 10551, &AllFiltersTables::ok0, PITCH},
     {MP_TEXT("ZV51_CS_ok0_2-pitch"), 10551, &AllFiltersTables::ok0x2, PITCH},
     {MP_TEXT("ZV51_CS_os0-pitch"), 10551, &AllFiltersTables::os0, PITCH},
@@ -92,7 +92,7 @@ constexpr TableSpec<AllFiltersTables> kAllFiltersSpecs[] = {
     {MP_TEXT("ZV51_ok2vgo4"), 10501, &AllFiltersTables::gX4, CASCADE},
 };
 
-constexpr TableSpec<SvfTables> kSvfSpecs[] = {
+constexpr TableSlot<SvfTables> kSvfSlots[] = {
     {MP_TEXT("ZV51_SV2_volt"), 10001, &SvfTables::volt, 0},
     {MP_TEXT("ZV51_SV2_res"), 10001, &SvfTables::res, 0},
     {MP_TEXT("ZV51_SE_P6"), 10001, &SvfTables::p6, 0},
@@ -102,17 +102,17 @@ constexpr TableSpec<SvfTables> kSvfSpecs[] = {
 };
 
 template <class Tables, size_t N>
-constexpr int32_t storageValues(const TableSpec<Tables> (&specs)[N]) {
+constexpr int32_t storageValues(const TableSlot<Tables> (&slots)[N]) {
   int32_t total = 0;
-  for (const auto& spec : specs) total += spec.entries + 1;
+  for (const auto& slot : slots) total += slot.entries + 1;
   return total;
 }
 
-// The writable blocks behind a set of views, in spec order, and which
+// The writable blocks behind a set of views, in slot order, and which
 // groups must be filled.
 template <class Tables, size_t N>
 struct Blocks {
-  const TableSpec<Tables> (&specs)[N];
+  const TableSlot<Tables> (&slots)[N];
   float* data[N] = {};
   bool fresh[GROUP_COUNT] = {};
 
@@ -120,28 +120,28 @@ struct Blocks {
   template <class Fill>
   void fill(TableView Tables::*view, Fill f) const {
     for (size_t k = 0; k < N; ++k) {
-      if (specs[k].view == view && fresh[specs[k].group]) zv::dsp::fillTable(data[k], specs[k].entries, f);
+      if (slots[k].view == view && fresh[slots[k].group]) zv::dsp::fillTable(data[k], slots[k].entries, f);
     }
   }
   // A group is filled only when all of its blocks exist: later tables read
   // earlier ones.
   void dropIncompleteGroups() {
     for (size_t k = 0; k < N; ++k) {
-      if (data[k] == nullptr) fresh[specs[k].group] = false;
+      if (data[k] == nullptr) fresh[slots[k].group] = false;
     }
   }
 };
 
 // Binds the views to the host's blocks; marks the groups with a new block.
 template <class Tables, size_t N>
-Blocks<Tables, N> openBlocks(const TableSpec<Tables> (&specs)[N], Tables& tables, IMpAudioHost* host,
+Blocks<Tables, N> openBlocks(const TableSlot<Tables> (&slots)[N], Tables& tables, IMpAudioHost* host,
                              float sampleRate) {
-  Blocks<Tables, N> blocks{specs};
+  Blocks<Tables, N> blocks{slots};
   for (size_t k = 0; k < N; ++k) {
     SharedTable table;
-    if (table.open(host, specs[k].name, sampleRate, specs[k].entries)) blocks.fresh[specs[k].group] = true;
+    if (table.open(host, slots[k].name, sampleRate, slots[k].entries)) blocks.fresh[slots[k].group] = true;
     blocks.data[k] = table.data();
-    tables.*specs[k].view = TableView(table.data(), specs[k].entries);
+    tables.*slots[k].view = TableView(table.data(), slots[k].entries);
   }
   blocks.dropIncompleteGroups();
   return blocks;
@@ -149,21 +149,21 @@ Blocks<Tables, N> openBlocks(const TableSpec<Tables> (&specs)[N], Tables& tables
 
 // Binds the views to consecutive stretches of the caller's storage.
 template <class Tables, size_t N>
-Blocks<Tables, N> storageBlocks(const TableSpec<Tables> (&specs)[N], Tables& tables, float* storage) {
-  Blocks<Tables, N> blocks{specs};
+Blocks<Tables, N> storageBlocks(const TableSlot<Tables> (&slots)[N], Tables& tables, float* storage) {
+  Blocks<Tables, N> blocks{slots};
   for (size_t k = 0; k < N; ++k) {
     blocks.data[k] = storage;
-    tables.*specs[k].view = TableView(storage, specs[k].entries);
-    storage += specs[k].entries + 1;
+    tables.*slots[k].view = TableView(storage, slots[k].entries);
+    storage += slots[k].entries + 1;
   }
   for (bool& f : blocks.fresh) f = true;
   return blocks;
 }
 
 template <class Tables, size_t N>
-bool allOpen(const TableSpec<Tables> (&specs)[N], const Tables& tables) {
-  for (const auto& spec : specs) {
-    if (!(tables.*spec.view).isOpen()) return false;
+bool allOpen(const TableSlot<Tables> (&slots)[N], const Tables& tables) {
+  for (const auto& slot : slots) {
+    if (!(tables.*slot.view).isOpen()) return false;
   }
   return true;
 }
@@ -238,26 +238,26 @@ void fillSvf(const Blocks<SvfTables, N>& b, double sr) {
 
 }  // namespace
 
-const int32_t AllFiltersTables::kStorageValues = storageValues(kAllFiltersSpecs);
+const int32_t AllFiltersTables::kStorageValues = storageValues(kAllFiltersSlots);
 
 void AllFiltersTables::open(IMpAudioHost* host, float sampleRate) {
-  fillAllFilters(openBlocks(kAllFiltersSpecs, *this, host, sampleRate), *this, sampleRate);
+  fillAllFilters(openBlocks(kAllFiltersSlots, *this, host, sampleRate), *this, sampleRate);
 }
 
 void AllFiltersTables::fillInto(float* storage, float sampleRate) {
-  fillAllFilters(storageBlocks(kAllFiltersSpecs, *this, storage), *this, sampleRate);
+  fillAllFilters(storageBlocks(kAllFiltersSlots, *this, storage), *this, sampleRate);
 }
 
-bool AllFiltersTables::complete() const { return allOpen(kAllFiltersSpecs, *this); }
+bool AllFiltersTables::complete() const { return allOpen(kAllFiltersSlots, *this); }
 
-const int32_t SvfTables::kStorageValues = storageValues(kSvfSpecs);
+const int32_t SvfTables::kStorageValues = storageValues(kSvfSlots);
 
 void SvfTables::open(IMpAudioHost* host, float sampleRate) {
-  fillSvf(openBlocks(kSvfSpecs, *this, host, sampleRate), sampleRate);
+  fillSvf(openBlocks(kSvfSlots, *this, host, sampleRate), sampleRate);
 }
 
-void SvfTables::fillInto(float* storage, float sampleRate) { fillSvf(storageBlocks(kSvfSpecs, *this, storage), sampleRate); }
+void SvfTables::fillInto(float* storage, float sampleRate) { fillSvf(storageBlocks(kSvfSlots, *this, storage), sampleRate); }
 
-bool SvfTables::complete() const { return allOpen(kSvfSpecs, *this); }
+bool SvfTables::complete() const { return allOpen(kSvfSlots, *this); }
 
 }  // namespace zv::effects
