@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -24,50 +25,46 @@ namespace {
 
 using tinyxml2::XMLElement;
 
-struct BuiltinText {
-  const char* text;
-  std::set<std::string> ids;
-};
-const BuiltinText kBuiltinTexts[] = {
+std::string attribute(const XMLElement* e, const char* name) { return e->Attribute(name) ? e->Attribute(name) : ""; }
+
+const std::pair<const char*, std::set<std::string>> kBuiltinTexts[] = {
     {zvBuiltinDescription_se_patchmemory_bool_out, {"SE PatchMemory Bool Out"}},
     {zvBuiltinDescription_se_patchmemory_float_out, {"SE PatchMemory Float Out", "SE PatchMemory Float Out B2"}},
     {zvBuiltinDescription_se_patchmemory_float, {"SE PatchMemory Float", "SE PatchMemory Int Out"}},
     {zvBuiltinDescription_se_patchmemory_text2, {"SE PatchMemory Text2", "SE PatchMemory Text Out"}},
 };
-const char* const kPlainFiles[] = {"se_patchmemory.xml",      "se_patchmemory_int.xml",  "se_patchmemory_bool.xml",
-                                   "se_patchmemory_list3.xml", "se_patchmemory_blob.xml", "se_patchmemory_blob_out.xml"};
+const char* const kPlainFiles[] = {"se_patchmemory", "se_patchmemory_int", "se_patchmemory_bool",
+                                   "se_patchmemory_list3", "se_patchmemory_blob", "se_patchmemory_blob_out"};
 
-// Every patch-memory description, built in or shipped beside the library.
+// Every patch-memory description, compiled in or shipped beside the library.
 struct Descriptions {
   std::vector<std::unique_ptr<tinyxml2::XMLDocument>> documents;
-  std::map<std::string, std::vector<const XMLElement*>> plugins;
+  std::multimap<std::string, const XMLElement*> plugins;
   std::vector<std::set<std::string>> idsPerBuiltinText;
 
   std::set<std::string> add(const std::string& xml) {
     auto& document = *documents.emplace_back(std::make_unique<tinyxml2::XMLDocument>());
-    std::set<std::string> ids;
     EXPECT_EQ(document.Parse(xml.c_str(), xml.size()), tinyxml2::XML_SUCCESS) << document.ErrorStr();
+    std::set<std::string> ids;
     const XMLElement* list = document.FirstChildElement("PluginList");
     for (auto* p = list ? list->FirstChildElement("Plugin") : nullptr; p; p = p->NextSiblingElement("Plugin")) {
-      plugins[p->Attribute("id") ? p->Attribute("id") : ""].push_back(p);
-      ids.insert(p->Attribute("id") ? p->Attribute("id") : "");
+      ids.insert(attribute(p, "id"));
+      plugins.emplace(attribute(p, "id"), p);
     }
     return ids;
   }
   Descriptions() {
-    for (const BuiltinText& b : kBuiltinTexts) idsPerBuiltinText.push_back(add(b.text));
+    for (const auto& [text, ids] : kBuiltinTexts) idsPerBuiltinText.push_back(add(text));
     for (const char* file : kPlainFiles) {
-      std::ifstream in(std::string(ZV_DESCRIPTIONS) + "/" + file, std::ios::binary);
-      EXPECT_TRUE(in) << file;
+      std::ifstream in(std::string(ZV_DESCRIPTIONS) + "/" + file + ".xml", std::ios::binary);
       std::stringstream text;
       text << in.rdbuf();
-      add(text.str());
+      EXPECT_FALSE(add(text.str()).empty()) << file;
     }
   }
+  // The one description of an identifier, or null.
   const XMLElement* plugin(const std::string& id) const {
-    auto found = plugins.find(id);
-    if (found == plugins.end() || found->second.size() != 1) return nullptr;
-    return found->second.front();
+    return plugins.count(id) == 1 ? plugins.find(id)->second : nullptr;
   }
 };
 const Descriptions& descriptions() {
@@ -75,15 +72,18 @@ const Descriptions& descriptions() {
   return d;
 }
 
-std::string attribute(const XMLElement* e, const char* name) { return e->Attribute(name) ? e->Attribute(name) : ""; }
+void forEachPin(const XMLElement* plugin, const char* side, const std::function<void(const XMLElement*)>& visit) {
+  const XMLElement* list = plugin->FirstChildElement(side);
+  for (auto* pin = list ? list->FirstChildElement("Pin") : nullptr; pin; pin = pin->NextSiblingElement("Pin"))
+    visit(pin);
+}
 
-// One line per pin: side, id, name, direction, datatype, then every other
-// attribute sorted by name; sorted by side and id.
+// "<side> <id> '<name>' <direction> <datatype>" and the other attributes
+// sorted by name; the lines sorted.
 std::vector<std::string> pinLines(const XMLElement* plugin) {
   std::vector<std::string> lines;
   for (const char* side : {"Audio", "GUI"}) {
-    const XMLElement* pins = plugin->FirstChildElement(side);
-    for (auto* pin = pins ? pins->FirstChildElement("Pin") : nullptr; pin; pin = pin->NextSiblingElement("Pin")) {
+    forEachPin(plugin, side, [&](const XMLElement* pin) {
       std::vector<std::string> extra;
       for (auto* a = pin->FirstAttribute(); a; a = a->Next()) {
         std::string name = a->Name();
@@ -95,69 +95,59 @@ std::vector<std::string> pinLines(const XMLElement* plugin) {
                          attribute(pin, "direction") + " " + attribute(pin, "datatype");
       for (const auto& e : extra) line += " " + e;
       lines.push_back(line);
-    }
+    });
   }
   std::sort(lines.begin(), lines.end());
   return lines;
 }
 
-const char* const kBound = " parameterId=0";
-std::vector<std::string> outPins(const std::string& type) {
-  return {"Audio 0 'Value In' in " + type,
-          "Audio 1 'PM Value Out' out " + type + " autoConfigureParameter=true parameterId=0 private=true",
-          "GUI 0 'PM Value In' in " + type + kBound,
-          "GUI 1 'PM Name In' in string parameterField=ShortName" + std::string(kBound),
-          "GUI 2 'PM Menu Items' in string parameterField=MenuItems" + std::string(kBound),
-          "GUI 3 'PM Menu Selection' in int parameterField=MenuSelection" + std::string(kBound),
-          "GUI 4 'AnimationIn' in float parameterField=Normalized" + std::string(kBound),
-          "GUI 5 'Name' out string",
-          "GUI 6 'Value' out " + type,
-          "GUI 8 'Animation Position' out float",
-          "GUI 9 'Menu Items' out string",
-          "GUI 10 'Menu Selection' out int"};
-}
-std::vector<std::string> sorted(std::vector<std::string> pins) {
-  std::sort(pins.begin(), pins.end());
-  return pins;
-}
-std::vector<std::string> plus(std::vector<std::string> pins, const std::string& line) {
-  pins.push_back(line);
-  return sorted(pins);
-}
-std::vector<std::string> replacing(std::vector<std::string> pins, const std::string& old, const std::string& line) {
-  std::replace(pins.begin(), pins.end(), old, line);
-  return sorted(pins);
+std::vector<std::string> sorted(std::vector<std::string> lines) {
+  std::sort(lines.begin(), lines.end());
+  return lines;
 }
 
-struct Expected {
-  const char* id;
-  const char* name;
-  const char* category;
-  const char* helpUrl;  // null: none
-  const char* parameterType;
-  bool parameterOut;
-  std::vector<std::string> pins;
-};
+// The pins of an "Out" variant with its value type; `changes` replace the
+// line of the same side and id, or add one.
+std::vector<std::string> outPins(const std::string& type, const std::vector<std::string>& changes = {}) {
+  std::vector<std::string> lines = {
+      "Audio 0 'Value In' in " + type,
+      "Audio 1 'PM Value Out' out " + type + " autoConfigureParameter=true parameterId=0 private=true",
+      "GUI 0 'PM Value In' in " + type + " parameterId=0",
+      "GUI 1 'PM Name In' in string parameterField=ShortName parameterId=0",
+      "GUI 2 'PM Menu Items' in string parameterField=MenuItems parameterId=0",
+      "GUI 3 'PM Menu Selection' in int parameterField=MenuSelection parameterId=0",
+      "GUI 4 'AnimationIn' in float parameterField=Normalized parameterId=0", "GUI 5 'Name' out string",
+      "GUI 6 'Value' out " + type, "GUI 8 'Animation Position' out float", "GUI 9 'Menu Items' out string",
+      "GUI 10 'Menu Selection' out int"};
+  for (const std::string& change : changes) {
+    std::string key = change.substr(0, change.find('\'') + 1);
+    std::erase_if(lines, [&](const std::string& line) { return line.rfind(key, 0) == 0; });
+    lines.push_back(change);
+  }
+  return sorted(lines);
+}
 
 TEST(PatchMemoryDescriptions, BuiltInTextsAreCompleteDocumentsWithTheirAttributes) {
   const Descriptions& d = descriptions();
   for (size_t i = 0; i < std::size(kBuiltinTexts); ++i) {
-    EXPECT_EQ(std::string(kBuiltinTexts[i].text).rfind("<?xml version=\"1.0\" encoding=\"utf-8\" ?>", 0), 0u) << i;
-    EXPECT_EQ(d.idsPerBuiltinText[i], kBuiltinTexts[i].ids);
+    EXPECT_EQ(std::string(kBuiltinTexts[i].first).rfind("<?xml version=\"1.0\" encoding=\"utf-8\" ?>", 0), 0u) << i;
+    EXPECT_EQ(d.idsPerBuiltinText[i], kBuiltinTexts[i].second);
   }
+  struct Expected {
+    const char *id, *name, *category, *helpUrl, *parameterType, *parameterDirection;
+    std::vector<std::string> pins;
+  };
+  const char* help = "Patchmemory.htm";
   const Expected expected[] = {
-      {"SE PatchMemory Bool Out", "PatchMemory Bool Out", "Sub-Controls", "Patchmemory.htm", "bool", false,
-       sorted(outPins("bool"))},
-      {"SE PatchMemory Float Out", "PatchMemory Float Out3", "Sub-Controls", "Patchmemory.htm", "float", true,
-       plus(outPins("float"), "GUI 7 'Value Out' in float isMinimised=true")},
-      {"SE PatchMemory Float Out B2", "PatchMemory Float Out B2", "Debug", nullptr, "float", true,
-       plus(outPins("float"), "GUI 7 'Value Out' in float")},
-      {"SE PatchMemory Int Out", "PatchMemory Int Out", "Sub-Controls", "Patchmemory.htm", "int", false,
-       sorted(outPins("int"))},
-      {"SE PatchMemory Text Out", "PatchMemory Text Out", "Sub-Controls", "Patchmemory.htm", "string", false,
-       replacing(outPins("string"), "GUI 8 'Animation Position' out float",
-            "GUI 8 'Animation Position' out float private=true")},
-      {"SE PatchMemory Float", "PatchMemory Float3", "Sub-Controls", "Patchmemory.htm", "float", false,
+      {"SE PatchMemory Bool Out", "PatchMemory Bool Out", "Sub-Controls", help, "bool", "", outPins("bool")},
+      {"SE PatchMemory Float Out", "PatchMemory Float Out3", "Sub-Controls", help, "float", "out",
+       outPins("float", {"GUI 7 'Value Out' in float isMinimised=true"})},
+      {"SE PatchMemory Float Out B2", "PatchMemory Float Out B2", "Debug", "", "float", "out",
+       outPins("float", {"GUI 7 'Value Out' in float"})},
+      {"SE PatchMemory Int Out", "PatchMemory Int Out", "Sub-Controls", help, "int", "", outPins("int")},
+      {"SE PatchMemory Text Out", "PatchMemory Text Out", "Sub-Controls", help, "string", "",
+       outPins("string", {"GUI 8 'Animation Position' out float private=true"})},
+      {"SE PatchMemory Float", "PatchMemory Float3", "Sub-Controls", help, "float", "",
        sorted({"Audio 0 'Value In' in float parameterId=0", "Audio 1 'Value Out' out float autoConfigureParameter=true",
                "GUI 0 'Value In' in float parameterId=0",
                "GUI 1 'Name In' in string parameterField=ShortName parameterId=0",
@@ -167,10 +157,9 @@ TEST(PatchMemoryDescriptions, BuiltInTextsAreCompleteDocumentsWithTheirAttribute
                "GUI 5 'AnimationIn' in float parameterField=Normalized parameterId=0", "GUI 6 'Name' out string",
                "GUI 7 'Value' out float", "GUI 8 'Animation Position' out float", "GUI 9 'Menu Items' out string",
                "GUI 10 'Menu Selection' out int", "GUI 11 'Mouse Down' out bool"})},
-      {"SE PatchMemory Text2", "PatchMemory Text2", "Sub-Controls", "Patchmemory.htm", "string", false,
+      {"SE PatchMemory Text2", "PatchMemory Text2", "Sub-Controls", help, "string", "",
        sorted({"Audio 0 'Value In' in string parameterId=0",
-               "Audio 1 'Value Out' out string autoConfigureParameter=true",
-               "GUI 0 'Value In' in string parameterId=0",
+               "Audio 1 'Value Out' out string autoConfigureParameter=true", "GUI 0 'Value In' in string parameterId=0",
                "GUI 1 'Name In' in string parameterField=ShortName parameterId=0",
                "GUI 2 'File Extension' in string parameterField=FileExtension parameterId=0",
                "GUI 3 'Menu Items' in string parameterField=MenuItems parameterId=0",
@@ -184,35 +173,30 @@ TEST(PatchMemoryDescriptions, BuiltInTextsAreCompleteDocumentsWithTheirAttribute
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(attribute(p, "name"), e.name);
     EXPECT_EQ(attribute(p, "category"), e.category);
-    EXPECT_EQ(p->Attribute("helpUrl") != nullptr, e.helpUrl != nullptr);
-    EXPECT_EQ(attribute(p, "helpUrl"), e.helpUrl ? e.helpUrl : "");
+    EXPECT_EQ(attribute(p, "helpUrl"), e.helpUrl);
     const XMLElement* parameter = p->FirstChildElement("Parameters")->FirstChildElement("Parameter");
     EXPECT_EQ(attribute(parameter, "datatype"), e.parameterType);
-    EXPECT_EQ(attribute(parameter, "direction"), e.parameterOut ? "out" : "");
+    EXPECT_EQ(attribute(parameter, "direction"), e.parameterDirection);
     EXPECT_EQ(pinLines(p), e.pins);
   }
 }
 
-int32_t datatypeCode(const std::string& text) {
+// A side's described pins by index, as the datatype codes the classes use.
+std::map<int32_t, int32_t> describedPins(const XMLElement* plugin, const char* side) {
   static const std::map<std::string, int32_t> codes = {{"float", MP_DT_FLOAT}, {"int", MP_DT_INT},
                                                        {"bool", MP_DT_BOOL},   {"string", MP_DT_TEXT},
                                                        {"blob", MP_DT_BLOB},   {"enum", MP_DT_ENUM}};
-  auto found = codes.find(text);
-  return found != codes.end() ? found->second : -100;
-}
-
-// The described pins of a side by index, as datatype codes.
-std::map<int32_t, int32_t> describedPins(const XMLElement* plugin, const char* side) {
   std::map<int32_t, int32_t> pins;
-  const XMLElement* list = plugin->FirstChildElement(side);
-  for (auto* pin = list ? list->FirstChildElement("Pin") : nullptr; pin; pin = pin->NextSiblingElement("Pin"))
-    pins[pin->IntAttribute("id", -1)] = datatypeCode(attribute(pin, "datatype"));
+  forEachPin(plugin, side, [&](const XMLElement* pin) {
+    auto code = codes.find(attribute(pin, "datatype"));
+    pins[pin->IntAttribute("id", -1)] = code != codes.end() ? code->second : -100;
+  });
   return pins;
 }
 
 TEST(PatchMemoryDescriptions, EveryVariantIsDescribedOnceWithThePinsItsClassesRegister) {
-  const std::set<std::string> fields = {"ShortName", "MenuItems", "MenuSelection", "Normalized",
-                                        "Grab",      "FileExtension", "EnumList"};
+  const std::set<std::string> fields = {"",     "ShortName",     "MenuItems", "MenuSelection", "Normalized",
+                                        "Grab", "FileExtension", "EnumList"};
   for (const char* id : {"SE PatchMemory", "SE PatchMemory Float", "SE PatchMemory Float Out",
                          "SE PatchMemory Float Out B2", "SE PatchMemory Int", "SE PatchMemory Int Out",
                          "SE PatchMemory Bool", "SE PatchMemory Bool Out", "SE PatchMemory Text2",
@@ -221,27 +205,25 @@ TEST(PatchMemoryDescriptions, EveryVariantIsDescribedOnceWithThePinsItsClassesRe
     SCOPED_TRACE(id);
     const XMLElement* p = descriptions().plugin(id);
     ASSERT_NE(p, nullptr) << "described exactly once";
-    const XMLElement* parameters = p->FirstChildElement("Parameters");
-    ASSERT_NE(parameters, nullptr);
-    EXPECT_EQ(parameters->FirstChildElement("Parameter")->IntAttribute("id", -1), 0);
-    EXPECT_EQ(parameters->FirstChildElement("Parameter")->NextSiblingElement("Parameter"), nullptr);
+    const XMLElement* parameter = p->FirstChildElement("Parameters")->FirstChildElement("Parameter");
+    EXPECT_EQ(attribute(parameter, "id"), "0");
+    EXPECT_EQ(parameter->NextSiblingElement("Parameter"), nullptr);
     for (const char* side : {"Audio", "GUI"}) {
-      const XMLElement* list = p->FirstChildElement(side);
-      for (auto* pin = list ? list->FirstChildElement("Pin") : nullptr; pin; pin = pin->NextSiblingElement("Pin")) {
+      forEachPin(p, side, [&](const XMLElement* pin) {
         EXPECT_TRUE(!pin->Attribute("parameterId") || attribute(pin, "parameterId") == "0");
-        EXPECT_TRUE(!pin->Attribute("parameterField") || fields.count(attribute(pin, "parameterField")) == 1);
-      }
+        EXPECT_EQ(fields.count(attribute(pin, "parameterField")), 1u) << attribute(pin, "parameterField");
+      });
     }
 
     TestHost host;
-    std::map<int32_t, int32_t> registered;
     GuiModule gui(host, widenAscii(id));
     ASSERT_NE(gui.ui(), nullptr);
+    std::map<int32_t, int32_t> registered;
     for (int32_t i = 0; i < 16; ++i)
       if (auto* pin = static_cast<MpGuiBase*>(gui.ui())->guiPin(i)) registered[i] = pin->datatype();
     std::map<int32_t, int32_t> described = describedPins(p, "GUI");
+    // Text Out's text declares two pins that nothing serves.
     if (std::string(id) == "SE PatchMemory Text Out") {
-      // Declared by its text, served by nothing.
       EXPECT_EQ(described.erase(4) + described.erase(8), 2u);
     }
     EXPECT_EQ(described, registered) << "GUI pins";

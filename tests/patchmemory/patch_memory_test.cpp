@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstring>
 #include <limits>
 #include <set>
@@ -41,7 +40,9 @@ struct AudioCase {
 const AudioCase kAudioCases[] = {
     {"SE PatchMemory Float", "SE PatchMemory Float", MP_DT_FLOAT, MP_DT_FLOAT, bytesOf(0.0f), bytesOf(0.25f)},
     {"SE PatchMemory Float Out", "SE PatchMemory Float", MP_DT_FLOAT, MP_DT_FLOAT, bytesOf(0.0f), bytesOf(-3.5f)},
-    {"SE PatchMemory Float Out B2", "SE PatchMemory Float", MP_DT_FLOAT, MP_DT_FLOAT, bytesOf(0.0f), bytesOf(1e9f)},
+    // A NaN repeated is no change either.
+    {"SE PatchMemory Float Out B2", "SE PatchMemory Float", MP_DT_FLOAT, MP_DT_FLOAT, bytesOf(0.0f),
+     bytesOf(std::numeric_limits<float>::quiet_NaN())},
     {"SE PatchMemory Int", "SE PatchMemory Int", MP_DT_INT, MP_DT_INT, bytesOf(0), bytesOf(-7)},
     {"SE PatchMemory Int Out", "SE PatchMemory Int", MP_DT_INT, MP_DT_INT, bytesOf(0), bytesOf(65536)},
     {"SE PatchMemory Bool", "SE PatchMemory Bool", MP_DT_BOOL, MP_DT_BOOL, {0}, {1}},
@@ -85,18 +86,6 @@ TEST(PatchMemoryAudio, PassesChangedValuesOnOnce) {
   void* created = nullptr;
   TestHost host;
   EXPECT_EQ(createThroughFactory(MP_TEXT("SE PatchMemory"), MP_SIDE_AUDIO, host.unknown(), &created), MP_UNHANDLED);
-}
-
-TEST(PatchMemoryAudio, ARepeatedNanIsNoChange) {
-  TestHost host;
-  AudioModule module(host, MP_TEXT("SE PatchMemory Float"));
-  module.open();
-  const float nan = std::numeric_limits<float>::quiet_NaN();
-  module.process(16, EventList().value(1, 0, nan));
-  module.process(16, EventList().value(2, 0, nan));
-  auto sent = host.valuesOn(1);
-  ASSERT_EQ(sent.size(), 1u);
-  EXPECT_TRUE(std::isnan(sent[0].asFloat()));
 }
 
 // GUI pin kinds by index (f float, i int, b bool, t text, x blob, . none)
