@@ -87,8 +87,17 @@ void VoiceMute::pinsUpdated() {
     }
     lastActive_ = active;
   }
-  output_.setStreaming(passing_ ? input_.isStreaming() : fadeCountdown_ > 0);
+  announceOutput();
 }
+
+// The output streams when what it passes on does: a module started with
+// nothing connected ends static and may sleep.
+void VoiceMute::graphStarted() {
+  MpBase::graphStarted();
+  announceOutput();
+}
+
+void VoiceMute::announceOutput() { output_.setStreaming(passing_ ? input_.isStreaming() : fadeCountdown_ > 0); }
 
 void VoiceMute::subProcessPass(int32_t bufferOffset, int32_t sampleFrames) {
   std::copy_n(input_.buffer() + bufferOffset, sampleFrames, output_.buffer() + bufferOffset);

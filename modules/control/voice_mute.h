@@ -30,6 +30,7 @@ class VoiceMute : public MpBase {
   explicit VoiceMute(IMpUnknown* host);
   int32_t MP_STDCALL openModule() override;
   void pinsUpdated() override;
+  void graphStarted() override;
 
   int32_t fastFadeLength() const { return fast_.length; }
   int32_t slowFadeLength() const { return slow_.length; }
@@ -39,6 +40,7 @@ class VoiceMute : public MpBase {
     const float* data = nullptr;
     int32_t length = 1;
   };
+  void announceOutput();
   void openCurve(Curve& curve, const MpChar* name, float rate, float seconds, std::vector<float>& fallback);
 
   void subProcessPass(int32_t bufferOffset, int32_t sampleFrames);

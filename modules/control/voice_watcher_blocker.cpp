@@ -18,6 +18,12 @@ void VoiceWatcherBlocker::pinsUpdated() {
   setBlockFunction(&VoiceWatcherBlocker::subProcess);
 }
 
+// Mirrors the input from the start, so an unconnected blocker sleeps.
+void VoiceWatcherBlocker::graphStarted() {
+  MpBase::graphStarted();
+  output_.setStreaming(input_.isStreaming());
+}
+
 void VoiceWatcherBlocker::subProcess(int32_t bufferOffset, int32_t sampleFrames) {
   std::copy_n(input_.buffer() + bufferOffset, sampleFrames, output_.buffer() + bufferOffset);
 }

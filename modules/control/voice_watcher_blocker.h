@@ -12,6 +12,7 @@ class VoiceWatcherBlocker : public MpBase {
   explicit VoiceWatcherBlocker(IMpUnknown* host);
   int32_t MP_STDCALL openModule() override;
   void pinsUpdated() override;
+  void graphStarted() override;
 
  private:
   void subProcess(int32_t bufferOffset, int32_t sampleFrames);
