@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cmath>
 #include <cstdlib>
 #include <string>
+
+#include "modules/conversion/value_conversion.h"
 
 namespace {
 
@@ -221,6 +224,28 @@ TEST(Evaluator, ReadsNumbersFromTheEnvironment) {
   EXPECT_EQ(evaluator.evaluate("_zvformulanone + 1", result), 4);
   EXPECT_EQ(evaluator.lastError().token, "_zvformulanone");
   EXPECT_EQ(evaluator.evaluate("_", result), 4);
+}
+
+// A host may set a locale whose decimal separator is a comma; formulas and
+// converters still read and write points.
+TEST(NumberText, TheProcessLocaleChangesNothing) {
+  const char* set = nullptr;
+  for (const char* name : {"de_DE.UTF-8", "de_DE", "fr_FR.UTF-8", "German_Germany.1252", "German"}) {
+    if ((set = std::setlocale(LC_ALL, name)) != nullptr) break;
+  }
+  if (set == nullptr) GTEST_SKIP() << "no locale with a decimal comma is installed";
+  const bool comma = std::localeconv()->decimal_point[0] == ',';
+  zv::conversion::Evaluator evaluator;
+  double result = 0.0;
+  const int32_t code = evaluator.evaluate("1.5*2", result);
+  const float parsed = zv::conversion::toFloat(widenAscii("2.25"));
+  const MpString printed = zv::conversion::toText(0.5f);
+  std::setlocale(LC_ALL, "C");
+  ASSERT_TRUE(comma);
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(result, 3.0);
+  EXPECT_EQ(parsed, 2.25f);
+  EXPECT_EQ(printed, widenAscii("0.500000"));
 }
 
 }  // namespace
