@@ -63,7 +63,7 @@ bool convertUnit(int32_t code, float x, float& result) {
     default:
       return false;
   }
-  result = x != x ? x : r;
+  result = r;
   return true;
 }
 

@@ -12,7 +12,8 @@ namespace zv::conversion {
 
 // Result for a code, or false when the code is not one of the ten. Single
 // precision like the control values, doubles where the range needs them;
-// results beyond the float range are ±infinity, a NaN value gives NaN.
+// results beyond the float range are ±infinity. A NaN value fails every
+// comparison: it takes a formula's "else" branch or is carried through.
 bool convertUnit(int32_t code, float x, float& result);
 
 }  // namespace zv::conversion
