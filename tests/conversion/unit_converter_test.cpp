@@ -31,7 +31,8 @@ TEST(UnitConverter, ConvertsAtKnownPoints) {
       {3, 1.0f, 0.0f},         {3, 10000.0f, 10.0f},       {3, 0.0f, 0.0f},
       {103, 7.5f, 1000.0f},    {103, 0.0f, 1.0f},          {103, 100.0f, kInf},
       {4, 1000.0f, 8.666666f}, {4, 2000.0f, 9.666666f},    {4, 1.0f, 0.0f},
-      {104, 8.666666f, 1000.0f}, {104, 0.0f, 0.0f},        {2, 800.0f, kInf},
+      {104, 8.666666f, 1000.0f}, {104, 0.0f, 0.0f},        {104, 200.0f, kInf},
+      {2, 800.0f, kInf},       {102, 0.0f, -200.0f},
   };
   for (const Point& p : points) {
     SCOPED_TRACE("code " + std::to_string(p.code) + " at " + std::to_string(p.x));
