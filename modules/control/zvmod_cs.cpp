@@ -107,7 +107,7 @@ void ZvmodCS::midiReceived(int32_t, const unsigned char* data, int32_t size) {
   if (noteOn) {
     allocate(channel, note, velocity);
   } else {
-    release(status, channel, note, velocity);
+    releaseNote(status, channel, note, velocity);
   }
 }
 
@@ -133,7 +133,7 @@ void ZvmodCS::allocate(int32_t channel, int32_t note, int32_t velocity) {
   if (roundRobin_ == 1) robinPosition_ = v + 1;
 }
 
-void ZvmodCS::release(int32_t status, int32_t channel, int32_t note, int32_t velocity) {
+void ZvmodCS::releaseNote(int32_t status, int32_t channel, int32_t note, int32_t velocity) {
   const int32_t v = table_.find(voiceCount(), note, channel);
   if (v < 0) return;
   send(voiceOut_, status, note, velocity);

@@ -76,7 +76,7 @@ class ZvmodCS : public MpBase {
   bool inSplitRange(int32_t note) const { return note >= splitLow_ && note <= splitHigh_; }
   void send(MidiOutPin& pin, int32_t status, int32_t data1, int32_t data2);
   void allocate(int32_t channel, int32_t note, int32_t velocity);
-  void release(int32_t status, int32_t channel, int32_t note, int32_t velocity);
+  void releaseNote(int32_t status, int32_t channel, int32_t note, int32_t velocity);
   void layer(int32_t status, int32_t note, int32_t velocity);
   void endAllNotes(int32_t channel);
 
