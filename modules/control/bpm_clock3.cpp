@@ -192,6 +192,12 @@ void BpmClock3::write(int32_t from, int32_t to) {
 }
 
 void BpmClock3::subProcessClock(int32_t bufferOffset, int32_t sampleFrames) {
+  // Most blocks: no edge, nothing to write.
+  if (!writing_ && edgeIn_ >= sampleFrames) {
+    phase_ += static_cast<double>(sampleFrames) * increment_;
+    edgeIn_ -= sampleFrames;
+    return;
+  }
   if (bufferOffset == 0) runStart_ = 0;
   int32_t position = bufferOffset;
   const int32_t end = bufferOffset + sampleFrames;
