@@ -37,8 +37,8 @@ class PrgCh : public MpBase {
 
   bool opened_ = false;
   bool armed_ = false;
-  int64_t passed_ = 0;  // samples let through in the current window
-  int64_t after_ = 0;   // zeros written since the window's last sample
+  int64_t passed_ = 0;             // samples let through in the current window
+  int64_t after_ = 0;              // zeros written since the window's last sample
   float samplesPerUnit_ = 441.0f;  // Duration 1.0 = 10 ms
 };
 

@@ -27,10 +27,15 @@ const Rewrite kRewrites[] = {
     {"running status: only the status byte", 2, {0x90, 0x3C, 0x64, 0x3E, 0x64}, {{0x92, 0x3C, 0x64, 0x3E, 0x64}}},
     {"a lone status byte", 0, {0x8F}, {{0x80}}},
     {"clock is a system message", 2, {0xF8}, {{0xF8}}},
-    {"system exclusive", 2, {0xF0, 0x7E, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0xF7},
+    {"system exclusive",
+     2,
+     {0xF0, 0x7E, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0xF7},
      {{0xF0, 0x7E, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0xF7}}},
     {"data byte first", 2, {0x3C, 0x64}, {{0x3C, 0x64}}},
     {"empty message", 2, {}, {}},
+    {"without a channel nothing passes", -1, {0x90, 0x3C, 0x64}, {}},
+    {"a channel out of range is none", 16, {0x90, 0x3C, 0x64}, {}},
+    {"a channel message too long to copy", 3, Bytes(300, 0x91), {}},
 };
 
 TEST(MidiAllOff, RewritesTheChannelOfChannelMessagesOnly) {
@@ -45,26 +50,6 @@ TEST(MidiAllOff, RewritesTheChannelOfChannelMessagesOnly) {
   }
 }
 
-TEST(MidiAllOff, WithoutAChannelPassesNothing) {
-  for (int32_t channel : {-1, 16, -2, 1000}) {
-    TestHost host;
-    AudioModule module(host, MP_TEXT("zv midi all off"));
-    module.open();
-    module.process(64, EventList().value(0, MidiAllOff::CHANNEL, channel).midi(5, MidiAllOff::MIDI_IN, {0x90, 60, 100}));
-    EXPECT_TRUE(host.values.empty()) << channel;
-  }
-}
-
-TEST(MidiAllOff, ChannelMessagesTooLongToCopyAreDropped) {
-  TestHost host;
-  AudioModule module(host, MP_TEXT("zv midi all off"));
-  module.open();
-  Bytes longNotes(300, 0x40);
-  longNotes[0] = 0x91;
-  module.process(64, EventList().value(0, MidiAllOff::CHANNEL, 3).midi(5, MidiAllOff::MIDI_IN, longNotes));
-  EXPECT_TRUE(host.values.empty());
-}
-
 TEST(MidiAllOff, EndsTheNotesOfTheChannelItLeaves) {
   struct Step {
     int32_t channel;
@@ -72,7 +57,7 @@ TEST(MidiAllOff, EndsTheNotesOfTheChannelItLeaves) {
   };
   // The first value is only recorded; channels outside 0..15 mean none,
   // which has no notes to end.
-  const Step steps[] = {{3, {}},          {5, {allOff(3)}}, {5, {}},  {-1, {allOff(5)}}, {7, {}},
+  const Step steps[] = {{3, {}},           {5, {allOff(3)}}, {5, {}}, {-1, {allOff(5)}}, {7, {}},
                         {20, {allOff(7)}}, {-5, {}},         {0, {}}, {15, {allOff(0)}}};
   TestHost host;
   AudioModule module(host, MP_TEXT("zv midi all off"));
