@@ -1,10 +1,11 @@
 // The BPM clock over a minute at 48 kHz in blocks of 64, against two ways
 // of producing the same square wave by writing every sample: a per-sample
 // clock, and a bare fill of each block with its level.
+#include "bench/support/bench_support.h"
+
 #include <algorithm>
 #include <vector>
 
-#include "bench/support/bench_support.h"
 #include "modules/control/bpm_clock3.h"
 #include "tests/support/module_harness.h"
 
