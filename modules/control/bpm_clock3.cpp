@@ -149,15 +149,12 @@ void BpmClock3::stop() {
 }
 
 void BpmClock3::scheduleEdge() {
+  edgeIn_ = kNoEdge;  // a zero increment holds the level
+  if (!(increment_ > 0.0)) return;
   const double threshold = level_ != 0.0f ? 0.5 : 1.0;
   const double samples = (threshold - phase_) / increment_;
-  // Compared in double: a tiny increment puts the edge beyond any integer,
-  // and a zero or non-finite one holds the level.
-  if (!(increment_ > 0.0) || !(samples < static_cast<double>(kNoEdge))) {
-    edgeIn_ = kNoEdge;
-  } else {
-    edgeIn_ = samples < 1.0 ? 0 : static_cast<int64_t>(samples);
-  }
+  // Compared in double: a tiny increment puts the edge beyond any integer.
+  if (samples < static_cast<double>(kNoEdge)) edgeIn_ = samples < 1.0 ? 0 : static_cast<int64_t>(samples);
 }
 
 void BpmClock3::edge(int32_t position) {
