@@ -26,6 +26,7 @@ enum class Sends {
   NOTHING,
   SAME_LENGTH,  // a message as long as the one received; 3-byte all-notes-off on pin changes
   THREE_BYTES,  // only three-byte messages
+  RELAYS,       // the message received, or tuning messages of at most 13 bytes
 };
 
 struct MidiModule {
@@ -42,6 +43,7 @@ inline const std::vector<MidiModule>& midiModules() {
       {MP_TEXT("zv midi on off"), 0, {1}, {2, 3}, Sends::SAME_LENGTH},
       {MP_TEXT("ZvPrgChange"), 4, {}, {0, 5}, Sends::NOTHING},
       {MP_TEXT("ZV-MOD CS"), 0, {1, 10}, {2, 3, 4, 5, 6, 7, 8, 9, 11, 12, 13, 14}, Sends::THREE_BYTES},
+      {MP_TEXT("SE Unison Fix"), 0, {1}, {}, Sends::RELAYS},
   };
   return modules;
 }
@@ -104,6 +106,9 @@ inline std::string exercise(const MidiModule& m, Reader in) {
       const auto size = static_cast<int32_t>(v.bytes.size());
       if (m.sends == Sends::NOTHING) return "sent MIDI";
       if (m.sends == Sends::THREE_BYTES && size != 3) return "sent " + std::to_string(size) + " bytes";
+      if (m.sends == Sends::RELAYS && size != received && (size < 1 || size > 13)) {
+        return "sent " + std::to_string(size) + " bytes for " + std::to_string(received);
+      }
       if (m.sends == Sends::SAME_LENGTH && size != (received > 0 ? received : 3)) {
         return "sent " + std::to_string(size) + " bytes for " + std::to_string(received);
       }
