@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <utility>
@@ -39,6 +40,7 @@ struct SentGuiValue {
 
   float asFloat() const;
   int32_t asInt() const;
+  bool asBool() const;
   MpString asText() const;
 };
 
@@ -53,10 +55,13 @@ class TestHost : public IMpAudioHost, public IMpGuiHost, public IMpGraphicsHost 
   float sampleRate = 44100.0f;
   int32_t pinCount = 0;
   MpString folder = MP_TEXT("/patches/");  // prefix for resolveFilePath
+  // When set, answers resolveFilePath instead (a host that misbehaves).
+  std::function<int32_t(const MpChar* fileName, int32_t capacity, MpChar* fullPath)> resolver;
   bool offerAudio = true;
   bool offerGui = true;
   bool offerGraphics = true;
   int32_t backgroundColour = 0x000000;
+  bool fillStyle = true;  // false: getStyle leaves the record as it is
 
   // What the module sent.
   std::vector<SentValue> values;
@@ -64,11 +69,13 @@ class TestHost : public IMpAudioHost, public IMpGuiHost, public IMpGraphicsHost 
   std::vector<SentGuiValue> guiValues;
   int32_t sleepRequests = 0;
   int32_t redrawRequests = 0;
+  MpString styleName;  // the last style asked for
   int32_t references = 0;
 
   void clearRecords();
   std::vector<SentValue> valuesOn(int32_t pin) const;
   std::vector<SentStreaming> streamingOn(int32_t pin) const;
+  std::vector<SentGuiValue> guiValuesOn(int32_t pin) const;
   // The last value sent on a pin; fails the test if none was.
   SentValue lastValue(int32_t pin) const;
 

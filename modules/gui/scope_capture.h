@@ -1,0 +1,43 @@
+// The scope's capture arithmetic, apart from the module glue: how long a
+// capture is, how a sample is packed into a signed byte, and where the
+// drawing puts a packed sample.
+#pragma once
+
+#include <cstdint>
+
+#include "modules/dsp/math.h"
+
+namespace zv::gui {
+
+constexpr int32_t kCaptureBytes = 4800;
+constexpr int32_t kShortestCapture = 11;
+
+// Time × 10 ms in samples, limited to 11 ... 4800; NaN gives the shortest.
+// Limited before the conversion: Time 1e7 would not fit an int.
+inline int32_t captureLength(float time, float samplesPerMillisecond) {
+  const float samples = time * samplesPerMillisecond * 10.0f;
+  return dsp::truncateTo(samples, kShortestCapture, kCaptureBytes, kShortestCapture);
+}
+
+// x × 127 limited to ±127, truncated toward zero; NaN packs as 0.
+inline void packSamples(const float* in, int8_t* out, int32_t count) {
+  for (int32_t i = 0; i < count; ++i) {
+    const float v = dsp::clampOr(in[i] * 127.0f, -127.0f, 127.0f, 0.0f);
+    out[i] = static_cast<int8_t>(static_cast<int32_t>(v));
+  }
+}
+
+// Row of a packed sample: centre minus the sample scaled so that 127 reaches
+// the top. In 64 bits and limited, whatever the rectangle's size.
+inline int32_t sampleRow(int32_t centre, int8_t sample, float scale) {
+  const int64_t offset = dsp::truncateTo(static_cast<double>(sample * scale), 0);
+  const int64_t row = int64_t{centre} - offset;
+  return static_cast<int32_t>(row < INT32_MIN ? INT32_MIN : (row > INT32_MAX ? INT32_MAX : row));
+}
+
+// Column of point i of n across a width, computed in 64 bits.
+inline int32_t sampleColumn(int32_t i, int32_t width, int32_t points) {
+  return static_cast<int32_t>(int64_t{i} * width / points);
+}
+
+}  // namespace zv::gui
