@@ -27,6 +27,31 @@ inline void packSamples(const float* in, int8_t* out, int32_t count) {
   }
 }
 
+// Index of the first sample that passes a test, or count when none does.
+// Whole chunks are tested without branching first, so that waiting for a
+// crossing runs at vector speed instead of one branch per sample.
+template <class Test>
+inline int32_t findFirst(const float* x, int32_t count, Test test) {
+  constexpr int32_t kChunk = 32;
+  int32_t i = 0;
+  for (; i + kChunk <= count; i += kChunk) {
+    int32_t any = 0;
+    for (int32_t j = 0; j < kChunk; ++j) any |= test(x[i + j]) ? 1 : 0;
+    if (any != 0) break;
+  }
+  for (; i < count; ++i) {
+    if (test(x[i])) return i;
+  }
+  return count;
+}
+
+inline int32_t firstBelowZero(const float* x, int32_t count) {
+  return findFirst(x, count, [](float v) { return v < 0.0f; });
+}
+inline int32_t firstAboveZero(const float* x, int32_t count) {
+  return findFirst(x, count, [](float v) { return v > 0.0f; });
+}
+
 // Row of a packed sample: centre minus the sample scaled so that 127 reaches
 // the top. In 64 bits and limited, whatever the rectangle's size.
 inline int32_t sampleRow(int32_t centre, int8_t sample, float scale) {

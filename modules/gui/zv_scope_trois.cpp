@@ -72,27 +72,19 @@ void ZvScopeTrois::holdOff(int32_t /*bufferOffset*/, int32_t sampleFrames) {
 }
 
 void ZvScopeTrois::waitForNegative(int32_t bufferOffset, int32_t sampleFrames) {
-  const float* x = signal_.buffer() + bufferOffset;
-  for (int32_t i = 0; i < sampleFrames; ++i) {
-    if (x[i] < 0.0f) {
-      writePosition_ = 0;
-      setBlockFunction(&ZvScopeTrois::waitForPositive);
-      waitForPositive(bufferOffset + i, sampleFrames - i);
-      return;
-    }
-  }
+  const int32_t i = zv::gui::firstBelowZero(signal_.buffer() + bufferOffset, sampleFrames);
+  if (i == sampleFrames) return;
+  writePosition_ = 0;
+  setBlockFunction(&ZvScopeTrois::waitForPositive);
+  waitForPositive(bufferOffset + i, sampleFrames - i);
 }
 
 void ZvScopeTrois::waitForPositive(int32_t bufferOffset, int32_t sampleFrames) {
-  const float* x = signal_.buffer() + bufferOffset;
-  for (int32_t i = 0; i < sampleFrames; ++i) {
-    if (x[i] > 0.0f) {
-      writePosition_ = 0;
-      setBlockFunction(&ZvScopeTrois::capture);
-      capture(bufferOffset + i, sampleFrames - i);
-      return;
-    }
-  }
+  const int32_t i = zv::gui::firstAboveZero(signal_.buffer() + bufferOffset, sampleFrames);
+  if (i == sampleFrames) return;
+  writePosition_ = 0;
+  setBlockFunction(&ZvScopeTrois::capture);
+  capture(bufferOffset + i, sampleFrames - i);
 }
 
 ZvScopeTroisGui::ZvScopeTroisGui(IMpUnknown* host) : SeGuiCompositedGfxBase(host) {
