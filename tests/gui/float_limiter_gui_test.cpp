@@ -48,12 +48,4 @@ TEST_F(FloatLimiterTest, InvertedOrInRangeLimitsDoNothing) {
   EXPECT_FALSE(timer.isRunning()) << "5 lies within 1 ... 10";
 }
 
-TEST_F(FloatLimiterTest, ALimiterGoneLeavesTheTimer) {
-  limiter->set(Pin::MAXIMUM, 1.0f);
-  limiter->set(Pin::VALUE, 2.0f);
-  ASSERT_TRUE(timer.isRunning());
-  limiter.reset();
-  EXPECT_FALSE(timer.isRunning());
-}
-
 }  // namespace

@@ -29,12 +29,6 @@ std::vector<BadResolver> badResolvers() {
          return MP_OK;
        }},
       {"writes nothing", [](const MpChar*, int32_t, MpChar*) { return MP_OK; }},
-      {"reports failure",
-       [](const MpChar*, int32_t, MpChar* out) {
-         out[0] = 'x';
-         out[1] = 0;
-         return MP_FAIL;
-       }},
   };
 }
 
@@ -81,18 +75,6 @@ TEST(FullPathXGui, FileNameInChangesNameOutAndPathOnceEach) {
   EXPECT_EQ(host.guiValues[0].pin, FullPathXGui::TEXT_B);
   EXPECT_EQ(host.guiValues[1].pin, FullPathXGui::TEXT_A);
   EXPECT_EQ(host.guiValues[1].asText(), text("right"));
-}
-
-TEST(FullPathXGui, AnUntrustworthyAnswerGivesAnEmptyPath) {
-  for (const auto& bad : badResolvers()) {
-    SCOPED_TRACE(bad.what);
-    TestHost host;
-    GuiModule memory(host, MP_TEXT("ZV Full Path Memory-x16"));
-    memory.set(FullPathXGui::FILE_NAME, text("a.wav"));
-    host.resolver = bad.answer;
-    memory.set(FullPathXGui::FILE_NAME, text("b.wav"));
-    EXPECT_EQ(host.guiValuesOn(FullPathXGui::FULL_PATH).back().asText(), MpString());
-  }
 }
 
 }  // namespace

@@ -48,14 +48,4 @@ TEST_F(IntToBoolsTest, ABoolTurnedOnSetsValueAndLeavesTheBools) {
   EXPECT_EQ(host.guiValues.size(), 1u) << "the selected pin again, or a bool turned off";
 }
 
-TEST(IntToBoolsGui, BoolsToIntIsTheSameModule) {
-  TestHost host;
-  host.pinCount = 3;
-  GuiModule bools(host, MP_TEXT("SE Bools to Int"));
-  bools.set(IntToBoolsGui::VALUE, 1);
-  bools.ui()->initializeGui();
-  ASSERT_EQ(host.guiValues.size(), 2u);
-  EXPECT_TRUE(host.guiValues[1].asBool());
-}
-
 }  // namespace

@@ -2,7 +2,6 @@
 
 #include <vector>
 
-#include "modules/gui/item_list.h"
 #include "modules/gui/patch_info_gui.h"
 #include "tests/support/module_harness.h"
 
@@ -14,18 +13,6 @@ std::vector<int32_t> intsOn(const TestHost& host, int32_t pin) {
   std::vector<int32_t> sent;
   for (const auto& v : host.guiValuesOn(pin)) sent.push_back(v.asInt());
   return sent;
-}
-
-TEST(PatchInfoGui, OffersAllAndSixteenChannels) {
-  TestHost host;
-  GuiModule info(host, MP_TEXT("SE Patch Info"));
-  info.ui()->initializeGui();
-  ASSERT_EQ(host.guiValuesOn(Pin::CHANNEL_LIST).size(), 1u);
-  const zv::gui::ItemList<MpChar> channels(host.guiValuesOn(Pin::CHANNEL_LIST)[0].asText());
-  EXPECT_EQ(channels.size(), 17);
-  EXPECT_EQ(toUtf8(channels.findValue(-1)->text), "All");
-  EXPECT_EQ(toUtf8(channels.findValue(0)->text), "1");
-  EXPECT_EQ(toUtf8(channels.findValue(15)->text), "16");
 }
 
 TEST(PatchInfoGui, MirrorsPinsToTheirPartners) {

@@ -52,12 +52,6 @@ struct SystemCommandTest : ::testing::Test {
   }
 };
 
-TEST_F(SystemCommandTest, OffersTheVerbsAsAList) {
-  GuiModule command(host, MP_TEXT("SE System Command"));
-  command.ui()->initializeGui();
-  EXPECT_EQ(toUtf8(host.guiValuesOn(Pin::COMMAND_LIST).back().asText()), "edit,explore,find,open,print,properties");
-}
-
 TEST_F(SystemCommandTest, ReleaseCarriesOutTheVerbOnce) {
   GuiModule command(host, MP_TEXT("SE System Command"));
   command.set(Pin::COMMAND, 3);

@@ -96,12 +96,6 @@ TEST_F(ScopeTest, CaptureLengthFollowsTimeWithinItsLimits) {
   }
 }
 
-TEST_F(ScopeTest, OpeningSendsTheEmptyCaptureOnce) {
-  open(48000, 16);
-  ASSERT_EQ(host.valuesOn(Scope::CAPTURE).size(), 1u);
-  EXPECT_TRUE(host.valuesOn(Scope::CAPTURE)[0].bytes.empty());
-}
-
 // Each block of 100 samples: negative until 30, then rising 0.01 per sample.
 void fillRisingBlock(float* x) {
   for (int i = 0; i < 100; ++i) x[i] = i < 30 ? -0.5f : (i - 29) * 0.01f;
