@@ -37,7 +37,8 @@ void VoiceMute::openCurve(Curve& curve, const MpChar* name, float rate, float se
   const int32_t entries = curve.length + 1;
   void* block = nullptr;
   int32_t isNew = 0;
-  host()->openNamedMemory(name, &block, rate, entries, &isNew);
+  // These two blocks are asked for in bytes, unlike the other modules' tables.
+  host()->openNamedMemory(name, &block, rate, entries * static_cast<int32_t>(sizeof(float)), &isNew);
   auto* data = static_cast<float*>(block);
   if (data == nullptr) {
     fallback.resize(static_cast<size_t>(entries));

@@ -129,6 +129,32 @@ TEST(VoiceMute, StolenVoiceFadesWithoutAClick) {
   EXPECT_LT(largestStep(muted.out), 1.2f * 2.0f * std::sin(std::numbers::pi_v<float> / 100.0f));
 }
 
+// Records the sizes asked for, which for these curves count bytes.
+struct SizeHost : TestHost {
+  std::vector<std::pair<MpString, int32_t>> asked;
+  int32_t MP_STDCALL openNamedMemory(const MpChar* name, void** returnPointer, float rate, int32_t size,
+                                     int32_t* returnNeedInitialise) override {
+    asked.emplace_back(name, size);
+    return TestHost::openNamedMemory(name, returnPointer, rate, size, returnNeedInitialise);
+  }
+};
+
+TEST(VoiceMute, AsksForEachCurveInBytesFourPerEntry) {
+  struct Case {
+    float rate;
+    int32_t fastBytes, slowBytes;
+  };
+  // 221 and 883 entries at 44.1 kHz, 241 and 961 at 48 kHz.
+  for (const Case& c : {Case{44100, 884, 3532}, Case{48000, 964, 3844}}) {
+    SizeHost host;
+    host.sampleRate = c.rate;
+    AudioModule mute(host, MP_TEXT("SE Voice Mute"));
+    mute.open();
+    EXPECT_EQ(host.asked, (std::vector<std::pair<MpString, int32_t>>{{kFast, c.fastBytes}, {kSlow, c.slowBytes}}))
+        << c.rate;
+  }
+}
+
 // Curves are shared per rate; each is filled, whole, when its own block is
 // new, whatever became of the other (the host hands memory out as NaN).
 TEST(VoiceMute, EachSharedCurveIsFilledWholeWhenItsOwnBlockIsNew) {
@@ -136,7 +162,7 @@ TEST(VoiceMute, EachSharedCurveIsFilledWholeWhenItsOwnBlockIsNew) {
     TestHost host;
     void* block = nullptr;
     int32_t isNew = 0;
-    host.openNamedMemory(earlier->c_str(), &block, 44100.0f, 883, &isNew);
+    host.openNamedMemory(earlier->c_str(), &block, 44100.0f, 3532, &isNew);
     std::fill_n(static_cast<float*>(block), 221, 0.25f);
     AudioModule a(host, MP_TEXT("SE Voice Mute")), b(host, MP_TEXT("SE Voice Mute"));
     a.open();
