@@ -1,8 +1,19 @@
 #include "modules/control/rnd_voice.h"
 
 #include <algorithm>
+#include <random>
 
 #include "modules/dsp/math.h"
+
+// Each voice of a patch is an instance of its own, so a generator per
+// instance would give every voice the same levels; one sequence serves them
+// all, each new note taking the next draw. It is the library's own, so no
+// other user of the C generator shifts it, and it starts alike at every
+// load, so renders repeat. Audio-side calls come from one thread.
+int32_t RndVoice::draw() {
+  static std::minstd_rand random{1};
+  return static_cast<int32_t>(random() >> 16);
+}
 
 RndVoice::RndVoice(IMpUnknown* host) : MpBase(host) {
   setSilentBlockFunction(&RndVoice::subProcessSilence);

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <random>
 
 #include "frame/mp_base.h"
 #include "frame/pins.h"
@@ -24,8 +23,8 @@ class RndVoice : public MpBase {
  private:
   void subProcess(int32_t bufferOffset, int32_t sampleFrames);
   void subProcessSilence(int32_t bufferOffset, int32_t sampleFrames);
-  // 0 … 32767.
-  int32_t draw() { return static_cast<int32_t>(random_() >> 16); }
+  // 0 … 32767, the next value of one sequence shared by every instance.
+  static int32_t draw();
 
   FloatInPin gate_;
   AudioInPin secondInput_;  // registered for the host's pin list, never read
@@ -36,8 +35,5 @@ class RndVoice : public MpBase {
   IntInPin active_;
   FloatInPin offset_;
 
-  // One generator per instance, always started alike, so renders repeat
-  // and no other user of a shared generator shifts the sequence.
-  std::minstd_rand random_{1};
   float level_ = 0.0f;
 };
