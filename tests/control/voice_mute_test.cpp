@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <numbers>
 #include <utility>
 #include <vector>
@@ -14,6 +15,7 @@
 namespace {
 
 constexpr int32_t kBlock = 64;
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 const MpString kFast = MP_TEXT("VoiceMute:FadeCurveFast");
 const MpString kSlow = MP_TEXT("VoiceMute:FadeCurveSlow");
 
@@ -71,14 +73,15 @@ TEST(VoiceMuteCurve, RisesFromExactlyZeroToExactlyOneAsACosine) {
 
 // Stolen voices (Voice/Active below 0) fade in 5 ms, released ones (0) in
 // 20 ms, down to a last sample of 0; the output goes static right after.
-// Rates the host should never report still give a fade of some length.
+// Rates the host should never report still give a fade of some length, and
+// a NaN voice state is taken as a release rather than cutting the voice off.
 TEST(VoiceMute, FadeLengthsFollowTheSampleRate) {
   struct Case {
     float rate, state;
     int32_t length;
   };
   const Case cases[] = {{44100, -1, 220}, {44100, 0, 882}, {48000, -0.5f, 240}, {96000, 0, 1920},
-                        {0, -1, 1},       {-44100, 0, 1},  {1e12f, -1, 16384}};
+                        {0, -1, 1},       {-44100, 0, 1},  {1e12f, -1, 16384}, {44100, kNaN, 882}};
   for (const Case& c : cases) {
     const int32_t end = 100;
     const Rendered r = render(c.rate, end + c.length + 2 * kBlock,
