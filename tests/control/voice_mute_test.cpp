@@ -6,11 +6,17 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <map>
 #include <numbers>
+#include <regex>
+#include <string>
 #include <utility>
 #include <vector>
 
+#include "frame/pins.h"
 #include "tests/support/module_harness.h"
+
+extern const char zvBuiltinDescription_voice_mute[];
 
 namespace {
 
@@ -175,6 +181,54 @@ TEST(VoiceMute, EachSharedCurveIsFilledWholeWhenItsOwnBlockIsNew) {
     EXPECT_EQ(host.namedMemoryOpenCount(made, 44100.0f), 2);
     for (int32_t i = 0; i <= length; ++i) ASSERT_NEAR(host.namedMemory(made, 44100.0f)[i], rise(i, length), 2e-7) << i;
     EXPECT_EQ(host.namedMemory(*earlier, 44100.0f)[4], 0.25f) << "a block made earlier is left alone";
+  }
+}
+
+using Attributes = std::map<std::string, std::string>;
+
+Attributes attributesOf(const std::string& element) {
+  static const std::regex attribute("(\\w+)\\s*=\\s*\"([^\"]*)\"");
+  Attributes found;
+  for (std::sregex_iterator a(element.begin(), element.end(), attribute), end; a != end; ++a) found[(*a)[1]] = (*a)[2];
+  return found;
+}
+
+// The text the library carries, against the pins the class registers.
+TEST(VoiceMuteDescription, DescribesTheAudioPinsTheModuleRegisters) {
+  const std::string xml = zvBuiltinDescription_voice_mute;
+  EXPECT_EQ(xml.rfind("<?xml version=\"1.0\" encoding=\"utf-8\" ?>", 0), 0u);
+  std::smatch plugin;
+  ASSERT_TRUE(std::regex_search(xml, plugin, std::regex("<Plugin\\s[^>]*>")));
+  EXPECT_EQ(attributesOf(plugin[0]),
+            (Attributes{{"id", "SE Voice Mute"}, {"name", "Voice Mute"}, {"category", "Debug"}}));
+  EXPECT_NE(xml.find("<Audio>"), std::string::npos);
+  EXPECT_EQ(xml.find("<GUI>"), std::string::npos);
+
+  const std::vector<Attributes> expected = {
+      {{"id", "0"}, {"name", "Input1"}, {"direction", "in"}, {"datatype", "float"}, {"rate", "audio"}},
+      {{"id", "1"}, {"name", "VoiceActive"}, {"direction", "in"}, {"datatype", "float"},
+       {"hostConnect", "Voice/Active"}, {"isPolyphonic", "true"}},
+      {{"id", "2"}, {"name", "Output"}, {"direction", "out"}, {"datatype", "float"}, {"rate", "audio"}},
+      {{"id", "3"}, {"name", "legacyMode"}, {"direction", "in"}, {"datatype", "bool"}},
+  };
+  std::vector<Attributes> pins;
+  const std::regex pinElement("<Pin\\s[^>]*>");
+  for (std::sregex_iterator p(xml.begin(), xml.end(), pinElement), end; p != end; ++p) {
+    pins.push_back(attributesOf((*p)[0]));
+  }
+  EXPECT_EQ(pins, expected);
+
+  TestHost host;
+  AudioModule mute(host, MP_TEXT("SE Voice Mute"));
+  const auto& registered = static_cast<MpBase*>(static_cast<MpPluginBase*>(mute.plugin()))->pins();
+  ASSERT_EQ(registered.size(), pins.size());
+  for (const Attributes& pin : pins) {
+    const int32_t index = std::stoi(pin.at("id"));
+    const int32_t datatype =
+        pin.count("rate") != 0 ? MP_DT_AUDIO : (pin.at("datatype") == "bool" ? MP_DT_BOOL : MP_DT_FLOAT);
+    ASSERT_EQ(registered.count(index), 1u) << index;
+    EXPECT_EQ(registered.at(index)->datatype(), datatype) << index;
+    EXPECT_EQ(registered.at(index)->direction(), pin.at("direction") == "in" ? MP_PIN_IN : MP_PIN_OUT) << index;
   }
 }
 
