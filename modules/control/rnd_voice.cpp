@@ -5,11 +5,10 @@
 
 #include "modules/dsp/math.h"
 
-// Each voice of a patch is an instance of its own, so a generator per
-// instance would give every voice the same levels; one sequence serves them
-// all, each new note taking the next draw. It is the library's own, so no
-// other user of the C generator shifts it, and it starts alike at every
-// load, so renders repeat. Audio-side calls come from one thread.
+// One sequence for all instances: each voice is an instance of its own, and
+// generators per instance, started alike, would give every voice the same
+// levels. Started alike at each load, so renders repeat; audio-side calls
+// come from one thread.
 int32_t RndVoice::draw() {
   static std::minstd_rand random{1};
   return static_cast<int32_t>(random() >> 16);
