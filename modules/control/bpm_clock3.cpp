@@ -79,6 +79,7 @@ int32_t MP_STDCALL BpmClock3::openModule() {
   level_ = 0.0f;
   phase_ = 1.0;
   edgeIn_ = kNoEdge;
+  edgeAtSync_ = kNoEdge;
   writing_ = true;
   runStart_ = 0;
   tailFrom_ = blockSize_;
@@ -87,6 +88,7 @@ int32_t MP_STDCALL BpmClock3::openModule() {
 }
 
 void BpmClock3::pinsUpdated() {
+  syncPhase();
   int32_t n = division_;
   bool force = resync_.isUpdated() && resync_;
   if (force) resyncPending_ = true;
@@ -155,6 +157,12 @@ void BpmClock3::scheduleEdge() {
   const double samples = (threshold - phase_) / increment_;
   // Compared in double: a tiny increment puts the edge beyond any integer.
   if (samples < static_cast<double>(kNoEdge)) edgeIn_ = samples < 1.0 ? 0 : static_cast<int64_t>(samples);
+  edgeAtSync_ = edgeIn_;
+}
+
+void BpmClock3::syncPhase() {
+  phase_ += static_cast<double>(edgeAtSync_ - edgeIn_) * increment_;
+  edgeAtSync_ = edgeIn_;
 }
 
 void BpmClock3::edge(int32_t position) {
@@ -173,7 +181,14 @@ void BpmClock3::edge(int32_t position) {
 }
 
 void BpmClock3::newLevel(int32_t position) {
-  clock_.setStreaming(false, position);
+  if (clock_.isStreaming()) {
+    clock_.setStreaming(false, position);
+  } else {
+    // Already static: only the new level's time for the host, and one more
+    // block before a stopped clock sleeps, from the size read at open.
+    setSleepCountdown(blockSize_);
+    host()->sendPinStreaming(position, CLOCK, false);
+  }
   writing_ = true;
   runStart_ = position;
   tailFrom_ = blockSize_;
@@ -191,7 +206,6 @@ void BpmClock3::write(int32_t from, int32_t to) {
 void BpmClock3::subProcessClock(int32_t bufferOffset, int32_t sampleFrames) {
   // Most blocks: no edge, nothing to write.
   if (!writing_ && edgeIn_ >= sampleFrames) {
-    phase_ += static_cast<double>(sampleFrames) * increment_;
     edgeIn_ -= sampleFrames;
     return;
   }
@@ -201,14 +215,13 @@ void BpmClock3::subProcessClock(int32_t bufferOffset, int32_t sampleFrames) {
   while (edgeIn_ < end - position) {
     const int32_t run = static_cast<int32_t>(edgeIn_);
     write(position, position + run);
-    phase_ += static_cast<double>(run) * increment_;
     position += run;
+    edgeIn_ = 0;
+    syncPhase();
     edge(position);
   }
-  const int32_t rest = end - position;
   write(position, end);
-  phase_ += static_cast<double>(rest) * increment_;
-  edgeIn_ -= rest;
+  edgeIn_ -= end - position;
 }
 
 void BpmClock3::subProcessHeld(int32_t bufferOffset, int32_t sampleFrames) {

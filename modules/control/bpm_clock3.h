@@ -45,6 +45,7 @@ class BpmClock3 : public MpBase {
  private:
   void stop();
   void scheduleEdge();
+  void syncPhase();
   void edge(int32_t position);
   void newLevel(int32_t position);
   void write(int32_t from, int32_t to);
@@ -66,6 +67,9 @@ class BpmClock3 : public MpBase {
   double phase_ = 1.0;  // cycles; high in [0, 0.5), low in [0.5, 1)
   double increment_ = 0.0;
   int64_t edgeIn_ = 0;  // samples before the next edge
+  // edgeIn_ when phase_ was last brought up to date: blocks without an edge
+  // only count down, and the phase catches up at events and edges.
+  int64_t edgeAtSync_ = 0;
   float level_ = 0.0f;
   bool resyncPending_ = false;  // cycles shortened to four beats until the next rising edge
   bool running_ = false;
