@@ -85,8 +85,9 @@ void ZvmodCS::midiReceived(int32_t, const unsigned char* data, int32_t size) {
   if (status < 0x80 || note >= 0x80 || velocity >= 0x80) return;
   const int32_t kind = status & 0xF0;
   const int32_t channel = status & 0x0F;
-  const int32_t only = channelOrNone(channel_);
-  if (only >= 0 && channel != only) return;
+  // -1 takes every channel; any other value only its own, so one outside
+  // 0..15 takes none.
+  if (channel_ != -1 && channel != channel_) return;
 
   if (kind == kControlChange && note == kAllNotesOff) {
     endAllNotes(channel);

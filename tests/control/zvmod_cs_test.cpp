@@ -142,6 +142,8 @@ TEST(ZvmodCS, AllocatesSplitsAndLayersNotes) {
       {"incomplete or malformed messages in layer mode", {.mode = 1}, malformed, {}, {}},
       {"On other than 1 ignores everything", {.on = 2}, {on(60), {0xB0, 123, 0}}, {}, {}},
       {"only the chosen channel", {.channel = 3}, {on(60, 4), {0xB4, 123, 0}, on(61, 3)}, {on(61, 3)}, {}},
+      {"a Channel outside 0..15 matches no message", {.channel = 16}, {on(60), on(61, 15), {0xB0, 123, 0}}, {}, {}},
+      {"nor does one below -1", {.channel = -2}, {on(60), {0xB0, 123, 0}}, {}, {}},
       {"all-notes-off ends and frees all eight voices", {.voices = 8}, afterAllOff, eightAndAllOff, {allOff(5)}},
   };
   for (const auto& s : scenarios) {
