@@ -83,9 +83,9 @@ TEST(BpmClock3, DivisionSetsCycleAndFrequencyWhateverTheBlocks) {
     int64_t half;   // samples high
     int64_t slack;  // an increment rounded in single precision may move an edge by one
   };
-  const Case cases[] = {{120, 4, 8, 3000, 0},    {120, -2, 1, 24000, 1}, {120, 0, 0, 96000, 1},
-                        {90, 1, 1.5, 16000, 1},  {150, 3, 7.5, 3200, 1},
-                        {120, INT_MIN, 2.0 / 2147483648.0, int64_t{1} << 30, 0}};
+  const Case cases[] = {{120, 4, 8, 3000, 0},   {120, -2, 1, 24000, 1},
+                        {120, 0, 0, 96000, 1},  {90, 1, 1.5, 16000, 1},
+                        {150, 3, 7.5, 3200, 1}, {120, INT_MIN, 2.0 / 2147483648.0, int64_t{1} << 30, 0}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.division);
     const int64_t end = std::min<int64_t>(4 * c.half + 1, 200000);

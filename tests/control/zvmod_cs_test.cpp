@@ -121,6 +121,12 @@ TEST(ZvmodCS, AllocatesSplitsAndLayersNotes) {
        {on(60, 1), on(60, 2), off(60, 2, 64), stolen(60, 1)},
        {on(60, 1), on(60, 2), off(60, 2, 64), stolen(60, 1)},
        {}},
+      // Voice 2 is still busy when the robin reaches it: the search wraps to voice 0.
+      {"round robin wraps to the first free voice",
+       {.voices = 3, .robin = 1},
+       {on(60), on(62), on(64), off(60), off(62), on(65), on(67), off(65), on(69)},
+       {on(60), on(62), on(64), off(60), off(62), on(65), on(67), off(65), on(69)},
+       {}},
       {"Voices below 1 is one voice", {.voices = 0}, {on(60), on(62)}, {on(60)}, {}},
       {"Voices above 8 is eight voices", {.voices = 100}, nineNotes, eightNotes, {}},
       {"split range forwarded unchanged; 62 is in both",
@@ -169,18 +175,6 @@ TEST(ZvmodCS, ChangingASettingEndsTheNotesItLetThrough) {
   EXPECT_EQ(a.voice(), Messages({off(42, 1), allOff(0), allOff(1)}));
   a.set({{ZvmodCS::ON, 1}});
   EXPECT_TRUE(a.host.values.empty()) << "switching on ends nothing";
-}
-
-TEST(VoiceTable, RoundRobinSearchAndArrivalOrder) {
-  zv::control::VoiceTable t;
-  for (int v = 0; v < 3; ++v) t.start(v, 60 + v, 0);
-  EXPECT_EQ(t.firstFree(3, 0), -1);
-  EXPECT_EQ(t.firstFree(4, 0), 3) << "only the first `count` voices";
-  t.free(1);
-  EXPECT_EQ(t.firstFree(3, 2), 1) << "past the last free voice: wraps to the first";
-  EXPECT_EQ(t.withAge(2), 2) << "the younger voice moved up";
-  t.start(1, 65, 0);
-  EXPECT_EQ(t.withAge(3), 1);
 }
 
 }  // namespace
