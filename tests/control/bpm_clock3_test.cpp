@@ -97,11 +97,12 @@ TEST(BpmClock3, DivisionSetsCycleAndFrequencyWhateverTheBlocks) {
     for (size_t k = 0; k < edges.size(); ++k) EXPECT_NEAR(edges[k], static_cast<int64_t>(k) * c.half, c.slack);
     EXPECT_EQ(rig.staticsBefore(end), edges) << "one static declaration per edge, at the edge";
     EXPECT_EQ(rig.host.sleepRequests, 0);
+    const int64_t shortEnd = std::min<int64_t>(end, 20000);
     for (const auto& pattern : patterns) {
       ClockRig other(c.tempo, c.division, pattern);
-      other.at(end);
-      EXPECT_EQ(other.edgesBefore(end), edges) << pattern.size();
-      EXPECT_EQ(other.staticsBefore(end), edges) << pattern.size();
+      other.at(shortEnd);
+      EXPECT_EQ(other.edgesBefore(shortEnd), rig.edgesBefore(shortEnd)) << pattern.size();
+      EXPECT_EQ(other.staticsBefore(shortEnd), rig.edgesBefore(shortEnd)) << pattern.size();
     }
   }
 }
