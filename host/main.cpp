@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -49,7 +50,8 @@ const char* const kUsage =
     "                        without --midi and --seconds, 4 seconds are rendered\n"
     "  --bits B              32 float (default), 24 or 16 PCM\n"
     "  --files DIR           where relative file names are looked for when they are\n"
-    "                        not beside the patch (repeatable, tried in order)\n"
+    "                        not beside the patch (repeatable, tried in order; then\n"
+    "                        the bundled wavetables and SoundFonts)\n"
     "  --quiet               no progress line and no summary\n";
 
 struct UsageError : std::runtime_error {
@@ -138,12 +140,35 @@ Options parse(int argc, char** argv) {
   return o;
 }
 
-DescriptionSet loadDescriptions(const Options& o) {
+// The folder zvhost runs from.
+std::string programFolder(const char* argv0) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  fs::path self = fs::read_symlink("/proc/self/exe", error);
+  if (error) self = fs::absolute(argv0, error);
+  return self.parent_path().string();
+}
+
+// A bundled data folder (wavetables, soundfonts, descriptions): beside the
+// program in the build tree, or in the installed data folder.
+std::string dataFolder(const std::string& program, const char* kind) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  for (const fs::path& candidate : {fs::path(program) / ".." / kind, fs::path(program) / ".." / "share" / "zvmods" / kind})
+    if (fs::is_directory(candidate, error)) return candidate.lexically_normal().string();
+  return {};
+}
+
+DescriptionSet loadDescriptions(const Options& o, const std::string& program) {
   DescriptionSet set;
   for (const auto& folder : o.descriptions)
     if (!set.loadFolder(folder) && set.problems().empty())
       std::fprintf(stderr, "zvhost: warning: %s: no such descriptions folder\n", folder.c_str());
-  set.loadFolder(ZV_DESCRIPTIONS_DIR);
+  // The source tree's when zvhost runs where it was built, else the installed ones.
+  if (!set.loadFolder(ZV_DESCRIPTIONS_DIR)) {
+    std::string installed = dataFolder(program, "descriptions");
+    if (!installed.empty()) set.loadFolder(installed);
+  }
   for (const auto& problem : set.problems()) std::fprintf(stderr, "zvhost: warning: %s\n", problem.c_str());
   return set;
 }
@@ -163,7 +188,7 @@ struct Library {
 
 int list(const Options& o, const char* argv0) {
   Library library(o, argv0);
-  DescriptionSet descriptions = loadDescriptions(o);
+  DescriptionSet descriptions = loadDescriptions(o, programFolder(argv0));
   std::vector<std::string> ids = knownIdentifiers();
   for (const auto& [id, d] : descriptions.all())
     if (std::find(ids.begin(), ids.end(), id) == ids.end()) ids.push_back(id);
@@ -190,9 +215,9 @@ void printPins(const char* side, const std::vector<PinDescription>& pins) {
   }
 }
 
-int describe(const Options& o) {
+int describe(const Options& o, const char* argv0) {
   if (o.positional.size() != 1) throw UsageError("describe takes one identifier");
-  DescriptionSet descriptions = loadDescriptions(o);
+  DescriptionSet descriptions = loadDescriptions(o, programFolder(argv0));
   const ModuleDescription* d = descriptions.find(o.positional[0]);
   if (d == nullptr) {
     std::fprintf(stderr, "zvhost: no description names \"%s\"\n", o.positional[0].c_str());
@@ -207,7 +232,8 @@ int describe(const Options& o) {
 int renderCommand(const Options& o, const char* argv0) {
   if (o.positional.size() != 1) throw UsageError("render takes one patch file");
   Library library(o, argv0);
-  DescriptionSet descriptions = loadDescriptions(o);
+  const std::string program = programFolder(argv0);
+  DescriptionSet descriptions = loadDescriptions(o, program);
   PatchText patch = readPatchFile(o.positional[0]);
   MidiSong song;
   if (!o.midi.empty()) {
@@ -220,7 +246,18 @@ int renderCommand(const Options& o, const char* argv0) {
   EngineSettings settings;
   settings.sampleRate = static_cast<float>(o.rate);
   settings.blockSize = static_cast<int32_t>(o.block);
-  Engine engine(library.factory, settings, FileResolver(patch.folder, o.files), library.tick);
+  std::vector<std::string> roots = o.files;
+  for (const char* kind : {"wavetables", "soundfonts"}) {
+    std::string folder = dataFolder(program, kind);
+    if (!folder.empty()) roots.push_back(folder);
+  }
+  Engine engine(library.factory, settings, FileResolver(patch.folder, roots), library.tick);
+  bool shown = false;  // a progress line is on screen
+  engine.setWarningSink([&](const std::string& text) {
+    if (shown) std::fprintf(stderr, "\r%60s\r", "");
+    shown = false;
+    std::fprintf(stderr, "zvhost: warning: %s\n", text.c_str());
+  });
   BuiltPatch built = buildPatch(patch, engine, descriptions, static_cast<int32_t>(o.voices));
   RenderOptions options;
   options.seconds = o.seconds;
@@ -232,7 +269,6 @@ int renderCommand(const Options& o, const char* argv0) {
   const bool terminal = !o.quiet && isatty(STDERR_FILENO);
   auto started = std::chrono::steady_clock::now();
   auto lastShown = started;
-  bool shown = false;
   auto progress = [&](int64_t done, int64_t total) {
     if (!terminal) return;
     auto now = std::chrono::steady_clock::now();
@@ -249,6 +285,9 @@ int renderCommand(const Options& o, const char* argv0) {
   writer.close();
   if (shown) std::fprintf(stderr, "\r%60s\r", "");
   double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  if (stats.frames > 0 && stats.peak == 0.0f)
+    std::fprintf(stderr, "zvhost: warning: the render is silent: every sample is 0%s\n",
+                 engine.warnings().empty() ? "" : " (see the warnings above)");
   if (stats.nonFinite > 0)
     std::fprintf(stderr, "zvhost: warning: %lld samples were NaN or infinite and were written as 0\n",
                  static_cast<long long>(stats.nonFinite));
@@ -271,7 +310,7 @@ int main(int argc, char** argv) {
     }
     if (o.command == "render") return renderCommand(o, argv[0]);
     if (o.command == "list") return list(o, argv[0]);
-    if (o.command == "describe") return describe(o);
+    if (o.command == "describe") return describe(o, argv[0]);
     throw UsageError(o.command.empty() ? "no command given" : "unknown command \"" + o.command + "\"");
   } catch (const UsageError& e) {
     std::fprintf(stderr, "zvhost: %s\n%s", e.what(), kUsage);
