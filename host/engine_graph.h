@@ -102,25 +102,27 @@ struct Group {
 };
 
 struct Engine::Instance {
+  // What every block reads first, side by side.
   int index = 0;
+  int group = 0;
+  int current = 0;          // which queue is this block's
+  bool sleeping = false;
+  bool listedLate = false;  // in the engine's list of instances with next-block events
+  int position = 0;         // in the run order
+  IMpPlugin* plugin = nullptr;
+  int64_t calls = 0;
+  std::vector<int> sums;  // inputs summed before each run
+  // Two queues that trade places each block: this block's and the next's.
+  EventQueue queues[2];
+
   std::string label;
   const ModuleDescription* description = nullptr;
   bool gui = false;
-  int group = 0;
-  IMpPlugin* plugin = nullptr;
   IMpUserInterface* ui = nullptr;
   std::unique_ptr<AudioHostFace> audioHost;
   std::unique_ptr<GuiHostFace> guiHost;
   std::vector<PinState> pins;  // by pin index
   int32_t pinCount = 0;        // pins the description names
-  // Two queues that trade places each block: this block's and the next's.
-  EventQueue queues[2];
-  int current = 0;
-  bool listedLate = false;  // in the engine's list of instances with next-block events
-  int position = 0;         // in the run order
-  bool sleeping = false;
-  int64_t calls = 0;
-  std::vector<int> sums;  // inputs summed before each run
 
   EventQueue& now() { return queues[current]; }
   EventQueue& next() { return queues[current ^ 1]; }

@@ -297,6 +297,16 @@ struct PitchTrack {
   // then is that of the last sample.
   void follow(Voice& v, const float* __restrict pitch, int32_t n, const float* __restrict increments) {
     if (n <= 0) return;
+    // A piece that holds one value (a streaming offset or shape beside a
+    // held pitch) is worked out once.
+    const float first = pitch[0];
+    int32_t same = 1;
+    for (int32_t k = 0; k < n; ++k) same &= static_cast<int32_t>(pitch[k] == first);
+    if (same != 0) {
+      v.setPitch(first, increments);
+      hold(v, n);
+      return;
+    }
     const bool anyIgnored = chooseAll(pitch, n);
     for (int32_t k = 0; k < n; ++k) increment[k] = incrementAt(increments, volts[k]);
     if (anyIgnored) {
@@ -352,6 +362,19 @@ struct PitchTrack {
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC pop_options
 #endif
+
+  void hold(const Voice& v, int32_t n) {
+    const TableChoice& t = v.tables;
+    for (int32_t k = 0; k < n; ++k) {
+      volts[k] = t.volts;
+      fraction[k] = t.fraction;
+      mix[k] = t.mix;
+      offset[k] = t.offset;
+      upper[k] = t.upper;
+      offsetValue[k] = t.offsetValue;
+      increment[k] = v.increment;
+    }
+  }
 
   void keepThroughIgnored(const Voice& v, const float* pitch, int32_t n) {
     for (int32_t k = 0; k < n; ++k) {

@@ -179,6 +179,11 @@ TEST_F(KernelTest, HeldInputsRenderAsEverySampleRead) {
     // runs on across several.
     allModes<true, true>(in, cuts, RestartSettings{false, 0.3f}, firstAndThird);
     allModes<true, true>(in, cuts, RestartSettings{false, 0.01f}, firstAndThird);
+    // The same inputs marked streaming: pieces that hold one pitch, and
+    // pieces with a change inside.
+    allModes<false, false>(in, cuts, RestartSettings{}, never);
+    allModes<false, false>(in, {}, RestartSettings{}, never);
+    allModes<true, false>(in, cuts, RestartSettings{false, 0.01f}, firstAndThird);
   }
 }
 
