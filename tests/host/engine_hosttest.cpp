@@ -330,6 +330,15 @@ TEST(EngineBuilding, RefusesMismatchedAndMisdirectedConnections) {
   EXPECT_NE(message([&] { engine->connectMidiInput({recorder, 1}); }).find("not a MIDI input"), std::string::npos);
   EXPECT_NE(message([&] { engine->addModule(TestPlugin::get().module("Test Sine"), true, "sine"); }).find("cannot create"),
             std::string::npos);
+  // Pins live in arrays by index: a description reaching far beyond any
+  // module's pins is refused, not allocated.
+  DescriptionSet far;
+  far.loadText(R"(<PluginList><Plugin id="Test Const"><Audio>
+                    <Pin id="40000" name="Far" direction="in" datatype="float" /></Audio></Plugin></PluginList>)",
+               "far.xml");
+  ASSERT_NE(far.find("Test Const"), nullptr);
+  EXPECT_NE(message([&] { engine->addModule(*far.find("Test Const"), false, "far"); }).find("beyond the last pin index"),
+            std::string::npos);
 }
 
 }  // namespace
