@@ -35,13 +35,18 @@ const MpEvent* EventQueue::handOver(int32_t frames) {
   const size_t n = records_.size();
   if (n == 0) return nullptr;
   if (!ordered_) {
-    // Insertion sort: stable, in place, and short work on the few events of
-    // a block that arrived out of order.
-    for (size_t i = 1; i < n; ++i) {
-      Record r = records_[i];
-      size_t j = i;
-      for (; j > 0 && records_[j - 1].event.time > r.event.time; --j) records_[j] = records_[j - 1];
-      records_[j] = r;
+    // Stable: events of one instant keep the order they were sent in. The
+    // few events of a usual block are sorted in place.
+    const auto earlier = [](const Record& a, const Record& b) { return a.event.time < b.event.time; };
+    if (n > 32) {
+      std::stable_sort(records_.begin(), records_.end(), earlier);
+    } else {
+      for (size_t i = 1; i < n; ++i) {
+        Record r = records_[i];
+        size_t j = i;
+        for (; j > 0 && earlier(r, records_[j - 1]); --j) records_[j] = records_[j - 1];
+        records_[j] = r;
+      }
     }
     ordered_ = true;
   }

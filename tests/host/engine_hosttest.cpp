@@ -147,6 +147,35 @@ TEST(EngineTransport, EventsFromSeveralSourcesArriveInTimeOrderTiesInSendingOrde
                                       "rec block=2 t=11 type=100 pin=4 v=6", "rec block=2 t=14 type=100 pin=3 v=2"}));
 }
 
+TEST(EngineTransport, ManyEventsOutOfOrderArriveSortedAndStable) {
+  auto engine = makeEngine();
+  int recorder = add(*engine, "Test Recorder", "recorder");
+  std::vector<int> sources;
+  for (int i = 0; i < 40; ++i) {
+    sources.push_back(engine->addHostSource(std::to_string(i), 0.0f));
+    engine->connectHostSource(sources.back(), {recorder, 4});
+  }
+  engine->processBlock(16);
+  TestPlugin::get().clearLog();
+  std::vector<std::pair<int, int>> sent;  // (time, value) in sending order
+  for (int i = 0; i < 40; ++i) {
+    const int time = (i * 7) % 16;
+    engine->setHostSource(sources[static_cast<size_t>(i)], time, static_cast<float>(i + 1));
+    sent.emplace_back(time, i + 1);
+  }
+  engine->processBlock(16);
+  std::stable_sort(sent.begin(), sent.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<std::string> expected;
+  for (const auto& [time, value] : sent) {
+    std::string line = "rec block=2 t=";
+    line += std::to_string(time);
+    line += " type=100 pin=4 v=";
+    line += std::to_string(value);
+    expected.push_back(line);
+  }
+  EXPECT_EQ(TestPlugin::get().log("rec block=2"), expected);
+}
+
 // Two static levels summed into an output and into a module's input, one
 // of them falling to 0 (where the sum leaves it out) and coming back, at
 // offsets inside blocks: every sample is the sum of the levels in force.
