@@ -82,21 +82,24 @@ def run(command):
 
 
 def sample_data_bytes(bank):
-    """Size of the "smpl" chunk of a SoundFont 2 bank (its 16-bit samples)."""
+    """Size of the "smpl" chunk of a SoundFont 2 bank (its 16-bit samples).
+    Reads chunk headers only: a child's peak memory counts this process's
+    at the fork, so the bank must not pass through it."""
     with open(bank, "rb") as f:
-        data = f.read()
-    position = 12
-    while position + 8 <= len(data):
-        ident, size = struct.unpack_from("<4sI", data, position)
-        if ident == b"LIST":
-            if data[position + 8:position + 12] == b"sdta":
+        end = os.fstat(f.fileno()).st_size
+        position = 12
+        while position + 8 <= end:
+            f.seek(position)
+            ident, size = struct.unpack("<4sI", f.read(8))
+            if ident == b"LIST" and f.read(4) == b"sdta":
                 inner = position + 12
                 while inner + 8 <= position + 8 + size:
-                    child, length = struct.unpack_from("<4sI", data, inner)
+                    f.seek(inner)
+                    child, length = struct.unpack("<4sI", f.read(8))
                     if child == b"smpl":
                         return length
                     inner += 8 + length + (length & 1)
-        position += 8 + size + (size & 1)
+            position += 8 + size + (size & 1)
     return 0
 
 
