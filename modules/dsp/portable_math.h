@@ -4,17 +4,18 @@
 // the last place for a few arguments in a hundred, and every table filled
 // from them, then every render that reads such a table, differed between
 // the Windows DLL and the Linux library. These use only IEEE +, -, ×, /
-// (each exactly rounded by the hardware) and floor: the reduced argument
-// and the leading terms of each series are carried in double-double, the
-// small tail of the series in double, and the sum is rounded once. Results
-// are within an ulp of the true value (in practice correctly rounded but
-// for rare near-ties) and identical wherever doubles are IEEE binary64 and
-// the compiler does not fuse a multiply and an add (the build forbids it).
+// and conversions to and from int (each exact or exactly rounded by the
+// hardware): the reduced argument and the leading terms of each series are
+// carried in double-double, the small tail in double, and the sum is
+// rounded once. Results are within an ulp of the true value (in practice
+// correctly rounded but for rare near-ties) and identical wherever doubles
+// are IEEE binary64 and the compiler does not fuse a multiply and an add
+// (the build forbids it).
 //
 // Ranges: exp and exp2 over the whole double range (results that would be
 // subnormal may be off by an ulp of the subnormal); sin and cos accurate for
-// |x| < 2^30, beyond that reduced by the period of the double nearest 2π;
-// tanh everywhere. NaN in gives NaN out.
+// |x| < 2^30, beyond that reduced (by the exact fmod) with the period of
+// the double nearest 2π; tanh everywhere. NaN in gives NaN out.
 #pragma once
 
 #include <bit>
@@ -109,6 +110,13 @@ constexpr double kHalfPi2 = 6.12323399573676603587e-17;
 constexpr double kHalfPi3 = -1.49738490485916983348e-33;
 constexpr double kTwoOverPi = 6.36619772367581382433e-01;
 
+// floor for |x| < 2^31, through the integer conversion (exact, and no
+// library call on either target).
+inline double floorSmall(double x) {
+  const auto t = static_cast<double>(static_cast<int32_t>(x));
+  return t > x ? t - 1.0 : t;
+}
+
 // 2^n for n in [-1022, 1023].
 inline double powerOfTwo(int32_t n) { return std::bit_cast<double>(static_cast<uint64_t>(n + 1023) << 52); }
 
@@ -119,59 +127,106 @@ inline double scaleByPowerOfTwo(double y, int32_t k) {
   return y * powerOfTwo(k);
 }
 
-// Nearest integer (ties either way) and the exact remainder x - k, for
-// |x| < 2^52: floor's remainder is exact, and so is taking 1 from it.
-struct Reduced {
-  double k;
-  double f;
-};
-inline Reduced nearestInteger(double x) {
-  double k = std::floor(x);
-  double f = x - k;
-  if (f > 0.5) {
-    k += 1.0;
-    f -= 1.0;
+// e^r - 1 by its series; terms up to r^15 cover |r| <= 0.35 to far below an
+// ulp. Slow, used at compile time for the table below.
+constexpr DoubleDouble expm1Series(DoubleDouble r) {
+  DoubleDouble sum = {0.0, 0.0};
+  DoubleDouble term = r;
+  for (int n = 2; n <= 17; ++n) {
+    sum = add(sum, term);
+    term = divide(multiply(term, r), static_cast<double>(n));
   }
-  return {k, f};
+  return sum;
 }
 
-// e^r - 1 for |r| <= 0.35, with an error far below an ulp of the result
-// (relative to the result when r is small).
-inline DoubleDouble expm1Reduced(DoubleDouble r) {
-  const double x = r.hi;
-  // x^3 (1/3! + x/4! + ... + x^12/15!): below 0.007, so double suffices.
-  constexpr double kInverseFactorial[] = {
-      1.0 / 6.0,          1.0 / 24.0,          1.0 / 120.0,          1.0 / 720.0,          1.0 / 5040.0,
-      1.0 / 40320.0,      1.0 / 362880.0,      1.0 / 3628800.0,      1.0 / 39916800.0,     1.0 / 479001600.0,
-      1.0 / 6227020800.0, 1.0 / 87178291200.0, 1.0 / 1307674368000.0};
-  double tail = kInverseFactorial[12];
-  for (int i = 11; i >= 0; --i) tail = tail * x + kInverseFactorial[i];
-  tail = tail * x * x * x + 0.5 * x * x * r.lo;
-  // r^2 / 2, exactly apart from the lo × lo term.
-  DoubleDouble half = twoProduct(x, x);
-  half = quickTwoSum(half.hi * 0.5, half.lo * 0.5 + x * r.lo);
-  return add(add(r, half), tail);
-}
-
-// x - k × ln 2 in double-double, and k, with |result| <= 0.35.
-struct LogReduced {
-  double k;
-  DoubleDouble r;
+// 2^(j/32) for j = 0..31, in double-double. Built by the compiler, whose
+// arithmetic on constants rounds as IEEE run-time arithmetic does.
+struct Exp2Table {
+  DoubleDouble entry[32];
 };
-inline LogReduced reduceByLn2(double x) {
-  const double k = std::floor(x * kInverseLn2 + 0.5);
-  const DoubleDouble p = twoProduct(k, kLn2Hi);
-  const DoubleDouble r = add(twoSum(x, -p.hi), -(p.lo + k * kLn2Lo));
-  return {k, r};
+constexpr Exp2Table makeExp2Table() {
+  Exp2Table t{};
+  for (int j = 0; j < 32; ++j) {
+    const DoubleDouble p = twoProduct(j / 32.0, kLn2Hi);
+    const DoubleDouble r = quickTwoSum(p.hi, p.lo + j / 32.0 * kLn2Lo);
+    t.entry[j] = add(expm1Series(r), 1.0);
+  }
+  return t;
+}
+inline constexpr Exp2Table kExp2Table = makeExp2Table();
+
+// ln 2 / 32 as a head of 32 significant bits, whose products with the
+// reduction's integers (below 2^16) are exact, and the rest.
+constexpr double kLn2Over32Hi =
+    std::bit_cast<double>(std::bit_cast<uint64_t>(kLn2Hi / 32.0) & 0xFFFFFFFFFFE00000ull);
+constexpr double kLn2Over32Lo = (kLn2Hi / 32.0 - kLn2Over32Hi) + kLn2Lo / 32.0;
+
+// An argument split as 2^(k + j/32) × e^r with j in 0..31 and |r| <= 0.011.
+struct ExpReduced {
+  int32_t k;
+  int32_t j;
+  double r;
+};
+inline ExpReduced splitIndex(double n, double r) {
+  const auto whole = static_cast<int32_t>(n);
+  const int32_t j = whole & 31;
+  return {(whole - j) / 32, j, r};
 }
 
-// e^x - 1 in double-double, for |x| <= 50.
+// e^r - 1 for |r| <= 0.011; r's own rounding is far below an ulp of the
+// result, so a double carries it.
+inline double expm1Small(double r) {
+  double q = 1.0 / 5040.0;
+  q = q * r + 1.0 / 720.0;
+  q = q * r + 1.0 / 120.0;
+  q = q * r + 1.0 / 24.0;
+  q = q * r + 1.0 / 6.0;
+  q = q * r + 0.5;
+  return r + r * r * q;
+}
+
+// 2^(j/32) e^r, rounded once: the table entry's head plus everything else.
+inline double mantissaOf(const ExpReduced& e) {
+  const DoubleDouble t = kExp2Table.entry[e.j];
+  const double m = expm1Small(e.r);
+  return t.hi + (t.hi * m + (t.lo + t.lo * m));
+}
+
+// For e^x, |x| < 746: Cody and Waite's two-part subtraction.
+inline ExpReduced reduceExp(double x) {
+  const double n = floorSmall(x * (32.0 * kInverseLn2) + 0.5);
+  return splitIndex(n, (x - n * kLn2Over32Hi) - n * kLn2Over32Lo);
+}
+
+// For 2^x, |x| < 1077: 32x and its remainder are exact.
+inline ExpReduced reduceExp2(double x) {
+  const double n = floorSmall(32.0 * x + 0.5);
+  return splitIndex(n, (32.0 * x - n) / 32.0 * kLn2Hi);
+}
+
+// e^x - 1 in double-double for 0 <= x <= 50, accurate relative to the
+// result even where it is small: tanh divides by it.
 inline DoubleDouble expm1DoubleDouble(double x) {
-  const LogReduced l = reduceByLn2(x);
-  const DoubleDouble m = expm1Reduced(l.r);
-  if (l.k == 0.0) return m;
-  const double scale = powerOfTwo(static_cast<int32_t>(l.k));
-  return add(add(DoubleDouble{m.hi * scale, m.lo * scale}, scale), -1.0);
+  const double n = floorSmall(x * (32.0 * kInverseLn2) + 0.5);
+  const DoubleDouble p = twoProduct(n, kLn2Hi / 32.0);
+  const DoubleDouble r = add(twoSum(x, -p.hi), -(p.lo + n * (kLn2Lo / 32.0)));
+  // e^r - 1 = r + r^2/2 + r^3 (...), the first two in double-double.
+  const double h = r.hi;
+  double tail = 1.0 / 5040.0;
+  tail = tail * h + 1.0 / 720.0;
+  tail = tail * h + 1.0 / 120.0;
+  tail = tail * h + 1.0 / 24.0;
+  tail = tail * h + 1.0 / 6.0;
+  tail = tail * h * h * h + 0.5 * h * h * r.lo;
+  DoubleDouble half = twoProduct(h, h);
+  half = quickTwoSum(half.hi * 0.5, half.lo * 0.5 + h * r.lo);
+  const DoubleDouble m = add(add(r, half), tail);
+  const ExpReduced e = splitIndex(n, 0.0);
+  if (e.k == 0 && e.j == 0) return m;
+  const DoubleDouble t = kExp2Table.entry[e.j];
+  const DoubleDouble mantissa = add(multiply(t, m), t);
+  const double scale = powerOfTwo(e.k);
+  return add(DoubleDouble{mantissa.hi * scale, mantissa.lo * scale}, -1.0);
 }
 
 // sin r and cos r for |r| <= π/4 (plus rounding).
@@ -225,7 +280,7 @@ struct QuadrantReduced {
 };
 inline QuadrantReduced reduceByHalfPi(double x) {
   if (!(std::fabs(x) < 0x1p30)) x = std::fmod(x, 2.0 * 3.141592653589793);  // fmod is exact
-  const double k = std::floor(x * kTwoOverPi + 0.5);
+  const double k = floorSmall(x * kTwoOverPi + 0.5);
   const DoubleDouble p1 = twoProduct(k, kHalfPi1);
   const DoubleDouble p2 = twoProduct(k, kHalfPi2);
   DoubleDouble r = twoSum(x, -p1.hi);
@@ -243,8 +298,8 @@ inline double exp(double x) {
   if (x != x) return x;
   if (x > 709.8) return HUGE_VAL;
   if (x < -745.2) return 0.0;
-  const LogReduced l = reduceByLn2(x);
-  return scaleByPowerOfTwo(round(add(expm1Reduced(l.r), 1.0)), static_cast<int32_t>(l.k));
+  const ExpReduced e = reduceExp(x);
+  return scaleByPowerOfTwo(mantissaOf(e), e.k);
 }
 
 inline double exp2(double x) {
@@ -252,10 +307,8 @@ inline double exp2(double x) {
   if (x != x) return x;
   if (x >= 1024.0) return HUGE_VAL;
   if (x < -1076.0) return 0.0;
-  const Reduced n = nearestInteger(x);
-  const DoubleDouble p = twoProduct(n.f, kLn2Hi);
-  const DoubleDouble r = quickTwoSum(p.hi, p.lo + n.f * kLn2Lo);
-  return scaleByPowerOfTwo(round(add(expm1Reduced(r), 1.0)), static_cast<int32_t>(n.k));
+  const ExpReduced e = reduceExp2(x);
+  return scaleByPowerOfTwo(mantissaOf(e), e.k);
 }
 
 inline double sin(double x) {

@@ -5,6 +5,7 @@
 #include <numbers>
 
 #include "frame/wide_text.h"
+#include "modules/dsp/portable_math.h"
 
 namespace zvfilters {
 
@@ -35,12 +36,12 @@ struct ThreePolePoint {
 ThreePolePoint threePolePoint(int32_t i) {
   const double x = 0.001 * i - 0.4;
   const double y = std::clamp(x + (x - 9.1) * 0.093, 0.0, 10.0);
-  return {440.0 * std::exp2(y - 5.0), std::max(0.0, 0.102 * (20.8 - (2.0 * x - 7.8)))};
+  return {440.0 * zv::dsp::exp2(y - 5.0), std::max(0.0, 0.102 * (20.8 - (2.0 * x - 7.8)))};
 }
 
 double voltEntry(int32_t i, double sr) {
   const auto f = pitchHz(i, 0.0);
-  return std::clamp(static_cast<double>(2.0f * std::sin(static_cast<float>(kPi * f / sr))), 0.0, 2.0);
+  return std::clamp(static_cast<double>(2.0f * static_cast<float>(zv::dsp::sin(static_cast<float>(kPi * f / sr)))), 0.0, 2.0);
 }
 double dampingLimitEntry(int32_t i) {
   const double q = 0.0512 * i;
@@ -50,7 +51,7 @@ double dampingLimitEntry(int32_t i) {
 }  // namespace
 
 double pitchHz(int32_t i, double octave) {
-  return static_cast<float>(440.0 * std::exp2(0.001 * i - 5.0 + octave));
+  return static_cast<float>(440.0 * zv::dsp::exp2(0.001 * i - 5.0 + octave));
 }
 
 void AllFiltersTables::open(IMpAudioHost* host, float sampleRate) {
@@ -86,14 +87,14 @@ void AllFiltersTables::open(IMpAudioHost* host, float sampleRate) {
     });
     os0.fill([&](int32_t i) {
       const double t = (ok0[i] + 1.0) * 0.5;
-      return std::exp((1.449986 - t) * 1.229991) - 0.930001;
+      return zv::dsp::exp((1.449986 - t) * 1.229991) - 0.930001;
     });
-    osloo1.fill([&](int32_t i) { return std::exp(3.15 - 1.75 * (ok0[i] + 1.0) * 0.5); });
+    osloo1.fill([&](int32_t i) { return zv::dsp::exp(3.15 - 1.75 * (ok0[i] + 1.0) * 0.5); });
     oslo.fill([&](int32_t i) {
       const double t2 = (ok0x2[i] + 1.0) * 0.5;
-      return std::exp((t2 * 0.5 - 0.78) * -2.2) - 1.3;
+      return zv::dsp::exp((t2 * 0.5 - 0.78) * -2.2) - 1.3;
     });
-    oslo1.fill([&](int32_t i) { return std::exp(3.15 - 1.75 * (ok0x2[i] + 1.0) * 0.5); });
+    oslo1.fill([&](int32_t i) { return zv::dsp::exp(3.15 - 1.75 * (ok0x2[i] + 1.0) * 0.5); });
     ohp.fill([&](int32_t i) {
       const double b = 2.0 * (sr * 0.5 - pitchHz(i, -0.152999)) / sr;
       return limitBetween(i, kThreePoleLastRead, 3.6 * b - 1.5999 * b * b - 1.0, kHighPassKMin, kHighPassKMax);
@@ -104,18 +105,18 @@ void AllFiltersTables::open(IMpAudioHost* host, float sampleRate) {
       return limitBelow(i, kThreePoleLastRead, 3.2 * a - 0.71 * a * a - 0.9987, kLadderKMax);
     };
     k18.fill([&](int32_t i) { return kOf(i, 2.0 * threePolePoint(i).fc / sr); });
-    r18.fill([&](int32_t i) { return threePolePoint(i).r * std::exp(3.15 - 1.75 * (k18[i] + 1.0) * 0.5); });
+    r18.fill([&](int32_t i) { return threePolePoint(i).r * zv::dsp::exp(3.15 - 1.75 * (k18[i] + 1.0) * 0.5); });
     k18x2.fill([&](int32_t i) { return kOf(i, threePolePoint(i).fc / sr); });
-    r18x2.fill([&](int32_t i) { return threePolePoint(i).r * std::exp(3.15 - 1.75 * (k18x2[i] + 1.0) * 0.5); });
+    r18x2.fill([&](int32_t i) { return threePolePoint(i).r * zv::dsp::exp(3.15 - 1.75 * (k18x2[i] + 1.0) * 0.5); });
   }
   // Centred on entry 10000 so that the middle entry is exactly tanh(0) = 0.
-  if (tanhNew) tanh.fill([](int32_t i) { return std::tanh(0.0001 * (i - 10000)); });
+  if (tanhNew) tanh.fill([](int32_t i) { return zv::dsp::tanh(0.0001 * (i - 10000)); });
   if (svNew) {
     svVolt.fill([&](int32_t i) { return voltEntry(i, sr); });
     svRes.fill([](int32_t i) { return dampingLimitEntry(i); });
   }
   if (cascadeNew) {
-    auto gain = [](double fOverRate, double a) { return 1.0 - std::exp(-2.0 * kPi * fOverRate * polyG(a)); };
+    auto gain = [](double fOverRate, double a) { return 1.0 - zv::dsp::exp(-2.0 * kPi * fOverRate * polyG(a)); };
     acr.fill([&](int32_t i) { return polyH(2.0 * pitchHz(i, 0.022) / sr); });
     g.fill([&](int32_t i) {
       const double f = pitchHz(i, 0.022);
@@ -144,10 +145,10 @@ void SvfTables::open(IMpAudioHost* host, float sampleRate) {
   if (!apExpB.open(host, MP_TEXT("ZV51_SE_AP_EXPB"), sampleRate, 10001)) return;
   volt.fill([&](int32_t i) { return voltEntry(i, sr); });
   res.fill([](int32_t i) { return dampingLimitEntry(i); });
-  p6.fill([&](int32_t i) { return std::exp(-2.0 * kPi * pitchHz(i, 0.0) / sr); });
-  apCos.fill([&](int32_t i) { return 2.0 * std::cos(2.0 * kPi * pitchHz(i, 0.0) / sr); });
-  apExpA.fill([&](int32_t i) { return std::exp(-kPi * pitchHz(i, 0.0) / sr); });
-  apExpB.fill([&](int32_t i) { return std::exp(-2.0 * kPi * pitchHz(i, 0.0) / sr); });
+  p6.fill([&](int32_t i) { return zv::dsp::exp(-2.0 * kPi * pitchHz(i, 0.0) / sr); });
+  apCos.fill([&](int32_t i) { return 2.0 * zv::dsp::cos(2.0 * kPi * pitchHz(i, 0.0) / sr); });
+  apExpA.fill([&](int32_t i) { return zv::dsp::exp(-kPi * pitchHz(i, 0.0) / sr); });
+  apExpB.fill([&](int32_t i) { return zv::dsp::exp(-2.0 * kPi * pitchHz(i, 0.0) / sr); });
 }
 
 }  // namespace zvfilters

@@ -15,6 +15,8 @@
 #include <cstdint>
 #include <type_traits>
 
+#include "modules/dsp/portable_math.h"
+
 namespace wavetable {
 
 constexpr int32_t kTableLength = 2048;
@@ -38,7 +40,7 @@ inline float clampSafe(float x, float lo, float hi) { return x > lo ? (x < hi ? 
 // a sample rate (× oversampling factor). The power is taken in double.
 inline float incrementEntry(int32_t index, float sampleRate, float factor) {
   const double volts = (index - 10000) * 0.001;
-  return static_cast<float>(std::pow(2.0, volts - 5.0)) * 440.0f * (kCycle / (sampleRate * factor));
+  return static_cast<float>(zv::dsp::exp2(volts - 5.0)) * 440.0f * (kCycle / (sampleRate * factor));
 }
 
 // Which tables a pitch reads, and how.
