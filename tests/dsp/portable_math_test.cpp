@@ -12,13 +12,6 @@ namespace {
 
 namespace pm = zv::dsp::portable;
 
-// Distance from a long double reference in units of the double ulp there.
-double ulpError(double value, long double reference) {
-  const double nearest = static_cast<double>(reference);
-  const double ulp = std::nextafter(std::fabs(nearest), HUGE_VAL) - std::fabs(nearest);
-  return static_cast<double>(std::fabs(static_cast<long double>(value) - reference) / ulp);
-}
-
 TEST(PortableMath, DoubleDoubleSplitsAreExact) {
   // Products and sums whose exact values are known by construction.
   const double a = 1.0 + 0x1p-30;
@@ -38,6 +31,13 @@ TEST(PortableMath, DoubleDoubleSplitsAreExact) {
 // The reference is the C library's long double routines, whose error is
 // some thousandths of a double ulp. (The Windows runtime's long double sin
 // reduces by a 66-bit π and is not good enough to judge by.)
+
+// Distance from a long double reference in units of the double ulp there.
+double ulpError(double value, long double reference) {
+  const double nearest = static_cast<double>(reference);
+  const double ulp = std::nextafter(std::fabs(nearest), HUGE_VAL) - std::fabs(nearest);
+  return static_cast<double>(std::fabs(static_cast<long double>(value) - reference) / ulp);
+}
 
 TEST(PortableMath, ConstantsMatchLongDouble) {
   EXPECT_EQ(static_cast<long double>(pm::kLn2Hi) + pm::kLn2Lo, std::numbers::ln2_v<long double>);
