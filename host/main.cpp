@@ -16,6 +16,7 @@
 #include "host/catalogue.h"
 #include "host/descriptions.h"
 #include "host/engine.h"
+#include "host/install_layout.h"
 #include "host/library_loader.h"
 #include "host/midi_file.h"
 #include "host/patch.h"
@@ -37,7 +38,8 @@ const char* const kUsage =
     "  zvhost --help\n"
     "\n"
     "common options:\n"
-    "  --library PATH        the module library (default: beside zvhost)\n"
+    "  --library PATH        the module library (default: beside zvhost, or in\n"
+    "                        lib/zvmods/ of the installed layout)\n"
     "  --descriptions DIR    further module descriptions, read before the shipped ones\n"
     "\n"
     "render:\n"
@@ -50,8 +52,8 @@ const char* const kUsage =
     "                        without --midi and --seconds, 4 seconds are rendered\n"
     "  --bits B              32 float (default), 24 or 16 PCM\n"
     "  --files DIR           where relative file names are looked for when they are\n"
-    "                        not beside the patch (repeatable, tried in order; then\n"
-    "                        the bundled wavetables and SoundFonts)\n"
+    "                        not beside the patch (repeatable, tried in order;\n"
+    "                        the bundled wavetables and SoundFonts come last)\n"
     "  --quiet               no progress line and no summary\n";
 
 struct UsageError : std::runtime_error {
@@ -73,6 +75,7 @@ struct Options {
   int64_t bits = 32;
   std::vector<std::string> files;
   bool quiet = false;
+  InstallLayout layout;
 };
 
 double number(const std::string& option, const char* text) {
@@ -140,42 +143,19 @@ Options parse(int argc, char** argv) {
   return o;
 }
 
-// The folder zvhost runs from.
-std::string programFolder(const char* argv0) {
-  namespace fs = std::filesystem;
-  std::error_code error;
-  fs::path self = fs::read_symlink("/proc/self/exe", error);
-  if (error) self = fs::absolute(argv0, error);
-  return self.parent_path().string();
-}
-
-// A bundled data folder (wavetables, soundfonts, descriptions): beside the
-// program in the build tree, or in the installed data folder.
-std::string dataFolder(const std::string& program, const char* kind) {
-  namespace fs = std::filesystem;
-  std::error_code error;
-  for (const fs::path& candidate : {fs::path(program) / ".." / kind, fs::path(program) / ".." / "share" / "zvmods" / kind})
-    if (fs::is_directory(candidate, error)) return candidate.lexically_normal().string();
-  return {};
-}
-
-DescriptionSet loadDescriptions(const Options& o, const std::string& program) {
+DescriptionSet loadDescriptions(const Options& o) {
   DescriptionSet set;
   for (const auto& folder : o.descriptions)
     if (!set.loadFolder(folder) && set.problems().empty())
       std::fprintf(stderr, "zvhost: warning: %s: no such descriptions folder\n", folder.c_str());
-  // The source tree's when zvhost runs where it was built, else the installed ones.
-  if (!set.loadFolder(ZV_DESCRIPTIONS_DIR)) {
-    std::string installed = dataFolder(program, "descriptions");
-    if (!installed.empty()) set.loadFolder(installed);
-  }
+  for (const auto& folder : o.layout.descriptions) set.loadFolder(folder);
   for (const auto& problem : set.problems()) std::fprintf(stderr, "zvhost: warning: %s\n", problem.c_str());
   return set;
 }
 
 struct Library {
-  explicit Library(const Options& o, const char* argv0)
-      : loader(o.library.empty() ? LibraryLoader::besideProgram(argv0) : o.library) {
+  explicit Library(const Options& o)
+      : loader(o.library.empty() ? o.layout.library : o.library) {
     factory = loader.factory();
     if (factory == nullptr)
       throw std::runtime_error(loader.loaded() ? "the library has no MP_GetFactory" : "cannot load the library: " + loader.error());
@@ -186,9 +166,9 @@ struct Library {
   MpGuiTimerTickFunction tick = nullptr;
 };
 
-int list(const Options& o, const char* argv0) {
-  Library library(o, argv0);
-  DescriptionSet descriptions = loadDescriptions(o, programFolder(argv0));
+int list(const Options& o) {
+  Library library(o);
+  DescriptionSet descriptions = loadDescriptions(o);
   std::vector<std::string> ids = knownIdentifiers();
   for (const auto& [id, d] : descriptions.all())
     if (std::find(ids.begin(), ids.end(), id) == ids.end()) ids.push_back(id);
@@ -215,9 +195,9 @@ void printPins(const char* side, const std::vector<PinDescription>& pins) {
   }
 }
 
-int describe(const Options& o, const char* argv0) {
+int describe(const Options& o) {
   if (o.positional.size() != 1) throw UsageError("describe takes one identifier");
-  DescriptionSet descriptions = loadDescriptions(o, programFolder(argv0));
+  DescriptionSet descriptions = loadDescriptions(o);
   const ModuleDescription* d = descriptions.find(o.positional[0]);
   if (d == nullptr) {
     std::fprintf(stderr, "zvhost: no description names \"%s\"\n", o.positional[0].c_str());
@@ -229,11 +209,10 @@ int describe(const Options& o, const char* argv0) {
   return 0;
 }
 
-int renderCommand(const Options& o, const char* argv0) {
+int renderCommand(const Options& o) {
   if (o.positional.size() != 1) throw UsageError("render takes one patch file");
-  Library library(o, argv0);
-  const std::string program = programFolder(argv0);
-  DescriptionSet descriptions = loadDescriptions(o, program);
+  Library library(o);
+  DescriptionSet descriptions = loadDescriptions(o);
   PatchText patch = readPatchFile(o.positional[0]);
   MidiSong song;
   if (!o.midi.empty()) {
@@ -247,10 +226,7 @@ int renderCommand(const Options& o, const char* argv0) {
   settings.sampleRate = static_cast<float>(o.rate);
   settings.blockSize = static_cast<int32_t>(o.block);
   std::vector<std::string> roots = o.files;
-  for (const char* kind : {"wavetables", "soundfonts"}) {
-    std::string folder = dataFolder(program, kind);
-    if (!folder.empty()) roots.push_back(folder);
-  }
+  roots.insert(roots.end(), o.layout.assetFolders.begin(), o.layout.assetFolders.end());
   Engine engine(library.factory, settings, FileResolver(patch.folder, roots), library.tick);
   bool shown = false;  // a progress line is on screen
   engine.setWarningSink([&](const std::string& text) {
@@ -304,13 +280,14 @@ int renderCommand(const Options& o, const char* argv0) {
 int main(int argc, char** argv) {
   try {
     Options o = parse(argc, argv);
+    o.layout = findInstallLayout(runningProgram(argv[0]), ZV_DESCRIPTIONS_DIR);
     if (o.command == "help") {
       std::fputs(kUsage, stdout);
       return 0;
     }
-    if (o.command == "render") return renderCommand(o, argv[0]);
-    if (o.command == "list") return list(o, argv[0]);
-    if (o.command == "describe") return describe(o, argv[0]);
+    if (o.command == "render") return renderCommand(o);
+    if (o.command == "list") return list(o);
+    if (o.command == "describe") return describe(o);
     throw UsageError(o.command.empty() ? "no command given" : "unknown command \"" + o.command + "\"");
   } catch (const UsageError& e) {
     std::fprintf(stderr, "zvhost: %s\n%s", e.what(), kUsage);
