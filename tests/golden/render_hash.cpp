@@ -4,7 +4,7 @@
 // for Windows, where it drives the DLL: both must give the same numbers.
 //
 //   zv_render_hash --goldens FILE --name NAME --library LIB --descriptions DIR
-//                  [--files DIR]... [--midi SONG.mid] PATCH.json
+//                  [--files DIR]... [--midi SONG.mid] [--seconds S] PATCH.json
 //   zv_render_hash --goldens FILE --name NAME --wav OUT.wav    (zvhost's float WAV)
 //   zv_render_hash --goldens FILE --file PATH...               (NAME is the file name)
 //
@@ -42,6 +42,7 @@ struct Options {
   std::string patch;
   std::string wav;
   std::vector<std::string> plainFiles;
+  double seconds = -1.0;  // zvhost's default: the song and its tail
 };
 
 Options parse(int argc, char** argv) {
@@ -60,6 +61,7 @@ Options parse(int argc, char** argv) {
     else if (a == "--midi") o.midi = value();
     else if (a == "--wav") o.wav = value();
     else if (a == "--file") o.plainFiles.push_back(value());
+    else if (a == "--seconds") o.seconds = std::stod(value());
     else if (!a.empty() && a[0] == '-') throw std::runtime_error("unknown option " + a);
     else o.patch = a;
   }
@@ -89,8 +91,10 @@ uint64_t renderHash(const Options& o, int64_t& frames) {
                 reinterpret_cast<MpGuiTimerTickFunction>(loader.symbol(MP_GUI_TIMER_TICK_NAME)));
   const BuiltPatch built = buildPatch(patch, engine, descriptions, 0);
   zv::golden::SampleHash hash;
+  RenderOptions options;
+  options.seconds = o.seconds;
   const RenderStats stats =
-      render(engine, built, o.midi.empty() ? nullptr : &song, RenderOptions{},
+      render(engine, built, o.midi.empty() ? nullptr : &song, options,
              [&](const float* left, const float* right, int32_t n) { hash.addStereo(left, right, n); });
   frames = stats.frames;
   return hash.value();
