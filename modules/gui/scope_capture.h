@@ -7,6 +7,10 @@
 
 #include "modules/dsp/math.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace zv::gui {
 
 constexpr int32_t kCaptureBytes = 4800;
@@ -20,11 +24,34 @@ inline int32_t captureLength(float time, float samplesPerMillisecond) {
 }
 
 // x × 127 limited to ±127, truncated toward zero; NaN packs as 0.
+inline int8_t packSample(float x) {
+  const float v = dsp::clampOr(x * 127.0f, -127.0f, 127.0f, 0.0f);
+  return static_cast<int8_t>(static_cast<int32_t>(v));
+}
+
+// packSample over a stretch. The compiler turns the clamps into mask-and-or
+// chains and the narrowing into shuffles (about 0.6 ns a sample), so SSE2
+// does sixteen at a time: NaN masked to 0, max then min (exactly the clamps
+// above once NaN is gone), truncation, and two saturating packs that find
+// nothing left to saturate.
 inline void packSamples(const float* in, int8_t* out, int32_t count) {
-  for (int32_t i = 0; i < count; ++i) {
-    const float v = dsp::clampOr(in[i] * 127.0f, -127.0f, 127.0f, 0.0f);
-    out[i] = static_cast<int8_t>(static_cast<int32_t>(v));
+  int32_t i = 0;
+#if defined(__SSE2__)
+  const __m128 limit = _mm_set1_ps(127.0f);
+  const __m128 lowest = _mm_set1_ps(-127.0f);
+  auto four = [&](const float* x) {
+    __m128 v = _mm_mul_ps(_mm_loadu_ps(x), limit);
+    v = _mm_and_ps(v, _mm_cmpord_ps(v, v));
+    v = _mm_min_ps(_mm_max_ps(v, lowest), limit);
+    return _mm_cvttps_epi32(v);
+  };
+  for (; i + 16 <= count; i += 16) {
+    const __m128i first = _mm_packs_epi32(four(in + i), four(in + i + 4));
+    const __m128i second = _mm_packs_epi32(four(in + i + 8), four(in + i + 12));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packs_epi16(first, second));
   }
+#endif
+  for (; i < count; ++i) out[i] = packSample(in[i]);
 }
 
 // Index of the first sample that passes a test, or count when none does.

@@ -28,11 +28,28 @@ Info infoOf(const SentValue& v) {
 }
 
 TEST(ScopePacking, ScalesLimitsAndTruncatesTowardZero) {
-  const float in[] = {0.0f, 1.0f, -1.0f, 0.5f, -0.5f, 0.0078f, -0.0078f, 3.0f, -3.0f, kInf, -kInf, kNaN};
-  const int8_t expected[] = {0, 127, -127, 63, -63, 0, 0, 127, -127, 127, -127, 0};
-  int8_t out[std::size(in)];
-  zv::gui::packSamples(in, out, static_cast<int32_t>(std::size(in)));
-  for (size_t i = 0; i < std::size(in); ++i) EXPECT_EQ(out[i], expected[i]) << "input " << in[i];
+  const struct {
+    float in;
+    int8_t packed;
+  } cases[] = {
+      {0.0f, 0},     {-0.0f, 0},      {1.0f, 127},      {-1.0f, -127},   {0.5f, 63},     {-0.5f, -63},
+      {0.999f, 126}, {-0.999f, -126}, {0.0079f, 1},     {-0.0079f, -1},  {0.0078f, 0},   {-0.0078f, 0},
+      {3.0f, 127},   {-3.0f, -127},   {1e30f, 127},     {-1e30f, -127},  {kInf, 127},    {-kInf, -127},
+      {kNaN, 0},     {1e-40f, 0},
+  };
+  constexpr size_t kCases = std::size(cases);
+  // Every case at every position of a stretch long enough to be packed
+  // sixteen at a time, and in the samples left over after that.
+  constexpr int32_t kLength = 16 * 3 + 7;
+  for (size_t shift = 0; shift < kCases; ++shift) {
+    float in[kLength];
+    int8_t out[kLength];
+    for (int32_t i = 0; i < kLength; ++i) in[i] = cases[(i + shift) % kCases].in;
+    zv::gui::packSamples(in, out, kLength);
+    for (int32_t i = 0; i < kLength; ++i) {
+      EXPECT_EQ(out[i], cases[(i + shift) % kCases].packed) << "input " << in[i] << " at " << i;
+    }
+  }
 }
 
 TEST(ScopeDrawing, ColumnsStayInsideWideRectangles) {
