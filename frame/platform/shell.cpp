@@ -1,6 +1,8 @@
 #include "frame/platform/shell.h"
 
+#include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string_view>
 #include <system_error>
 #include <utility>
@@ -19,7 +21,23 @@ bool isSeparator(MpChar c) { return c == '/' || c == '\\'; }
 
 bool isAsciiLetter(MpChar c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
-std::filesystem::path fsPath(const MpString& path) { return std::filesystem::path(path); }
+// The path as the file system takes it, or nothing when the text cannot
+// name a file here: outside Windows an unpaired surrogate has no UTF-8 form
+// (std::filesystem's own conversion would throw out of the GUI call).
+std::optional<std::filesystem::path> fsPath(const MpString& path) {
+#if defined(_WIN32)
+  return std::filesystem::path(path);
+#else
+  for (size_t i = 0; i < path.size(); ++i) {
+    const auto unit = static_cast<uint16_t>(path[i]);
+    if (unit < 0xD800 || unit > 0xDFFF) continue;
+    const bool paired = unit <= 0xDBFF && i + 1 < path.size() && (static_cast<uint16_t>(path[i + 1]) & 0xFC00) == 0xDC00;
+    if (!paired) return std::nullopt;
+    ++i;
+  }
+  return std::filesystem::path(toUtf8(path));
+#endif
+}
 
 // The last name of a path in lower case, less the trailing dots and spaces
 // that Windows drops when it opens a file ("run.bat." runs run.bat).
@@ -64,10 +82,10 @@ bool mpIsLocalFileOrFolder(const MpString& path) {
     const bool drive = i == 1 && isAsciiLetter(path[0]) && path.size() > 2 && isSeparator(path[2]);
     if (!drive) return false;
   }
+  const auto p = fsPath(path);
+  if (!p || !p->is_absolute()) return false;
   std::error_code error;
-  const std::filesystem::path p = fsPath(path);
-  if (!p.is_absolute()) return false;
-  const auto status = std::filesystem::status(p, error);
+  const auto status = std::filesystem::status(*p, error);
   if (error) return false;
   return std::filesystem::is_regular_file(status) || std::filesystem::is_directory(status);
 }
@@ -77,8 +95,10 @@ bool mpIsProgram(const MpString& path) {
   for (std::string_view type : kProgramTypes) {
     if (name.size() > type.size() && name.compare(name.size() - type.size(), type.size(), type) == 0) return true;
   }
+  const auto p = fsPath(path);
+  if (!p) return true;
   std::error_code error;
-  const auto status = std::filesystem::status(fsPath(path), error);
+  const auto status = std::filesystem::status(*p, error);
   if (error || !std::filesystem::is_regular_file(status)) return false;
   using std::filesystem::perms;
   return (status.permissions() & (perms::owner_exec | perms::group_exec | perms::others_exec)) != perms::none;

@@ -101,6 +101,13 @@ TEST_F(SystemCommandTest, PathsFromElsewhereAreRefused) {
                            "file:///tmp/notes.txt", "\\\\?\\C:\\notes.txt", "C:notes.txt", "notes.txt", ""}) {
     EXPECT_FALSE(mpIsLocalFileOrFolder(widenAscii(path))) << path;
   }
+  // Text that names no file: an unpaired surrogate.
+  GuiModule unpaired(host, MP_TEXT("SE System Command"));
+  unpaired.set(Pin::COMMAND, 0);
+  unpaired.set(Pin::FILE, MpString(MP_TEXT("notes")) + MpChar(0xD800) + MP_TEXT(".txt"));
+  unpaired.set(Pin::TRIGGER, true);
+  unpaired.set(Pin::TRIGGER, false);
+  EXPECT_TRUE(launched.empty());
   // A host whose resolution is not to be trusted starts nothing.
   host.resolver = [](const MpChar*, int32_t capacity, MpChar* out) {
     std::fill(out, out + capacity, MpChar('x'));
