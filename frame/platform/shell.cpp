@@ -93,7 +93,8 @@ bool mpIsLocalFileOrFolder(const MpString& path) {
 bool mpIsProgram(const MpString& path) {
   const std::string name = lowerName(path);
   for (std::string_view type : kProgramTypes) {
-    if (name.size() > type.size() && name.compare(name.size() - type.size(), type.size(), type) == 0) return true;
+    // A file named just ".bat" is a batch file too.
+    if (name.size() >= type.size() && name.compare(name.size() - type.size(), type.size(), type) == 0) return true;
   }
   const auto p = fsPath(path);
   if (!p) return true;

@@ -32,7 +32,7 @@ struct SystemCommandTest : ::testing::Test {
 
   void SetUp() override {
     fs::create_directories(folder / "samples");
-    for (const char* name : {"notes.txt", "run.bat", "tool.EXE", "link.lnk", "page.url", "setup.msi"}) {
+    for (const char* name : {"notes.txt", "run.bat", ".bat", "tool.EXE", "link.lnk", "page.url", "setup.msi"}) {
       std::ofstream(folder / name) << "x";
     }
     host.folder = mpText(folder) + MP_TEXT("/");
@@ -76,7 +76,7 @@ TEST_F(SystemCommandTest, OnlyLocalFilesAndNoProgramsToOpen) {
       {0, "run.bat", "edit"},        {3, "samples", "open"},
       {3, "run.bat", nullptr},       {3, "tool.EXE", nullptr},  {3, "link.lnk", nullptr},
       {3, "page.url", nullptr},      {3, "setup.msi", nullptr}, {3, "run.bat.", nullptr},
-      {3, "run.bat .", nullptr},     {3, "missing.txt", nullptr},
+      {3, "run.bat .", nullptr},     {3, ".bat", nullptr},      {3, "missing.txt", nullptr},
       {3, "notes.txt:stream", nullptr},
       {6, "notes.txt", nullptr},     {-1, "notes.txt", nullptr},
   };
