@@ -22,3 +22,6 @@ bool mpIsLocalFileOrFolder(const MpString& path);
 // A file that opening would run: a program, script, shortcut or installer
 // by its name, or a file marked executable.
 bool mpIsProgram(const MpString& path);
+// Whether the verb opens its file here, and so would run a program: "open"
+// everywhere, and "edit" where it is carried out by opening.
+bool mpVerbOpens(const MpString& verb);

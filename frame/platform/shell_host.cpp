@@ -34,8 +34,10 @@ void collectEnded() {
 
 }  // namespace
 
+bool mpVerbOpens(const MpString& verb) { return verb == MP_TEXT("open") || verb == MP_TEXT("edit"); }
+
 void platformShellExecute(const MpString& verb, const MpString& path) {
-  if (verb != MP_TEXT("open") && verb != MP_TEXT("edit")) return;
+  if (!mpVerbOpens(verb)) return;
   collectEnded();
   std::string program = "xdg-open";
   std::string file = toUtf8(path);

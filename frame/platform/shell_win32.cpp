@@ -6,3 +6,5 @@
 void platformShellExecute(const MpString& verb, const MpString& path) {
   ShellExecuteW(nullptr, verb.c_str(), path.c_str(), L"", L"", SW_SHOWMAXIMIZED);
 }
+
+bool mpVerbOpens(const MpString& verb) { return verb == L"open"; }

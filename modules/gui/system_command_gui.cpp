@@ -14,7 +14,7 @@ const MpChar* const kVerbs[SystemCommandGui::VERB_COUNT] = {
 bool systemCommandAllowed(int32_t verb, const MpString& fullPath) {
   if (verb < 0 || verb >= SystemCommandGui::VERB_COUNT) return false;
   if (!mpIsLocalFileOrFolder(fullPath)) return false;
-  return verb != SystemCommandGui::OPEN || !mpIsProgram(fullPath);
+  return !mpVerbOpens(kVerbs[verb]) || !mpIsProgram(fullPath);
 }
 
 SystemCommandGui::SystemCommandGui(IMpUnknown* host) : MpGuiBase(host) {

@@ -2,7 +2,8 @@
 // (edit, explore, find, open, print, properties) on the file named by File.
 //
 // A patch may come from anyone, so only an existing local file or folder is
-// acted on (never a URL or a network path), and "open" never runs a
+// acted on (never a URL or a network path), and a verb that opens the file
+// ("open", and "edit" where editing is done by opening) never runs a
 // program, script, shortcut or installer.
 #pragma once
 
