@@ -56,25 +56,34 @@ TEST(FullPathX, AnUntrustworthyAnswerGivesAnEmptyPath) {
   }
 }
 
-TEST(FullPathXGui, FileNameInChangesNameOutAndPathOnceEach) {
+// Each pin the host sets, and what the module sends in turn, once each.
+TEST(FullPathXGui, NamesPathsAndMirroredTexts) {
+  using P = FullPathXGui::Pin;
+  struct Step {
+    int32_t pin;
+    const char* value;
+    std::vector<int32_t> sentPins;
+    const char* last;  // the last value sent
+  } steps[] = {
+      {P::FILE_NAME_IN, "pad.sf2", {P::FILE_NAME, P::FILE_NAME_OUT, P::FULL_PATH}, "/patches/pad.sf2"},
+      {P::FILE_NAME, "lead.sf2", {P::FILE_NAME_OUT, P::FILE_NAME_IN, P::FULL_PATH}, "/patches/lead.sf2"},
+      {P::TEXT_A, "left", {P::TEXT_B}, "left"},
+      {P::TEXT_B, "right", {P::TEXT_A}, "right"},
+  };
   TestHost host;
   GuiModule memory(host, MP_TEXT("ZV Full Path Memory-x16"));
   memory.ui()->initializeGui();
-  host.clearRecords();
-  memory.set(FullPathXGui::FILE_NAME_IN, text("pad.sf2"));
-  ASSERT_EQ(host.guiValues.size(), 3u);
-  EXPECT_EQ(host.guiValues[0].pin, FullPathXGui::FILE_NAME);
-  EXPECT_EQ(host.guiValues[1].pin, FullPathXGui::FILE_NAME_OUT);
-  EXPECT_EQ(host.guiValues[2].pin, FullPathXGui::FULL_PATH);
-  EXPECT_EQ(host.guiValues[2].asText(), text("/patches/pad.sf2"));
-
-  host.clearRecords();
-  memory.set(FullPathXGui::TEXT_A, text("left"));
-  memory.set(FullPathXGui::TEXT_B, text("right"));
-  ASSERT_EQ(host.guiValues.size(), 2u);
-  EXPECT_EQ(host.guiValues[0].pin, FullPathXGui::TEXT_B);
-  EXPECT_EQ(host.guiValues[1].pin, FullPathXGui::TEXT_A);
-  EXPECT_EQ(host.guiValues[1].asText(), text("right"));
+  for (const Step& s : steps) {
+    SCOPED_TRACE(s.value);
+    host.clearRecords();
+    memory.set(s.pin, text(s.value));
+    std::vector<int32_t> sentPins;
+    for (const auto& v : host.guiValues) sentPins.push_back(v.pin);
+    EXPECT_EQ(sentPins, s.sentPins);
+    if (!host.guiValues.empty()) {
+      EXPECT_EQ(host.guiValues.back().asText(), text(s.last));
+    }
+  }
 }
 
 }  // namespace

@@ -43,15 +43,18 @@ TEST(ImageToFrameGui, FrameGivesThePosition) {
     int32_t count, frame;
     float position;
   } cases[] = {{10, 9, 1.0f}, {10, 3, 3.0f / 9.0f}, {1, 0, 0.0f}, {1, 4, 4.0f}, {0, 2, -2.0f}, {kMin, 1, -1.0f / 2147483648.0f}};
+  // Either pin set last gives the position.
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "frame " << c.frame << " of " << c.count);
-    TestHost host;
-    GuiModule image(host, MP_TEXT("SE Image to Frame (old)"));
-    image.set(Pin::ANIMATION_POSITION, 0.123f);
-    image.set(Pin::FRAME_NUMBER, c.frame);
-    image.set(Pin::FRAME_COUNT, c.count);
-    ASSERT_FALSE(host.guiValuesOn(Pin::ANIMATION_POSITION).empty());
-    EXPECT_FLOAT_EQ(host.guiValuesOn(Pin::ANIMATION_POSITION).back().asFloat(), c.position);
+    for (const bool countLast : {true, false}) {
+      SCOPED_TRACE(testing::Message() << "frame " << c.frame << " of " << c.count << (countLast ? ", count last" : ""));
+      TestHost host;
+      GuiModule image(host, MP_TEXT("SE Image to Frame (old)"));
+      image.set(Pin::ANIMATION_POSITION, 0.123f);
+      image.set(countLast ? Pin::FRAME_NUMBER : Pin::FRAME_COUNT, countLast ? c.frame : c.count);
+      image.set(countLast ? Pin::FRAME_COUNT : Pin::FRAME_NUMBER, countLast ? c.count : c.frame);
+      ASSERT_FALSE(host.guiValuesOn(Pin::ANIMATION_POSITION).empty());
+      EXPECT_FLOAT_EQ(host.guiValuesOn(Pin::ANIMATION_POSITION).back().asFloat(), c.position);
+    }
   }
 }
 
