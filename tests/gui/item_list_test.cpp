@@ -3,6 +3,7 @@
 #include <string>
 
 #include "modules/gui/item_list.h"
+#include "tests/support/module_harness.h"
 
 namespace {
 
@@ -91,6 +92,34 @@ TEST(ItemList, CountsAndIndexesWithoutExpandingRanges) {
     }
   }
   EXPECT_EQ(List(u"range -2147483648,2147483647").at(0)->value, kMin);
+}
+
+// The lists two modules offer when they start, read as list controls read them.
+TEST(ItemList, ListsTheModulesOffer) {
+  struct Case {
+    const char* id;
+    int32_t pin;
+    int64_t size, index;
+    const char* text;
+    int32_t value;
+  } cases[] = {
+      {"SE Patch Info", 9, 17, 0, "All", -1},          {"SE Patch Info", 9, 17, 1, "1", 0},
+      {"SE Patch Info", 9, 17, 16, "16", 15},          {"SE System Command", 2, 6, 0, "edit", 0},
+      {"SE System Command", 2, 6, 3, "open", 3},       {"SE System Command", 2, 6, 5, "properties", 5},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.id << " item " << c.index);
+    TestHost host;
+    GuiModule module(host, widenAscii(c.id));
+    module.ui()->initializeGui();
+    ASSERT_EQ(host.guiValuesOn(c.pin).size(), 1u);
+    const zv::gui::ItemList<MpChar> list(host.guiValuesOn(c.pin)[0].asText());
+    EXPECT_EQ(list.size(), c.size);
+    const auto item = list.at(c.index);
+    ASSERT_TRUE(item.has_value());
+    EXPECT_EQ(toUtf8(item->text), c.text);
+    EXPECT_EQ(item->value, c.value);
+  }
 }
 
 }  // namespace
