@@ -54,11 +54,18 @@ std::string lowerName(const MpString& path) {
   return name;
 }
 
+// Types whose opening runs code.
 constexpr std::string_view kProgramTypes[] = {
-    ".exe", ".com", ".bat",  ".cmd", ".scr", ".pif", ".lnk",         ".url",       ".vbs",
-    ".vbe", ".js",  ".jse",  ".wsf", ".wsh", ".msi", ".msp",         ".ps1",       ".psm1",
-    ".hta", ".cpl", ".msc",  ".jar", ".reg", ".inf", ".scf",         ".gadget",    ".application",
-    ".sh",  ".run", ".appimage", ".desktop", ".ade", ".appref-ms",    ".settingcontent-ms"};
+    // programs, shortcuts and add-ins
+    ".exe", ".com", ".scr", ".pif", ".cpl", ".msc", ".jar", ".lnk", ".url", ".scf", ".xll", ".gadget",
+    ".application", ".appref-ms", ".settingcontent-ms", ".xbap",
+    // scripts, and help files that may carry script
+    ".bat", ".cmd", ".vb", ".vbs", ".vbe", ".js", ".jse", ".ws", ".wsf", ".wsh", ".wsc", ".sct", ".hta",
+    ".ps1", ".psm1", ".psd1", ".ps1xml", ".psc1", ".reg", ".inf", ".chm",
+    // installers and packages
+    ".msi", ".msp", ".mst", ".msix", ".msixbundle", ".appx", ".appxbundle", ".appinstaller", ".diagcab", ".ade",
+    // elsewhere than Windows
+    ".sh", ".run", ".appimage", ".desktop"};
 
 }  // namespace
 

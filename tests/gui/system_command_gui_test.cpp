@@ -40,7 +40,8 @@ struct SystemCommandTest : ::testing::Test {
 
   void SetUp() override {
     fs::create_directories(folder / "samples");
-    for (const char* name : {"notes.txt", "run.bat", ".bat", "tool.EXE", "link.lnk", "page.url", "setup.msi"}) {
+    for (const char* name :
+         {"notes.txt", "run.bat", ".bat", "tool.EXE", "link.lnk", "page.url", "setup.msi", "help.chm"}) {
       std::ofstream(folder / name) << "x";
     }
     host.folder = mpText(folder) + MP_TEXT("/");
@@ -79,14 +80,13 @@ TEST_F(SystemCommandTest, OnlyLocalFilesAndNoProgramsToOpen) {
     const char* file;
     const char* verb;  // null: nothing is started
   } cases[] = {
-      {0, "notes.txt", "edit"},      {1, "samples", "explore"}, {2, "samples", "find"},
-      {4, "notes.txt", "print"},     {5, "notes.txt", "properties"},
-      {0, "run.bat", kEditsPrograms}, {3, "samples", "open"},
-      {3, "run.bat", nullptr},       {3, "tool.EXE", nullptr},  {3, "link.lnk", nullptr},
-      {3, "page.url", nullptr},      {3, "setup.msi", nullptr}, {3, "run.bat.", nullptr},
-      {3, "run.bat .", nullptr},     {3, ".bat", nullptr},      {3, "missing.txt", nullptr},
-      {3, "notes.txt:stream", nullptr},
-      {6, "notes.txt", nullptr},     {-1, "notes.txt", nullptr},
+      {0, "notes.txt", "edit"},       {1, "samples", "explore"},        {2, "samples", "find"},
+      {4, "notes.txt", "print"},      {5, "notes.txt", "properties"},   {3, "samples", "open"},
+      {0, "run.bat", kEditsPrograms}, {3, "run.bat", nullptr},          {3, "tool.EXE", nullptr},
+      {3, "link.lnk", nullptr},       {3, "page.url", nullptr},         {3, "setup.msi", nullptr},
+      {3, "help.chm", nullptr},       {3, "run.bat.", nullptr},         {3, "run.bat .", nullptr},
+      {3, ".bat", nullptr},           {3, "missing.txt", nullptr},      {3, "notes.txt:stream", nullptr},
+      {6, "notes.txt", nullptr},      {-1, "notes.txt", nullptr},
   };
   GuiModule command(host, MP_TEXT("SE System Command"));
   for (const Case& c : cases) {
