@@ -9,26 +9,37 @@ namespace {
 
 MpString text(const char* ascii) { return widenAscii(ascii); }
 
-// Hosts that answer resolveFilePath badly; each must give an empty path.
-struct BadResolver {
+// How hosts may answer resolveFilePath, and the path the module makes of
+// it: a complete path within the buffer, whatever the result code says.
+struct Answer {
   const char* what;
   std::function<int32_t(const MpChar*, int32_t, MpChar*)> answer;
+  const char* path;
 };
 
-std::vector<BadResolver> badResolvers() {
+std::vector<Answer> answers() {
   return {
       {"fills every character, no terminator",
        [](const MpChar*, int32_t capacity, MpChar* out) {
          std::fill(out, out + capacity, MpChar('x'));
          return MP_OK;
-       }},
+       },
+       ""},
       {"259 characters: perhaps cut short",
        [](const MpChar*, int32_t capacity, MpChar* out) {
          std::fill(out, out + capacity - 1, MpChar('x'));
          out[capacity - 1] = 0;
          return MP_OK;
-       }},
-      {"writes nothing", [](const MpChar*, int32_t, MpChar*) { return MP_OK; }},
+       },
+       ""},
+      {"writes nothing", [](const MpChar*, int32_t, MpChar*) { return MP_OK; }, ""},
+      {"a path and a result code of its own",
+       [](const MpChar*, int32_t, MpChar* out) {
+         const MpString path = text("/elsewhere/b.wav");
+         std::copy(path.begin(), path.end(), out);
+         return 1;
+       },
+       "/elsewhere/b.wav"},
   };
 }
 
@@ -43,16 +54,16 @@ TEST(FullPathX, SendsTheResolvedPathOfANewName) {
   EXPECT_TRUE(host.valuesOn(FullPathX::FULL_PATH).empty()) << "an unchanged name sends nothing";
 }
 
-TEST(FullPathX, AnUntrustworthyAnswerGivesAnEmptyPath) {
-  for (const auto& bad : badResolvers()) {
-    SCOPED_TRACE(bad.what);
+TEST(FullPathX, TakesOnlyACompletePathFromTheHost) {
+  for (const auto& a : answers()) {
+    SCOPED_TRACE(a.what);
     TestHost host;
     AudioModule memory(host, MP_TEXT("ZV Full Path Memory-x16"));
     memory.open();
     memory.process(16, EventList().value(0, FullPathX::FILE_NAME, text("a.wav")));
-    host.resolver = bad.answer;
+    host.resolver = a.answer;
     memory.process(16, EventList().value(0, FullPathX::FILE_NAME, text("b.wav")));
-    EXPECT_EQ(host.lastValue(FullPathX::FULL_PATH).asText(), MpString());
+    EXPECT_EQ(host.lastValue(FullPathX::FULL_PATH).asText(), text(a.path));
   }
 }
 
