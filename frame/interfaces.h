@@ -117,7 +117,8 @@ struct MpStyleRecord {
 
 // Drawing surface. On Windows the drawing context is a GDI device context;
 // elsewhere it points to this small canvas, supplied by the host.
-// Colours are 0x00BBGGRR.
+// Colours are 0x00BBGGRR. As with GDI, a filled rectangle leaves out its
+// right and bottom edges and a line leaves out its end point.
 class IMpCanvas {
  public:
   virtual void MP_STDCALL fillRectangle(int32_t left, int32_t top, int32_t right, int32_t bottom, uint32_t colour) = 0;

@@ -1,167 +1,13 @@
+// Building the graph, inspection, and the services that are not transport:
+// named memory, file names, warnings.
 #include "host/engine.h"
 
 #include <algorithm>
-#include <cstring>
-#include <map>
-#include <optional>
+
+#include "host/engine_graph.h"
 
 namespace zvhost {
-
-struct PinState {
-  const PinDescription* description = nullptr;
-  // Audio pins.
-  std::vector<float> own;
-  float* buffer = nullptr;
-  float constant = 0.0f;
-  bool summed = false;
-  std::vector<Endpoint> audioSources;
-  std::vector<uint8_t> sourceStreaming;  // parallel to audioSources
-  std::vector<int> hostSources;
-  // Control and GUI pins.
-  RawValue constantRaw;
-  bool hasConstant = false;
-  bool hasSource = false;
-  // Outputs (and GUI pins, whose links are directed as written).
-  std::vector<Endpoint> targets;
-};
-
 namespace {
-
-class AudioHostFace final : public IMpAudioHost {
- public:
-  AudioHostFace(Engine& engine, int instance) : engine_(engine), instance_(instance) {}
-  int32_t MP_STDCALL queryInterface(const MpGuid* iid, void** out) override {
-    if (out == nullptr) return MP_FAIL;
-    *out = nullptr;
-    if (!mpGuidEqual(iid, MP_IID_AUDIO_HOST) && !mpGuidEqual(iid, MP_IID_UNKNOWN)) return MP_UNHANDLED;
-    *out = static_cast<IMpAudioHost*>(this);
-    addRef();
-    return MP_OK;
-  }
-  // The engine owns the face; counts are kept only to be honest about them.
-  int32_t MP_STDCALL addRef() override { return ++references_; }
-  int32_t MP_STDCALL release() override { return --references_; }
-  int32_t MP_STDCALL sendPinValue(int32_t position, int32_t pin, int32_t size, const void* data) override {
-    return engine_.onSendValue(instance_, position, pin, size, data);
-  }
-  int32_t MP_STDCALL sendPinStreaming(int32_t position, int32_t pin, bool streaming) override {
-    return engine_.onSendStreaming(instance_, position, pin, streaming);
-  }
-  int32_t MP_STDCALL requestSleep() override {
-    engine_.onRequestSleep(instance_);
-    return MP_OK;
-  }
-  int32_t MP_STDCALL reservedAudioHost7() override { return MP_UNHANDLED; }
-  int32_t MP_STDCALL queryBlockSize(int32_t* out) override {
-    if (out == nullptr) return MP_FAIL;
-    *out = engine_.settings().blockSize;
-    return MP_OK;
-  }
-  int32_t MP_STDCALL querySampleRate(float* out) override {
-    if (out == nullptr) return MP_FAIL;
-    *out = engine_.settings().sampleRate;
-    return MP_OK;
-  }
-  int32_t MP_STDCALL reservedAudioHost10() override { return MP_UNHANDLED; }
-  int32_t MP_STDCALL reservedAudioHost11() override { return MP_UNHANDLED; }
-  int32_t MP_STDCALL reservedAudioHost12() override { return MP_UNHANDLED; }
-  int32_t MP_STDCALL reservedAudioHost13() override { return MP_UNHANDLED; }
-  int32_t MP_STDCALL reservedAudioHost14() override { return MP_UNHANDLED; }
-  int32_t MP_STDCALL reservedAudioHost15() override { return MP_UNHANDLED; }
-  int32_t MP_STDCALL reservedAudioHost16() override { return MP_UNHANDLED; }
-  int32_t MP_STDCALL openNamedMemory(const MpChar* name, void** out, float rate, int32_t size,
-                                     int32_t* needInitialise) override {
-    return engine_.onOpenNamedMemory(instance_, name, out, rate, size, needInitialise);
-  }
-  int32_t MP_STDCALL resolveFilePath(const MpChar* name, int32_t capacity, MpChar* out) override {
-    return engine_.onResolveFilePath(name, capacity, out);
-  }
-
- private:
-  Engine& engine_;
-  int instance_;
-  int32_t references_ = 0;
-};
-
-// Drawing happens nowhere in an offline render: redraw requests are
-// accepted and styles have no background.
-class GraphicsHostFace final : public IMpGraphicsHost {
- public:
-  int32_t MP_STDCALL queryInterface(const MpGuid* iid, void** out) override {
-    if (out == nullptr) return MP_FAIL;
-    *out = nullptr;
-    if (!mpGuidEqual(iid, MP_IID_GRAPHICS_HOST)) return MP_UNHANDLED;
-    *out = static_cast<IMpGraphicsHost*>(this);
-    addRef();
-    return MP_OK;
-  }
-  int32_t MP_STDCALL addRef() override { return ++references_; }
-  int32_t MP_STDCALL release() override { return --references_; }
-  int32_t MP_STDCALL reservedGfxHost4() override { return MP_UNHANDLED; }
-  int32_t MP_STDCALL reservedGfxHost5() override { return MP_UNHANDLED; }
-  int32_t MP_STDCALL reservedGfxHost6() override { return MP_UNHANDLED; }
-  int32_t MP_STDCALL invalidateRect(const MpRect*) override { return MP_OK; }
-  int32_t MP_STDCALL reservedGfxHost8() override { return MP_UNHANDLED; }
-  int32_t MP_STDCALL getStyle(const MpChar*, MpStyleRecord* style, const MpRect*) override {
-    if (style == nullptr) return MP_FAIL;
-    std::memset(style, 0, sizeof(*style));
-    style->values[2] = -1;
-    return MP_OK;
-  }
-
- private:
-  int32_t references_ = 0;
-};
-
-class GuiHostFace final : public IMpGuiHost {
- public:
-  GuiHostFace(Engine& engine, int instance) : engine_(engine), instance_(instance) {}
-  int32_t MP_STDCALL queryInterface(const MpGuid* iid, void** out) override {
-    if (out == nullptr) return MP_FAIL;
-    *out = nullptr;
-    if (mpGuidEqual(iid, MP_IID_GRAPHICS_HOST)) return graphics_.queryInterface(iid, out);
-    if (!mpGuidEqual(iid, MP_IID_GUI_HOST) && !mpGuidEqual(iid, MP_IID_UNKNOWN)) return MP_UNHANDLED;
-    *out = static_cast<IMpGuiHost*>(this);
-    addRef();
-    return MP_OK;
-  }
-  int32_t MP_STDCALL addRef() override { return ++references_; }
-  int32_t MP_STDCALL release() override { return --references_; }
-  int32_t MP_STDCALL sendGuiPinValue(int32_t pin, int32_t size, const void* data, int32_t) override {
-    return engine_.onSendGuiValue(instance_, pin, size, data);
-  }
-  int32_t MP_STDCALL reservedGuiHost5() override { return MP_UNHANDLED; }
-  int32_t MP_STDCALL reservedGuiHost6() override { return MP_UNHANDLED; }
-  int32_t MP_STDCALL reservedGuiHost7() override { return MP_UNHANDLED; }
-  int32_t MP_STDCALL reservedGuiHost8() override { return MP_UNHANDLED; }
-  int32_t MP_STDCALL reservedGuiHost9() override { return MP_UNHANDLED; }
-  int32_t MP_STDCALL reservedGuiHost10() override { return MP_UNHANDLED; }
-  int32_t MP_STDCALL resolveFilePath(const MpChar* name, int32_t capacity, MpChar* out) override {
-    return engine_.onResolveFilePath(name, capacity, out);
-  }
-  int32_t MP_STDCALL reservedGuiHost12() override { return MP_UNHANDLED; }
-  int32_t MP_STDCALL queryPinCount(int32_t* out) override {
-    if (out == nullptr) return MP_FAIL;
-    *out = engine_.guiPinCount(instance_);
-    return MP_OK;
-  }
-
- private:
-  Engine& engine_;
-  int instance_;
-  int32_t references_ = 0;
-  GraphicsHostFace graphics_;
-};
-
-// Events of one instance for one block, with their payloads in one arena so
-// that a block allocates nothing once the queues have grown.
-struct QueuedEvent {
-  int32_t time;
-  int32_t type;
-  int32_t pin;
-  int32_t size;
-  size_t offset;
-};
 
 bool isAudio(const PinDescription* d) { return d->datatype == MP_DT_AUDIO; }
 
@@ -170,48 +16,16 @@ int32_t transportType(int32_t datatype) { return datatype == MP_DT_ENUM ? MP_DT_
 
 }  // namespace
 
-struct EventQueue {
-  std::vector<QueuedEvent> events;
-  std::vector<uint8_t> bytes;
-  void clear() {
-    events.clear();
-    bytes.clear();
-  }
-};
-
-struct Engine::Instance {
-  std::string label;
-  const ModuleDescription* description = nullptr;
-  bool gui = false;
-  IMpPlugin* plugin = nullptr;
-  IMpUserInterface* ui = nullptr;
-  std::unique_ptr<AudioHostFace> audioHost;
-  std::unique_ptr<GuiHostFace> guiHost;
-  std::map<int32_t, PinState> pins;
-  EventQueue now;
-  EventQueue next;
-  int position = 0;  // in the run order
-  bool sleeping = false;
-  int64_t calls = 0;
-};
-
-struct Engine::HostSource {
-  std::string label;
-  float value = 0.0f;
-  std::vector<std::pair<int32_t, float>> changes;
-  std::vector<float> buffer;
-  bool uniform = true;  // the buffer holds value throughout
-  std::vector<Endpoint> targets;
-};
-
 Engine::Engine(IMpFactory* factory, EngineSettings settings, FileResolver files, MpGuiTimerTickFunction guiTimerTick)
-    : factory_(factory), settings_(settings), files_(std::move(files)), guiTimerTick_(guiTimerTick) {
+    : factory_(factory), settings_(settings), files_(std::move(files)), gui_(guiTimerTick) {
   if (settings_.blockSize <= 0) throw EngineError("block size must be positive");
   if (!(settings_.sampleRate > 0.0f)) throw EngineError("sample rate must be positive");
   if (settings_.outputChannels < 1) settings_.outputChannels = 1;
   outputSinks_.resize(static_cast<size_t>(settings_.outputChannels));
   outputs_.assign(static_cast<size_t>(settings_.outputChannels),
                   std::vector<float>(static_cast<size_t>(settings_.blockSize), 0.0f));
+  groups_.push_back(Group{"patch", 0, 0});
+  gui_.setDeliver([this](int index, int32_t pin, const RawValue& value) { deliverGui(index, pin, value); });
 }
 
 Engine::~Engine() {
@@ -242,39 +56,57 @@ int64_t Engine::processCalls(int index) const { return instance(index).calls; }
 std::string Engine::describe(Endpoint e) const {
   const Instance& inst = instance(e.instance);
   std::string text = "\"" + inst.label + "\" pin " + std::to_string(e.pin);
-  auto it = inst.pins.find(e.pin);
-  if (it != inst.pins.end() && !it->second.description->name.empty())
-    text += " (" + it->second.description->name + ")";
+  const PinState* pin = inst.pin(e.pin);
+  if (pin != nullptr && !pin->description->name.empty()) text += " (" + pin->description->name + ")";
   return text;
 }
 
 PinState& Engine::pinState(Endpoint e, const char* what) {
   Instance& inst = instance(e.instance);
-  auto it = inst.pins.find(e.pin);
-  if (it == inst.pins.end())
+  PinState* pin = inst.pin(e.pin);
+  if (pin == nullptr)
     throw EngineError(std::string(what) + ": \"" + inst.label + "\" (" + inst.description->id + ") has no " +
                       (inst.gui ? "GUI" : "audio") + " pin " + std::to_string(e.pin));
-  return it->second;
+  return *pin;
 }
 
-int Engine::addModule(const ModuleDescription& description, bool guiSide, const std::string& label) {
+void Engine::warn(const std::string& text) {
+  warnings_.push_back(text);
+  if (warningSink_) warningSink_(text);
+}
+
+int Engine::addGroup(const std::string& label) {
+  if (prepared_) throw EngineError("groups cannot be added while running");
+  groups_.push_back(Group{label, 0, 0});
+  return static_cast<int>(groups_.size()) - 1;
+}
+
+int Engine::addModule(const ModuleDescription& description, bool guiSide, const std::string& label, int group) {
   if (prepared_) throw EngineError("modules cannot be added while running");
+  if (group < 0 || group >= static_cast<int>(groups_.size())) throw EngineError("no group " + std::to_string(group));
+  const auto& described = description.pins(guiSide);
+  if (!described.empty() && described.back().id > kMaxPinIndex)
+    throw EngineError("\"" + label + "\": \"" + description.id + "\" describes pin " +
+                      std::to_string(described.back().id) + ", beyond the last pin index " +
+                      std::to_string(kMaxPinIndex));
+  const int index = instanceCount();
   auto inst = std::make_unique<Instance>();
-  int index = instanceCount();
+  inst->index = index;
   inst->label = label;
   inst->description = &description;
   inst->gui = guiSide;
-  IMpUnknown* hostObject = nullptr;
+  inst->group = group;
+  void* created = nullptr;
+  const WideString id = utf8ToWide(description.id);
+  IMpUnknown* hostUnknown = nullptr;
   if (guiSide) {
     inst->guiHost = std::make_unique<GuiHostFace>(*this, index);
-    hostObject = inst->guiHost.get();
+    hostUnknown = inst->guiHost.get();
   } else {
     inst->audioHost = std::make_unique<AudioHostFace>(*this, index);
-    hostObject = inst->audioHost.get();
+    hostUnknown = inst->audioHost.get();
   }
-  std::basic_string<MpChar> id(description.id.begin(), description.id.end());
-  void* created = nullptr;
-  int32_t result = factory_->createInstance(id.c_str(), guiSide ? 1 : 0, hostObject, &created);
+  const int32_t result = factory_->createInstance(id.c_str(), guiSide ? 1 : 0, hostUnknown, &created);
   if (result != MP_OK || created == nullptr) {
     throw EngineError("\"" + label + "\": the library cannot create \"" + description.id + "\" on the " +
                       (guiSide ? "GUI" : "audio") + " side" + (result == MP_UNHANDLED ? " (not provided)" : " (refused)"));
@@ -291,10 +123,13 @@ int Engine::addModule(const ModuleDescription& description, bool guiSide, const 
     inst->ui = static_cast<IMpUserInterface*>(static_cast<IMpUnknown*>(face));
   } else {
     inst->plugin = static_cast<IMpPlugin*>(static_cast<IMpUnknown*>(face));
+    ++groups_[static_cast<size_t>(group)].awake;
   }
-  for (const auto& d : description.pins(guiSide)) {
-    PinState& pin = inst->pins[d.id];
+  inst->pins.resize(described.empty() ? 0 : static_cast<size_t>(described.back().id) + 1);
+  for (const auto& d : described) {
+    PinState& pin = inst->pins[static_cast<size_t>(d.id)];
     pin.description = &d;
+    ++inst->pinCount;
     if (!d.defaultValue.empty()) {
       if (auto raw = rawFromText(d.datatype, d.defaultValue)) {
         pin.constantRaw = *raw;
@@ -318,9 +153,8 @@ void Engine::setConstant(Endpoint e, RawValue value) {
 }
 
 bool Engine::hasSource(Endpoint e) const {
-  const Instance& inst = instance(e.instance);
-  auto it = inst.pins.find(e.pin);
-  return it != inst.pins.end() && it->second.hasSource;
+  const PinState* pin = instance(e.instance).pin(e.pin);
+  return pin != nullptr && pin->hasSource;
 }
 
 void Engine::connect(Endpoint from, Endpoint to) {
@@ -350,6 +184,7 @@ void Engine::connect(Endpoint from, Endpoint to) {
 }
 
 int Engine::addHostSource(const std::string& label, float initialValue) {
+  if (prepared_) throw EngineError("host inputs cannot be added while running");
   auto source = std::make_unique<HostSource>();
   source->label = label;
   source->value = initialValue;
@@ -359,6 +194,7 @@ int Engine::addHostSource(const std::string& label, float initialValue) {
 }
 
 void Engine::connectHostSource(int source, Endpoint to) {
+  if (prepared_) throw EngineError("connections cannot change while running");
   if (source < 0 || source >= static_cast<int>(sources_.size())) throw EngineError("no host source");
   PinState& target = pinState(to, "host input");
   const HostSource& s = *sources_[static_cast<size_t>(source)];
@@ -374,6 +210,7 @@ void Engine::connectHostSource(int source, Endpoint to) {
 }
 
 void Engine::connectOutput(Endpoint from, int32_t channel) {
+  if (prepared_) throw EngineError("connections cannot change while running");
   PinState& source = pinState(from, "output");
   if (instance(from.instance).gui || !source.description->output || !isAudio(source.description))
     throw EngineError("output: " + describe(from) + " is not an audio output");
@@ -383,6 +220,7 @@ void Engine::connectOutput(Endpoint from, int32_t channel) {
 }
 
 void Engine::connectMidiInput(Endpoint to) {
+  if (prepared_) throw EngineError("connections cannot change while running");
   PinState& target = pinState(to, "MIDI input");
   if (instance(to.instance).gui || target.description->output || target.description->datatype != MP_DT_MIDI)
     throw EngineError("MIDI input: " + describe(to) + " is not a MIDI input");
@@ -392,179 +230,13 @@ void Engine::connectMidiInput(Endpoint to) {
 
 void Engine::prepare() {
   if (prepared_) return;
-  const int n = instanceCount();
-  // Predecessors through audio-side connections; GUI links do not order.
-  std::vector<std::vector<int>> predecessors(static_cast<size_t>(n));
-  for (int i = 0; i < n; ++i) {
-    Instance& inst = instance(i);
-    if (inst.gui) continue;
-    for (auto& [index, pin] : inst.pins)
-      for (const Endpoint& t : pin.targets)
-        if (t.instance != i && !instance(t.instance).gui) predecessors[static_cast<size_t>(t.instance)].push_back(i);
-  }
-  // Lowest patch index first among the ready ones; a cycle is cut at its
-  // lowest-index member, whose late inputs then arrive a block late.
-  std::vector<bool> placed(static_cast<size_t>(n), false);
-  order_.clear();
-  while (static_cast<int>(order_.size()) < n) {
-    int chosen = -1;
-    for (int i = 0; i < n && chosen < 0; ++i) {
-      if (placed[static_cast<size_t>(i)]) continue;
-      bool ready = std::all_of(predecessors[static_cast<size_t>(i)].begin(), predecessors[static_cast<size_t>(i)].end(),
-                               [&](int p) { return placed[static_cast<size_t>(p)]; });
-      if (ready) chosen = i;
-    }
-    for (int i = 0; i < n && chosen < 0; ++i)
-      if (!placed[static_cast<size_t>(i)]) chosen = i;
-    placed[static_cast<size_t>(chosen)] = true;
-    instance(chosen).position = static_cast<int>(order_.size());
-    order_.push_back(chosen);
-  }
-
-  const auto blockSize = static_cast<size_t>(settings_.blockSize);
-  for (auto& inst : instances_) {
-    if (inst->gui) continue;
-    for (auto& [index, pin] : inst->pins) {
-      if (!isAudio(pin.description)) continue;
-      pin.own.assign(blockSize, pin.description->output ? 0.0f : pin.constant);
-      pin.buffer = pin.own.data();
-    }
-  }
-  // A lone module source is read in place; anything else is summed. A
-  // module fed by its own output gets a copy: read in place, the input
-  // would change under it while it writes, instead of lagging a block.
-  for (int i = 0; i < n; ++i) {
-    Instance* inst = instances_[static_cast<size_t>(i)].get();
-    if (inst->gui) continue;
-    for (auto& [index, pin] : inst->pins) {
-      if (!isAudio(pin.description) || pin.description->output) continue;
-      if (pin.audioSources.size() == 1 && pin.hostSources.empty() && pin.audioSources[0].instance != i) {
-        pin.buffer = pinState(pin.audioSources[0], "connection").buffer;
-      } else if (!pin.audioSources.empty() || !pin.hostSources.empty()) {
-        pin.summed = true;
-      }
-    }
-  }
-  for (auto& inst : instances_) {
-    if (inst->gui) continue;
-    for (auto& [index, pin] : inst->pins) {
-      if (!isAudio(pin.description)) continue;
-      if (inst->plugin->attachPinBuffer(index, pin.buffer) != MP_OK)
-        throw EngineError("\"" + inst->label + "\" (" + inst->description->id + ") refuses a buffer for audio pin " +
-                          std::to_string(index) + ": its description does not match the library");
-    }
-  }
+  computeOrder();
+  planBuffers();
   prepared_ = true;
   // Anything sent while opening waits for the first block.
-  for (int i : order_) {
-    Instance& inst = instance(i);
-    if (!inst.gui) inst.plugin->openModule();
-  }
-  // First block: every input's initial state, then the graph start. They go
-  // to the queue that the first block takes over, ahead of anything GUI
-  // modules send while they start.
-  for (int i = 0; i < n; ++i) {
-    Instance& inst = instance(i);
-    if (inst.gui) continue;
-    for (auto& [index, pin] : inst.pins) {
-      const PinDescription& d = *pin.description;
-      if (d.output || d.datatype == MP_DT_MIDI) continue;
-      if (isAudio(&d)) {
-        queueEvent(inst, true, 0, MP_EVENT_STREAMING_STOP, index, nullptr, 0);
-      } else {
-        // A host-fed input starts at the host's value, as its audio
-        // counterpart does through its buffer.
-        std::optional<RawValue> fed;
-        if (!pin.hostSources.empty())
-          fed = rawFromNumber(d.datatype, sources_[static_cast<size_t>(pin.hostSources.front())]->value);
-        const RawValue value = fed ? *fed : pin.hasConstant ? pin.constantRaw : rawZero(d.datatype);
-        queueEvent(inst, true, 0, MP_EVENT_PIN_VALUE, index, value.data(), static_cast<int32_t>(value.size()));
-      }
-    }
-    queueEvent(inst, true, 0, MP_EVENT_GRAPH_START, 0, nullptr, 0);
-  }
-  for (int i = 0; i < n; ++i) {
-    Instance& inst = instance(i);
-    if (!inst.gui) continue;
-    inst.ui->initializeGui();
-    for (auto& [index, pin] : inst.pins) {
-      if (!pin.hasConstant) continue;
-      inst.ui->pinValueFromHost(index, 0, static_cast<int32_t>(pin.constantRaw.size()), pin.constantRaw.data());
-      inst.ui->pinNotifyFromHost(index, 0);
-    }
-  }
-  pumpGui();
-}
-
-int32_t Engine::clampTime(int32_t time) const {
-  int32_t last = std::max(frames_, 1) - 1;
-  return time < 0 ? 0 : time > last ? last : time;
-}
-
-void Engine::queueEvent(Instance& target, bool nextBlock, int32_t time, int32_t type, int32_t pin, const void* data,
-                        int32_t size) {
-  EventQueue& queue = nextBlock ? target.next : target.now;
-  size_t offset = queue.bytes.size();
-  if (size < 0) size = 0;
-  if (size > 0 && data != nullptr) {
-    const auto* bytes = static_cast<const uint8_t*>(data);
-    queue.bytes.insert(queue.bytes.end(), bytes, bytes + size);
-  } else {
-    size = 0;
-  }
-  queue.events.push_back({time, type, pin, size, offset});
-}
-
-void Engine::queueStreaming(Endpoint target, bool nextBlock, int32_t time) {
-  Instance& inst = instance(target.instance);
-  PinState& pin = inst.pins[target.pin];
-  bool any = std::any_of(pin.sourceStreaming.begin(), pin.sourceStreaming.end(), [](uint8_t s) { return s != 0; });
-  queueEvent(inst, nextBlock, time, any ? MP_EVENT_STREAMING_START : MP_EVENT_STREAMING_STOP, target.pin, nullptr, 0);
-}
-
-int32_t Engine::onSendValue(int index, int32_t position, int32_t pinIndex, int32_t size, const void* data) {
-  if (index < 0 || index >= instanceCount()) return MP_FAIL;
-  Instance& inst = instance(index);
-  auto it = inst.pins.find(pinIndex);
-  if (it == inst.pins.end() || !it->second.description->output) return MP_FAIL;
-  if (size < 0 || (size > 0 && data == nullptr)) return MP_FAIL;
-  PinState& pin = it->second;
-  int32_t time = clampTime(position);
-  int32_t type = pin.description->datatype == MP_DT_MIDI ? MP_EVENT_MIDI : MP_EVENT_PIN_VALUE;
-  for (const Endpoint& t : pin.targets) {
-    Instance& target = instance(t.instance);
-    if (target.gui) {
-      guiQueue_.push_back({t.instance, t.pin, RawValue(static_cast<const uint8_t*>(data),
-                                                       static_cast<const uint8_t*>(data) + size)});
-      continue;
-    }
-    // Outside a block (while opening) everything waits for the first block.
-    bool late = running_ < 0 || target.position <= inst.position;
-    queueEvent(target, late, time, type, t.pin, data, size);
-  }
-  return MP_OK;
-}
-
-int32_t Engine::onSendStreaming(int index, int32_t position, int32_t pinIndex, bool streaming) {
-  if (index < 0 || index >= instanceCount()) return MP_FAIL;
-  Instance& inst = instance(index);
-  auto it = inst.pins.find(pinIndex);
-  if (it == inst.pins.end() || !it->second.description->output || !isAudio(it->second.description)) return MP_FAIL;
-  int32_t time = clampTime(position);
-  for (const Endpoint& t : it->second.targets) {
-    Instance& target = instance(t.instance);
-    PinState& in = target.pins[t.pin];
-    for (size_t k = 0; k < in.audioSources.size(); ++k)
-      if (in.audioSources[k].instance == index && in.audioSources[k].pin == pinIndex) in.sourceStreaming[k] = streaming;
-    // Passed on at every call: a static output that changed its level says so
-    // by repeating "not streaming".
-    queueStreaming(t, running_ < 0 || target.position <= inst.position, time);
-  }
-  return MP_OK;
-}
-
-void Engine::onRequestSleep(int index) {
-  if (index >= 0 && index < instanceCount()) instance(index).sleeping = true;
+  for (Instance* inst : audioOrder_) inst->plugin->openModule();
+  queueFirstBlock();
+  startGuiSide();
 }
 
 int32_t Engine::onOpenNamedMemory(int index, const MpChar* name, void** out, float rate, int32_t size,
@@ -581,181 +253,29 @@ int32_t Engine::onOpenNamedMemory(int index, const MpChar* name, void** out, flo
   return MP_OK;
 }
 
-int32_t Engine::onResolveFilePath(const MpChar* name, int32_t capacity, MpChar* out) const {
-  return files_.resolveInto(name, capacity, out);
+int32_t Engine::onResolveFilePath(int index, const MpChar* name, int32_t capacity, MpChar* out) {
+  FileResolution resolution;
+  const int32_t result = files_.resolveInto(name, capacity, out, &resolution);
+  if (!resolution.name.empty() && !resolution.found && index >= 0 && index < instanceCount()) {
+    // Once per module identifier and name: a voice section asks as often as
+    // it has voices.
+    const Instance& inst = instance(index);
+    std::string key = inst.description->id + '\n' + resolution.name;
+    if (std::find(warnedFiles_.begin(), warnedFiles_.end(), key) == warnedFiles_.end()) {
+      warnedFiles_.push_back(std::move(key));
+      std::string folders;
+      for (const auto& folder : resolution.tried) folders += (folders.empty() ? "" : ", ") + folder;
+      warn("\"" + inst.label + "\" (" + inst.description->id + ") names the file \"" + resolution.name +
+           "\", which is not " +
+           (resolution.tried.empty() ? std::string("there") : "in any of these folders: " + folders));
+    }
+  }
+  return result;
 }
 
 int32_t Engine::guiPinCount(int index) const {
   if (index < 0 || index >= instanceCount()) return 0;
-  return static_cast<int32_t>(instance(index).pins.size());
-}
-
-int32_t Engine::onSendGuiValue(int index, int32_t pinIndex, int32_t size, const void* data) {
-  if (index < 0 || index >= instanceCount()) return MP_FAIL;
-  Instance& inst = instance(index);
-  auto it = inst.pins.find(pinIndex);
-  if (it == inst.pins.end() || size < 0 || (size > 0 && data == nullptr)) return MP_FAIL;
-  const auto* bytes = static_cast<const uint8_t*>(data);
-  for (const Endpoint& t : it->second.targets) {
-    Instance& target = instance(t.instance);
-    if (target.gui) {
-      guiQueue_.push_back({t.instance, t.pin, RawValue(bytes, bytes + size)});
-    } else {
-      // The GUI runs between blocks: its values reach the audio side at the
-      // start of the next one.
-      queueEvent(target, true, 0, MP_EVENT_PIN_VALUE, t.pin, data, size);
-    }
-  }
-  pumpGui();
-  return MP_OK;
-}
-
-void Engine::pumpGui() {
-  if (pumpingGui_) return;
-  pumpingGui_ = true;
-  // Bounded, so two GUI modules echoing each other cannot hang the host.
-  size_t delivered = 0;
-  constexpr size_t limit = 100000;
-  while (!guiQueue_.empty() && delivered < limit) {
-    GuiDelivery d = std::move(guiQueue_.front());
-    guiQueue_.erase(guiQueue_.begin());
-    Instance& inst = instance(d.instance);
-    inst.ui->pinValueFromHost(d.pin, 0, static_cast<int32_t>(d.value.size()), d.value.data());
-    inst.ui->pinNotifyFromHost(d.pin, 0);
-    ++delivered;
-  }
-  guiQueue_.clear();
-  pumpingGui_ = false;
-}
-
-void Engine::setHostSource(int source, int32_t time, float value) {
-  if (source < 0 || source >= static_cast<int>(sources_.size())) return;
-  sources_[static_cast<size_t>(source)]->changes.emplace_back(time, value);
-}
-
-void Engine::sendMidi(int32_t time, const uint8_t* data, int32_t size) {
-  // Given before the block it belongs to, so it joins the queue that block
-  // takes over.
-  for (const Endpoint& t : midiInputs_) queueEvent(instance(t.instance), true, time, MP_EVENT_MIDI, t.pin, data, size);
-}
-
-void Engine::fillSummedInput(PinState& pin) {
-  float* out = pin.own.data();
-  const size_t n = pin.own.size();
-  std::fill_n(out, n, 0.0f);
-  for (int s : pin.hostSources) {
-    const float* in = sources_[static_cast<size_t>(s)]->buffer.data();
-    for (size_t i = 0; i < n; ++i) out[i] += in[i];
-  }
-  for (const Endpoint& e : pin.audioSources) {
-    const float* in = instance(e.instance).pins[e.pin].buffer;
-    for (size_t i = 0; i < n; ++i) out[i] += in[i];
-  }
-}
-
-void Engine::run(Instance& inst, int32_t frames) {
-  EventQueue& queue = inst.now;
-  const size_t count = queue.events.size();
-  indexScratch_.resize(count);
-  for (size_t i = 0; i < count; ++i) indexScratch_[i] = i;
-  std::stable_sort(indexScratch_.begin(), indexScratch_.end(),
-                   [&](size_t a, size_t b) { return queue.events[a].time < queue.events[b].time; });
-  eventScratch_.resize(count);
-  for (size_t k = 0; k < count; ++k) {
-    const QueuedEvent& q = queue.events[indexScratch_[k]];
-    MpEvent& e = eventScratch_[k];
-    e = MpEvent{};
-    e.time = q.time < frames ? q.time : frames - 1;
-    e.type = q.type;
-    e.pin = q.pin;
-    e.size = q.size;
-    if (q.size > 0 && q.size <= 8) {
-      std::memcpy(&e.data1, queue.bytes.data() + q.offset, static_cast<size_t>(q.size));
-    } else if (q.size > 8) {
-      e.extra = reinterpret_cast<char*>(queue.bytes.data() + q.offset);
-    }
-    e.next = k + 1 < count ? &eventScratch_[k + 1] : nullptr;
-  }
-  inst.sleeping = false;
-  ++inst.calls;
-  inst.plugin->processBlock(frames, count > 0 ? eventScratch_.data() : nullptr);
-  queue.clear();
-}
-
-void Engine::processBlock(int32_t frames) {
-  if (!prepared_) prepare();
-  frames = std::clamp(frames, 1, settings_.blockSize);
-  frames_ = frames;
-  for (auto& inst : instances_) {
-    std::swap(inst->now, inst->next);
-    inst->next.clear();
-  }
-  // Host inputs: a piecewise-constant buffer per source, and an event per
-  // change to every target (sent even when the value repeats: a trigger is
-  // its update).
-  for (size_t s = 0; s < sources_.size(); ++s) {
-    HostSource& source = *sources_[s];
-    if (source.changes.empty()) {
-      // A block that changed mid-way leaves its old value at the start.
-      if (!source.uniform) std::fill(source.buffer.begin(), source.buffer.end(), source.value);
-      source.uniform = true;
-      continue;
-    }
-    source.uniform = false;
-    std::stable_sort(source.changes.begin(), source.changes.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    int32_t from = 0;
-    for (auto& [time, value] : source.changes) {
-      int32_t t = clampTime(time);
-      std::fill(source.buffer.begin() + from, source.buffer.begin() + t, source.value);
-      source.value = value;
-      from = t;
-      for (const Endpoint& target : source.targets) {
-        Instance& inst = instance(target.instance);
-        const PinDescription& d = *inst.pins[target.pin].description;
-        if (d.datatype == MP_DT_AUDIO) {
-          queueStreaming(target, false, t);
-        } else if (auto raw = rawFromNumber(d.datatype, value)) {
-          queueEvent(inst, false, t, MP_EVENT_PIN_VALUE, target.pin, raw->data(), static_cast<int32_t>(raw->size()));
-        }
-      }
-    }
-    std::fill(source.buffer.begin() + from, source.buffer.end(), source.value);
-    source.changes.clear();
-  }
-  for (int i : order_) {
-    Instance& inst = instance(i);
-    if (inst.gui) continue;
-    if (inst.sleeping && inst.now.events.empty()) continue;
-    for (auto& [index, pin] : inst.pins)
-      if (pin.summed) fillSummedInput(pin);
-    running_ = i;
-    run(inst, frames);
-    running_ = -1;
-  }
-  for (size_t c = 0; c < outputs_.size(); ++c) {
-    float* out = outputs_[c].data();
-    std::fill(outputs_[c].begin(), outputs_[c].end(), 0.0f);
-    for (const Endpoint& e : outputSinks_[c]) {
-      const float* in = instance(e.instance).pins[e.pin].buffer;
-      for (int32_t k = 0; k < frames; ++k) out[k] += in[k];
-    }
-  }
-  // The GUI thread's turn: values from the audio side, then timer ticks.
-  pumpGui();
-  guiClockMs_ += 1000.0 * frames / settings_.sampleRate;
-  if (guiTimerTick_ != nullptr) {
-    while (guiClockMs_ >= nextTickMs_) {
-      int32_t interval = guiTimerTick_();
-      nextTickMs_ += interval > 0 ? interval : 50;
-      pumpGui();
-    }
-  }
-}
-
-const float* Engine::output(int32_t channel) const {
-  if (channel < 0 || channel >= static_cast<int32_t>(outputs_.size())) return nullptr;
-  return outputs_[static_cast<size_t>(channel)].data();
+  return instance(index).pinCount;
 }
 
 }  // namespace zvhost

@@ -4,12 +4,24 @@
 //
 // Order: instances run in a fixed topological order per block; a connection
 // whose target runs before its source (a feedback connection) delivers one
-// block late, at the same offset. An audio input with one module source
-// reads that source's buffer directly; one with several sources, or fed by
-// the host, gets its own buffer summed before the instance runs.
+// block late, at the same offset. An audio input with one source (a module
+// or a host input) reads that source's buffer directly; one with several
+// sources, or fed by its own module, gets its own buffer summed before the
+// instance runs.
+//
+// Cost follows the sound: instances are gathered in groups (the patch's own
+// modules, and one group per voice); a group none of whose instances is
+// awake and none of which has events is passed over whole, and a sum leaves
+// out the sources that have reported a static zero.
+//
+// The pieces: building and inspection (engine.cpp), the run order
+// (engine_order.cpp), buffer planning (engine_buffers.cpp), the first block
+// (engine_start.cpp), transport (engine_transport.cpp), the GUI side
+// (gui_pump.h) and the host interfaces modules call (host_faces.h).
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -17,6 +29,7 @@
 
 #include "frame/interfaces.h"
 #include "host/descriptions.h"
+#include "host/gui_pump.h"
 #include "host/host_services.h"
 #include "host/values.h"
 
@@ -32,6 +45,9 @@ struct Endpoint {
 };
 
 struct PinState;
+struct OutputState;
+struct Sum;
+struct Group;
 
 struct EngineSettings {
   float sampleRate = 48000.0f;
@@ -41,6 +57,11 @@ struct EngineSettings {
 
 class Engine {
  public:
+  // Group 0: the patch's own modules.
+  static constexpr int kPatchGroup = 0;
+  // Pin indices a description may use.
+  static constexpr int32_t kMaxPinIndex = 4095;
+
   Engine(IMpFactory* factory, EngineSettings settings, FileResolver files,
          MpGuiTimerTickFunction guiTimerTick = nullptr);
   ~Engine();
@@ -48,7 +69,9 @@ class Engine {
   Engine& operator=(const Engine&) = delete;
 
   // Building (before prepare). Errors throw EngineError.
-  int addModule(const ModuleDescription& description, bool guiSide, const std::string& label);
+  int addGroup(const std::string& label);
+  int addModule(const ModuleDescription& description, bool guiSide, const std::string& label,
+                int group = kPatchGroup);
   void setConstant(Endpoint pin, RawValue value);
   void connect(Endpoint from, Endpoint to);
   int addHostSource(const std::string& label, float initialValue);
@@ -56,6 +79,9 @@ class Engine {
   void connectOutput(Endpoint from, int32_t channel);
   void connectMidiInput(Endpoint to);
   bool hasSource(Endpoint input) const;
+  // Told of what a user should know (a file a module names that does not
+  // exist), once each, as it happens; also kept in warnings().
+  void setWarningSink(std::function<void(const std::string&)> sink) { warningSink_ = std::move(sink); }
 
   // Fixes the order, attaches buffers and opens every module.
   void prepare();
@@ -76,6 +102,9 @@ class Engine {
   bool isSleeping(int instance) const;
   int64_t processCalls(int instance) const;
   size_t namedMemoryBlocks() const { return memory_.blockCount(); }
+  const std::vector<std::string>& warnings() const { return warnings_; }
+  // Groups that ran in the last block.
+  int32_t groupsRun() const { return groupsRun_; }
 
   // Called by the host faces the modules hold.
   int32_t onSendValue(int instance, int32_t position, int32_t pin, int32_t size, const void* data);
@@ -83,7 +112,7 @@ class Engine {
   void onRequestSleep(int instance);
   int32_t onOpenNamedMemory(int instance, const MpChar* name, void** out, float rate, int32_t size,
                             int32_t* needInitialise);
-  int32_t onResolveFilePath(const MpChar* name, int32_t capacity, MpChar* out) const;
+  int32_t onResolveFilePath(int instance, const MpChar* name, int32_t capacity, MpChar* out);
   int32_t onSendGuiValue(int instance, int32_t pin, int32_t size, const void* data);
   int32_t guiPinCount(int instance) const;
 
@@ -91,44 +120,70 @@ class Engine {
 
  private:
   struct HostSource;
+  struct Segment;
+
   Instance& instance(int index);
   const Instance& instance(int index) const;
   PinState& pinState(Endpoint e, const char* what);
   std::string describe(Endpoint e) const;
+  void warn(const std::string& text);
+
+  // Preparing (engine_order.cpp, engine_buffers.cpp, engine_start.cpp).
+  void computeOrder();
+  void planBuffers();
+  void queueFirstBlock();
+  void startGuiSide();
+
+  // Transport (engine_transport.cpp).
   void queueEvent(Instance& target, bool nextBlock, int32_t time, int32_t type, int32_t pin, const void* data,
                   int32_t size);
-  void queueStreaming(Endpoint target, bool nextBlock, int32_t time);
-  void deliverGui(int instance, int32_t pin, const void* data, int32_t size);
-  void pumpGui();
-  void fillSummedInput(PinState& pin);
+  void queueStreaming(Instance& target, int32_t pin, bool nextBlock, int32_t time);
+  void feedHostSources();
+  void settleOutputs();
+  void markSumsDirty(const OutputState& output);
+  void fillSum(Sum& sum);
   void run(Instance& inst, int32_t frames);
+  void deliverGui(int instance, int32_t pin, const RawValue& value);
   int32_t clampTime(int32_t time) const;
 
   IMpFactory* factory_;
   EngineSettings settings_;
   FileResolver files_;
-  MpGuiTimerTickFunction guiTimerTick_;
   NamedMemory memory_;
+  GuiPump gui_;
   std::vector<std::unique_ptr<Instance>> instances_;
+  std::vector<Group> groups_;
   std::vector<std::unique_ptr<HostSource>> sources_;
   std::vector<std::vector<Endpoint>> outputSinks_;
   std::vector<std::vector<float>> outputs_;
   std::vector<Endpoint> midiInputs_;
   std::vector<int> order_;
-  struct GuiDelivery {
-    int instance;
-    int32_t pin;
-    RawValue value;
+
+  // Fixed by prepare().
+  std::vector<Instance*> audioOrder_;  // audio-side instances in run order
+  std::vector<Segment> segments_;
+  std::vector<OutputState> outputStates_;
+  std::vector<Sum> sums_;
+  std::vector<int> channelSums_;
+
+  // Running.
+  std::vector<Instance*> lateInstances_;  // with events queued for the next block
+  std::vector<int> listedSources_;        // host sources to visit in the next block
+  std::vector<int> sourceScratch_;
+  struct Settling {
+    int output;
+    int64_t block;
   };
-  std::vector<GuiDelivery> guiQueue_;
-  bool pumpingGui_ = false;
+  std::vector<Settling> settling_;  // static outputs about to become quiet
+  int64_t block_ = 0;
+  int32_t groupsRun_ = 0;
   bool prepared_ = false;
   int running_ = -1;
   int32_t frames_ = 0;
-  double guiClockMs_ = 0.0;
-  double nextTickMs_ = 0.0;
-  std::vector<MpEvent> eventScratch_;
-  std::vector<size_t> indexScratch_;
+
+  std::function<void(const std::string&)> warningSink_;
+  std::vector<std::string> warnings_;
+  std::vector<std::string> warnedFiles_;
 };
 
 }  // namespace zvhost

@@ -31,21 +31,39 @@ void NamedMemory::releaseUser(const void* user) {
   }
 }
 
-std::string FileResolver::resolve(const std::string& fileName) const {
+FileResolution FileResolver::resolveFully(const std::string& fileName) const {
   namespace fs = std::filesystem;
+  FileResolution r;
+  r.name = fileName;
   fs::path name(fileName);
-  if (fileName.empty() || name.is_absolute()) return fileName;
-  fs::path first = fs::path(patchFolder_.empty() ? "." : patchFolder_) / name;
   std::error_code error;
-  if (fs::exists(first, error)) return first.lexically_normal().string();
-  for (const auto& root : roots_) {
-    fs::path candidate = fs::path(root) / name;
-    if (fs::exists(candidate, error)) return candidate.lexically_normal().string();
+  if (fileName.empty() || name.is_absolute()) {
+    r.path = fileName;
+    r.found = !fileName.empty() && fs::exists(name, error);
+    return r;
   }
-  return first.lexically_normal().string();
+  const std::string patchFolder = patchFolder_.empty() ? "." : patchFolder_;
+  fs::path first = fs::path(patchFolder) / name;
+  r.path = first.lexically_normal().string();
+  r.tried.push_back(patchFolder);
+  if (fs::exists(first, error)) {
+    r.found = true;
+    return r;
+  }
+  for (const auto& root : roots_) {
+    r.tried.push_back(root);
+    fs::path candidate = fs::path(root) / name;
+    if (fs::exists(candidate, error)) {
+      r.path = candidate.lexically_normal().string();
+      r.found = true;
+      return r;
+    }
+  }
+  return r;
 }
 
-int32_t FileResolver::resolveInto(const MpChar* fileName, int32_t capacity, MpChar* out) const {
+int32_t FileResolver::resolveInto(const MpChar* fileName, int32_t capacity, MpChar* out,
+                                  FileResolution* resolution) const {
   if (out == nullptr || capacity <= 0) return MP_FAIL;
   out[0] = 0;
   if (fileName == nullptr) return MP_FAIL;
@@ -53,7 +71,9 @@ int32_t FileResolver::resolveInto(const MpChar* fileName, int32_t capacity, MpCh
   constexpr size_t longestName = 32768;
   size_t length = wideLength(fileName, longestName);
   if (length == longestName) return MP_FAIL;
-  WideString full = utf8ToWide(resolve(wideToUtf8({fileName, length})));
+  FileResolution r = resolveFully(wideToUtf8({fileName, length}));
+  WideString full = utf8ToWide(r.path);
+  if (resolution != nullptr) *resolution = std::move(r);
   if (full.size() + 1 > static_cast<size_t>(capacity)) return MP_FAIL;
   std::memcpy(out, full.data(), full.size() * sizeof(MpChar));
   out[full.size()] = 0;

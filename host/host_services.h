@@ -35,6 +35,14 @@ class NamedMemory {
   std::map<std::pair<WideString, float>, Block> blocks_;
 };
 
+// What became of a name a module asked for.
+struct FileResolution {
+  std::string name;               // as asked, in UTF-8
+  std::string path;               // the answer
+  bool found = false;             // the answer exists
+  std::vector<std::string> tried; // folders looked in, in order (none for an absolute name)
+};
+
 // Resolves the file names modules ask for: absolute names stay as they are;
 // relative ones are tried under the patch's folder, then under each extra
 // root in order; when none exists the name under the patch folder is given.
@@ -44,11 +52,14 @@ class FileResolver {
   FileResolver(std::string patchFolder, std::vector<std::string> roots)
       : patchFolder_(std::move(patchFolder)), roots_(std::move(roots)) {}
 
-  std::string resolve(const std::string& fileName) const;
+  std::string resolve(const std::string& fileName) const { return resolveFully(fileName).path; }
+  FileResolution resolveFully(const std::string& fileName) const;
   // Writes the resolved name, nul-terminated, into capacity code units.
   // A name that does not fit is not truncated (a cut path would name another
-  // file): the output becomes empty and the result is MP_FAIL.
-  int32_t resolveInto(const MpChar* fileName, int32_t capacity, MpChar* out) const;
+  // file): the output becomes empty and the result is MP_FAIL. What became
+  // of the name goes to resolution when given.
+  int32_t resolveInto(const MpChar* fileName, int32_t capacity, MpChar* out,
+                      FileResolution* resolution = nullptr) const;
 
  private:
   std::string patchFolder_;

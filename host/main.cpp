@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +16,7 @@
 #include "host/catalogue.h"
 #include "host/descriptions.h"
 #include "host/engine.h"
+#include "host/install_layout.h"
 #include "host/library_loader.h"
 #include "host/midi_file.h"
 #include "host/patch.h"
@@ -36,7 +38,8 @@ const char* const kUsage =
     "  zvhost --help\n"
     "\n"
     "common options:\n"
-    "  --library PATH        the module library (default: beside zvhost)\n"
+    "  --library PATH        the module library (default: beside zvhost, or in\n"
+    "                        lib/zvmods/ of the installed layout)\n"
     "  --descriptions DIR    further module descriptions, read before the shipped ones\n"
     "\n"
     "render:\n"
@@ -49,7 +52,8 @@ const char* const kUsage =
     "                        without --midi and --seconds, 4 seconds are rendered\n"
     "  --bits B              32 float (default), 24 or 16 PCM\n"
     "  --files DIR           where relative file names are looked for when they are\n"
-    "                        not beside the patch (repeatable, tried in order)\n"
+    "                        not beside the patch (repeatable, tried in order;\n"
+    "                        the bundled wavetables and SoundFonts come last)\n"
     "  --quiet               no progress line and no summary\n";
 
 struct UsageError : std::runtime_error {
@@ -71,6 +75,7 @@ struct Options {
   int64_t bits = 32;
   std::vector<std::string> files;
   bool quiet = false;
+  InstallLayout layout;
 };
 
 double number(const std::string& option, const char* text) {
@@ -143,14 +148,14 @@ DescriptionSet loadDescriptions(const Options& o) {
   for (const auto& folder : o.descriptions)
     if (!set.loadFolder(folder) && set.problems().empty())
       std::fprintf(stderr, "zvhost: warning: %s: no such descriptions folder\n", folder.c_str());
-  set.loadFolder(ZV_DESCRIPTIONS_DIR);
+  for (const auto& folder : o.layout.descriptions) set.loadFolder(folder);
   for (const auto& problem : set.problems()) std::fprintf(stderr, "zvhost: warning: %s\n", problem.c_str());
   return set;
 }
 
 struct Library {
-  explicit Library(const Options& o, const char* argv0)
-      : loader(o.library.empty() ? LibraryLoader::besideProgram(argv0) : o.library) {
+  explicit Library(const Options& o)
+      : loader(o.library.empty() ? o.layout.library : o.library) {
     factory = loader.factory();
     if (factory == nullptr)
       throw std::runtime_error(loader.loaded() ? "the library has no MP_GetFactory" : "cannot load the library: " + loader.error());
@@ -161,8 +166,8 @@ struct Library {
   MpGuiTimerTickFunction tick = nullptr;
 };
 
-int list(const Options& o, const char* argv0) {
-  Library library(o, argv0);
+int list(const Options& o) {
+  Library library(o);
   DescriptionSet descriptions = loadDescriptions(o);
   std::vector<std::string> ids = knownIdentifiers();
   for (const auto& [id, d] : descriptions.all())
@@ -204,9 +209,9 @@ int describe(const Options& o) {
   return 0;
 }
 
-int renderCommand(const Options& o, const char* argv0) {
+int renderCommand(const Options& o) {
   if (o.positional.size() != 1) throw UsageError("render takes one patch file");
-  Library library(o, argv0);
+  Library library(o);
   DescriptionSet descriptions = loadDescriptions(o);
   PatchText patch = readPatchFile(o.positional[0]);
   MidiSong song;
@@ -220,7 +225,15 @@ int renderCommand(const Options& o, const char* argv0) {
   EngineSettings settings;
   settings.sampleRate = static_cast<float>(o.rate);
   settings.blockSize = static_cast<int32_t>(o.block);
-  Engine engine(library.factory, settings, FileResolver(patch.folder, o.files), library.tick);
+  std::vector<std::string> roots = o.files;
+  roots.insert(roots.end(), o.layout.assetFolders.begin(), o.layout.assetFolders.end());
+  Engine engine(library.factory, settings, FileResolver(patch.folder, roots), library.tick);
+  bool shown = false;  // a progress line is on screen
+  engine.setWarningSink([&](const std::string& text) {
+    if (shown) std::fprintf(stderr, "\r%60s\r", "");
+    shown = false;
+    std::fprintf(stderr, "zvhost: warning: %s\n", text.c_str());
+  });
   BuiltPatch built = buildPatch(patch, engine, descriptions, static_cast<int32_t>(o.voices));
   RenderOptions options;
   options.seconds = o.seconds;
@@ -232,7 +245,6 @@ int renderCommand(const Options& o, const char* argv0) {
   const bool terminal = !o.quiet && isatty(STDERR_FILENO);
   auto started = std::chrono::steady_clock::now();
   auto lastShown = started;
-  bool shown = false;
   auto progress = [&](int64_t done, int64_t total) {
     if (!terminal) return;
     auto now = std::chrono::steady_clock::now();
@@ -249,6 +261,9 @@ int renderCommand(const Options& o, const char* argv0) {
   writer.close();
   if (shown) std::fprintf(stderr, "\r%60s\r", "");
   double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  if (stats.frames > 0 && stats.peak == 0.0f)
+    std::fprintf(stderr, "zvhost: warning: the render is silent: every sample is 0%s\n",
+                 engine.warnings().empty() ? "" : " (see the warnings above)");
   if (stats.nonFinite > 0)
     std::fprintf(stderr, "zvhost: warning: %lld samples were NaN or infinite and were written as 0\n",
                  static_cast<long long>(stats.nonFinite));
@@ -265,12 +280,13 @@ int renderCommand(const Options& o, const char* argv0) {
 int main(int argc, char** argv) {
   try {
     Options o = parse(argc, argv);
+    o.layout = findInstallLayout(runningProgram(argv[0]), ZV_DESCRIPTIONS_DIR);
     if (o.command == "help") {
       std::fputs(kUsage, stdout);
       return 0;
     }
-    if (o.command == "render") return renderCommand(o, argv[0]);
-    if (o.command == "list") return list(o, argv[0]);
+    if (o.command == "render") return renderCommand(o);
+    if (o.command == "list") return list(o);
     if (o.command == "describe") return describe(o);
     throw UsageError(o.command.empty() ? "no command given" : "unknown command \"" + o.command + "\"");
   } catch (const UsageError& e) {

@@ -47,7 +47,7 @@ class Builder {
       built.voiceRelease = r.get<double>();
     }
     // Global modules first, so voice modules and connections may name them.
-    addModules(optionalArray(root, "modules", "\"modules\""), "modules", "");
+    addModules(optionalArray(root, "modules", "\"modules\""), "modules", "", Engine::kPatchGroup);
     const json* voice = root.contains("voice") ? &root["voice"] : nullptr;
     if (voice != nullptr) {
       if (!voice->is_object()) fail("\"voice\"", "expected an object");
@@ -67,7 +67,9 @@ class Builder {
               engine_.addHostSource("voice " + std::to_string(v + 1) + " " + kVoiceInputNames[k],
                                     voiceInputInitial(static_cast<VoiceInput>(k)));
         voiceSources_ = &sources;
-        addModules(voiceModules, "voice.modules", " (voice " + std::to_string(v + 1) + ")");
+        // Each voice sleeps and wakes as one.
+        const int group = engine_.addGroup("voice " + std::to_string(v + 1));
+        addModules(voiceModules, "voice.modules", " (voice " + std::to_string(v + 1) + ")", group);
         connectAll(optionalArray(*voice, "connections", "voice.connections"), "voice.connections");
         connectVoiceActive(sources);
         built.voiceSources.push_back(sources);
@@ -110,7 +112,7 @@ class Builder {
     return name;
   }
 
-  void addModules(const json& modules, const std::string& section, const std::string& suffix) {
+  void addModules(const json& modules, const std::string& section, const std::string& suffix, int group) {
     bool voice = voiceSources_ != nullptr;
     for (size_t i = 0; i < modules.size(); ++i) {
       const json& m = modules[i];
@@ -136,7 +138,7 @@ class Builder {
       if (description == nullptr) fail(place, "unknown identifier \"" + id + "\" (no description names it)");
       int instance = 0;
       try {
-        instance = engine_.addModule(*description, gui, name + suffix);
+        instance = engine_.addModule(*description, gui, name + suffix, group);
       } catch (const EngineError& e) {
         fail(place, e.what());
       }

@@ -104,24 +104,49 @@ WavWriter::WavWriter(const std::string& path, int32_t sampleRate, int32_t channe
   sf_command(file, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
   sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
   file_ = file;
+  interleaved_.reserve(kBufferedFrames * 2 + 2 * 8192);
 }
 
-WavWriter::~WavWriter() { close(); }
+WavWriter::~WavWriter() {
+  try {
+    close();
+  } catch (const RenderError&) {
+    // Reported by an explicit close(); a destructor cannot.
+  }
+}
 
 void WavWriter::writeStereo(const float* left, const float* right, int32_t frames) {
-  interleaved_.resize(static_cast<size_t>(frames) * 2);
   for (int32_t i = 0; i < frames; ++i) {
-    interleaved_[static_cast<size_t>(2 * i)] = left[i];
-    interleaved_[static_cast<size_t>(2 * i + 1)] = right[i];
+    interleaved_.push_back(left[i]);
+    interleaved_.push_back(right[i]);
   }
+  // Written in large pieces: a write per block would cost more than the
+  // render of a quiet patch.
+  if (interleaved_.size() >= kBufferedFrames * 2) flush();
+}
+
+void WavWriter::flush() {
+  if (interleaved_.empty()) return;
   auto* file = static_cast<SNDFILE*>(file_);
-  if (file == nullptr || sf_writef_float(file, interleaved_.data(), frames) != frames)
-    throw RenderError(path_ + ": cannot write: " + sf_strerror(file));
+  const auto frames = static_cast<sf_count_t>(interleaved_.size() / 2);
+  const bool written = file != nullptr && sf_writef_float(file, interleaved_.data(), frames) == frames;
+  interleaved_.clear();
+  if (!written) throw RenderError(path_ + ": cannot write: " + sf_strerror(file));
 }
 
 void WavWriter::close() {
-  if (file_ != nullptr) sf_close(static_cast<SNDFILE*>(file_));
+  if (file_ == nullptr) return;
+  // What is still buffered is written; a failure is reported once and the
+  // file closed all the same.
+  std::string problem;
+  try {
+    flush();
+  } catch (const RenderError& e) {
+    problem = e.what();
+  }
+  sf_close(static_cast<SNDFILE*>(file_));
   file_ = nullptr;
+  if (!problem.empty()) throw RenderError(problem);
 }
 
 }  // namespace zvhost

@@ -47,10 +47,14 @@ class WavWriter {
   ~WavWriter();
   WavWriter(const WavWriter&) = delete;
   WavWriter& operator=(const WavWriter&) = delete;
+  // Buffered; written when enough has gathered and at close().
   void writeStereo(const float* left, const float* right, int32_t frames);
   void close();
 
  private:
+  static constexpr size_t kBufferedFrames = 16384;
+  void flush();
+
   void* file_ = nullptr;
   std::string path_;
   std::vector<float> interleaved_;

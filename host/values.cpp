@@ -38,15 +38,30 @@ RawValue rawText(const std::string& utf8) {
   return raw;
 }
 
-std::optional<RawValue> rawFromNumber(int32_t datatype, double value) {
+int32_t numberBytes(int32_t datatype, double value, uint8_t (&out)[8]) {
   switch (datatype) {
     case MP_DT_AUDIO:
-    case MP_DT_FLOAT: return rawFloat(static_cast<float>(value));
+    case MP_DT_FLOAT: {
+      const auto f = static_cast<float>(value);
+      std::memcpy(out, &f, sizeof f);
+      return sizeof f;
+    }
     case MP_DT_INT:
-    case MP_DT_ENUM: return rawInt(clampToInt(value));
-    case MP_DT_BOOL: return rawBool(value != 0.0 && value == value);
-    default: return std::nullopt;
+    case MP_DT_ENUM: {
+      const int32_t i = clampToInt(value);
+      std::memcpy(out, &i, sizeof i);
+      return sizeof i;
+    }
+    case MP_DT_BOOL: out[0] = value != 0.0 && value == value ? 1 : 0; return 1;
+    default: return 0;
   }
+}
+
+std::optional<RawValue> rawFromNumber(int32_t datatype, double value) {
+  uint8_t bytes[8];
+  const int32_t size = numberBytes(datatype, value, bytes);
+  if (size == 0) return std::nullopt;
+  return RawValue(bytes, bytes + size);
 }
 
 std::optional<RawValue> rawFromText(int32_t datatype, const std::string& text) {

@@ -18,6 +18,9 @@ RawValue rawText(const std::string& utf8);
 // A number given to a pin of the datatype: truncated toward zero for int
 // pins (NaN-safe, clamped to the int32 range), non-zero test for bool pins.
 std::optional<RawValue> rawFromNumber(int32_t datatype, double value);
+// The same bytes written into out, without allocating; their count, 0 when
+// the datatype takes no number.
+int32_t numberBytes(int32_t datatype, double value, uint8_t (&out)[8]);
 // A description default or patch text for the datatype; nullopt if it does
 // not parse as one.
 std::optional<RawValue> rawFromText(int32_t datatype, const std::string& text);

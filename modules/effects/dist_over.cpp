@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "modules/dsp/portable_math.h"
+
 DistOver::DistOver(IMpUnknown* host) : MpBase(host) {
   setSilentBlockFunction(&DistOver::subProcessSilence);
   registerPin(SIGNAL, signal_);
@@ -21,7 +23,7 @@ DistOver::DistOver(IMpUnknown* host) : MpBase(host) {
 
 int32_t MP_STDCALL DistOver::openModule() {
   if (table_.open(host(), MP_TEXT("ZV51_DIST_TANH_CS"), -1.0f, kTableEntries)) {
-    table_.fill([](int32_t i) { return std::tanh(i * 0.0001 - 1.0); });
+    table_.fill([](int32_t i) { return zv::dsp::tanh(i * 0.0001 - 1.0); });
   }
   clear();
   modeRoutine_ = static_cast<MpBlockFunction>(&DistOver::subProcessSilence);

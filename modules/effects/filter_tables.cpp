@@ -6,6 +6,7 @@
 
 #include "frame/shared_table.h"
 #include "frame/wide_text.h"
+#include "modules/dsp/portable_math.h"
 
 namespace zv::effects {
 
@@ -36,12 +37,12 @@ struct ThreePolePoint {
 ThreePolePoint threePolePoint(int32_t i) {
   const double x = 0.001 * i - 0.4;
   const double y = std::clamp(x + (x - 9.1) * 0.093, 0.0, 10.0);
-  return {440.0 * std::exp2(y - 5.0), std::max(0.0, 0.102 * (20.8 - (2.0 * x - 7.8)))};
+  return {440.0 * zv::dsp::exp2(y - 5.0), std::max(0.0, 0.102 * (20.8 - (2.0 * x - 7.8)))};
 }
 
 double voltEntry(int32_t i, double sr) {
   const auto f = pitchHz(i, 0.0);
-  return std::clamp(static_cast<double>(2.0f * std::sin(static_cast<float>(kPi * f / sr))), 0.0, 2.0);
+  return std::clamp(static_cast<double>(2.0f * static_cast<float>(zv::dsp::sin(static_cast<float>(kPi * f / sr)))), 0.0, 2.0);
 }
 double dampingLimitEntry(int32_t i) {
   const double q = 0.0512 * i;
@@ -51,7 +52,7 @@ double dampingLimitEntry(int32_t i) {
 }  // namespace
 
 double pitchHz(int32_t i, double octave) {
-  return static_cast<float>(440.0 * std::exp2(0.001 * i - 5.0 + octave));
+  return static_cast<float>(440.0 * zv::dsp::exp2(0.001 * i - 5.0 + octave));
 }
 
 namespace {
@@ -179,14 +180,14 @@ void fillAllFilters(const Blocks<AllFiltersTables, N>& b, const AllFiltersTables
   });
   b.fill(&T::os0, [&](int32_t i) {
     const double x = (t.ok0[i] + 1.0) * 0.5;
-    return std::exp((1.449986 - x) * 1.229991) - 0.930001;
+    return zv::dsp::exp((1.449986 - x) * 1.229991) - 0.930001;
   });
-  b.fill(&T::osloo1, [&](int32_t i) { return std::exp(3.15 - 1.75 * (t.ok0[i] + 1.0) * 0.5); });
+  b.fill(&T::osloo1, [&](int32_t i) { return zv::dsp::exp(3.15 - 1.75 * (t.ok0[i] + 1.0) * 0.5); });
   b.fill(&T::oslo, [&](int32_t i) {
     const double x2 = (t.ok0x2[i] + 1.0) * 0.5;
-    return std::exp((x2 * 0.5 - 0.78) * -2.2) - 1.3;
+    return zv::dsp::exp((x2 * 0.5 - 0.78) * -2.2) - 1.3;
   });
-  b.fill(&T::oslo1, [&](int32_t i) { return std::exp(3.15 - 1.75 * (t.ok0x2[i] + 1.0) * 0.5); });
+  b.fill(&T::oslo1, [&](int32_t i) { return zv::dsp::exp(3.15 - 1.75 * (t.ok0x2[i] + 1.0) * 0.5); });
   b.fill(&T::ohp, [&](int32_t i) {
     const double x = 2.0 * (sr * 0.5 - pitchHz(i, -0.152999)) / sr;
     return limitBetween(i, kThreePoleLastRead, 3.6 * x - 1.5999 * x * x - 1.0, kHighPassKMin, kHighPassKMax);
@@ -196,18 +197,18 @@ void fillAllFilters(const Blocks<AllFiltersTables, N>& b, const AllFiltersTables
     return limitBelow(i, kThreePoleLastRead, 3.2 * a - 0.71 * a * a - 0.9987, kLadderKMax);
   };
   b.fill(&T::k18, [&](int32_t i) { return kOf(i, 2.0 * threePolePoint(i).fc / sr); });
-  b.fill(&T::r18, [&](int32_t i) { return threePolePoint(i).r * std::exp(3.15 - 1.75 * (t.k18[i] + 1.0) * 0.5); });
+  b.fill(&T::r18, [&](int32_t i) { return threePolePoint(i).r * zv::dsp::exp(3.15 - 1.75 * (t.k18[i] + 1.0) * 0.5); });
   b.fill(&T::k18x2, [&](int32_t i) { return kOf(i, threePolePoint(i).fc / sr); });
   b.fill(&T::r18x2,
-         [&](int32_t i) { return threePolePoint(i).r * std::exp(3.15 - 1.75 * (t.k18x2[i] + 1.0) * 0.5); });
+         [&](int32_t i) { return threePolePoint(i).r * zv::dsp::exp(3.15 - 1.75 * (t.k18x2[i] + 1.0) * 0.5); });
 
   // Centred on entry 10000 so that the middle entry is exactly tanh(0) = 0.
-  b.fill(&T::tanh, [](int32_t i) { return std::tanh(0.0001 * (i - 10000)); });
+  b.fill(&T::tanh, [](int32_t i) { return zv::dsp::tanh(0.0001 * (i - 10000)); });
 
   b.fill(&T::svVolt, [&](int32_t i) { return voltEntry(i, sr); });
   b.fill(&T::svRes, [](int32_t i) { return dampingLimitEntry(i); });
 
-  auto gain = [](double fOverRate, double a) { return 1.0 - std::exp(-2.0 * kPi * fOverRate * polyG(a)); };
+  auto gain = [](double fOverRate, double a) { return 1.0 - zv::dsp::exp(-2.0 * kPi * fOverRate * polyG(a)); };
   b.fill(&T::acr, [&](int32_t i) { return polyH(2.0 * pitchHz(i, 0.022) / sr); });
   b.fill(&T::g, [&](int32_t i) {
     const double f = pitchHz(i, 0.022);
@@ -230,10 +231,10 @@ void fillSvf(const Blocks<SvfTables, N>& b, double sr) {
   using T = SvfTables;
   b.fill(&T::volt, [&](int32_t i) { return voltEntry(i, sr); });
   b.fill(&T::res, [](int32_t i) { return dampingLimitEntry(i); });
-  b.fill(&T::p6, [&](int32_t i) { return std::exp(-2.0 * kPi * pitchHz(i, 0.0) / sr); });
-  b.fill(&T::apCos, [&](int32_t i) { return 2.0 * std::cos(2.0 * kPi * pitchHz(i, 0.0) / sr); });
-  b.fill(&T::apExpA, [&](int32_t i) { return std::exp(-kPi * pitchHz(i, 0.0) / sr); });
-  b.fill(&T::apExpB, [&](int32_t i) { return std::exp(-2.0 * kPi * pitchHz(i, 0.0) / sr); });
+  b.fill(&T::p6, [&](int32_t i) { return zv::dsp::exp(-2.0 * kPi * pitchHz(i, 0.0) / sr); });
+  b.fill(&T::apCos, [&](int32_t i) { return 2.0 * zv::dsp::cos(2.0 * kPi * pitchHz(i, 0.0) / sr); });
+  b.fill(&T::apExpA, [&](int32_t i) { return zv::dsp::exp(-kPi * pitchHz(i, 0.0) / sr); });
+  b.fill(&T::apExpB, [&](int32_t i) { return zv::dsp::exp(-2.0 * kPi * pitchHz(i, 0.0) / sr); });
 }
 
 }  // namespace

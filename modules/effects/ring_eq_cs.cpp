@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "modules/dsp/portable_math.h"
+
 RingEqCS::RingEqCS(IMpUnknown* host) : MpBase(host) {
   setSilentBlockFunction(&RingEqCS::subProcessSilence);
   registerPin(CARRIER, carrierIn_);
@@ -25,8 +27,8 @@ int32_t MP_STDCALL RingEqCS::openModule() {
     // everything and the band is empty.
     const double sr = rate > 0.0f ? static_cast<double>(rate) : 0.0;
     table_.fill([sr](int32_t i) {
-      const double f = 440.0 * std::exp2(0.001 * i - 5.0);
-      return std::exp(-2.0 * 3.141592653589793 * f / sr);
+      const double f = 440.0 * zv::dsp::exp2(0.001 * i - 5.0);
+      return zv::dsp::exp(-2.0 * 3.141592653589793 * f / sr);
     });
   }
   cachedCarrierBand_ = cachedModulatorBand_ = -100.0f;

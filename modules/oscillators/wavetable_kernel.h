@@ -16,6 +16,7 @@
 #include <type_traits>
 
 #include "modules/dsp/math.h"
+#include "modules/dsp/portable_math.h"
 
 namespace zv::oscillators {
 
@@ -39,7 +40,7 @@ constexpr float kTwoTableLimit = 9.8333333f;
 // a sample rate (× oversampling factor). The power is taken in double.
 inline float incrementEntry(int32_t index, float sampleRate, float factor) {
   const double volts = (index - 10000) * 0.001;
-  return static_cast<float>(std::pow(2.0, volts - 5.0)) * 440.0f * (kCycle / (sampleRate * factor));
+  return static_cast<float>(zv::dsp::exp2(volts - 5.0)) * 440.0f * (kCycle / (sampleRate * factor));
 }
 
 // Which tables a pitch reads, and how.
@@ -268,6 +269,130 @@ struct Voice {
   }
 };
 
+// The pitch state of every sample of a stretch whose pitch input streams,
+// worked out ahead of the sample loop in one pass with no branches, which
+// the compiler vectorises; the sample loop then only reads it. Exactly what
+// Voice::setPitch gives sample by sample: the same table choice and table
+// interpolation, and a value below -1 (or NaN) keeps the previous pitch.
+struct PitchTrack {
+  static constexpr int32_t kLength = 64;
+  float increment[kLength];
+  float fraction[kLength];
+  float mix[kLength];
+  float offsetValue[kLength];
+  float volts[kLength];
+  int32_t offset[kLength];
+  int32_t upper[kLength];
+
+  TableChoice choice(int32_t k) const {
+    TableChoice t;
+    t.volts = volts[k];
+    t.fraction = fraction[k];
+    t.mix = mix[k];
+    t.offset = offset[k];
+    t.upper = upper[k];
+    t.offsetValue = offsetValue[k];
+    return t;
+  }
+
+  // n samples of pitch (at most kLength) for a voice, whose pitch state
+  // then is that of the last sample.
+  void follow(Voice& v, const float* __restrict pitch, int32_t n, const float* __restrict increments) {
+    if (n <= 0) return;
+    // A piece that holds one value (a streaming offset or shape beside a
+    // held pitch) is worked out once.
+    const float first = pitch[0];
+    int32_t same = 1;
+    for (int32_t k = 0; k < n; ++k) same &= static_cast<int32_t>(pitch[k] == first);
+    if (same != 0) {
+      v.setPitch(first, increments);
+      hold(v, n);
+      return;
+    }
+    const bool anyIgnored = chooseAll(pitch, n);
+    for (int32_t k = 0; k < n; ++k) increment[k] = incrementAt(increments, volts[k]);
+    if (anyIgnored) {
+      keepThroughIgnored(v, pitch, n);
+      for (int32_t k = n - 1; k >= 0; --k) {
+        if (pitch[k] >= -1.0f) {
+          v.lastPitch = pitch[k];
+          break;
+        }
+      }
+    } else {
+      v.lastPitch = pitch[n - 1];
+    }
+    v.tables = choice(n - 1);
+    v.increment = increment[n - 1];
+  }
+
+ private:
+// GCC keeps a floating-point operation that could trap out of if-converted
+// code, which leaves this loop scalar; none here can (an ignored sample is
+// worked out at -10 V), and the results are the same either way.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC push_options
+#pragma GCC optimize("no-trapping-math")
+#endif
+  // chooseTables for every sample, in masks instead of branches; whether
+  // any sample is to be ignored.
+  bool chooseAll(const float* __restrict pitch, int32_t n) {
+    int32_t ignored = 0;
+    for (int32_t k = 0; k < n; ++k) {
+      const float value = pitch[k];
+      ignored |= static_cast<int32_t>(!(value >= -1.0f));
+      const float scaled = value * 10.0f;
+      const float x = value >= -1.0f ? scaled : -10.0f;
+      const float v10 = x < kMaxVolts ? x : kMaxVolts;
+      const float p = v10 * 6.0f;
+      const auto whole = static_cast<int32_t>(p);
+      const int32_t below = -static_cast<int32_t>(v10 < 0.0f);             // all ones below 0 V
+      const int32_t top = -static_cast<int32_t>(v10 >= kTwoTableLimit);   // all ones at the top
+      int32_t index = ((whole & ~top) | ((kTableCount - 1) & top)) & ~below;
+      index = index > kTableCount - 1 ? kTableCount - 1 : index;
+      const int32_t two = ~below & ~top & -static_cast<int32_t>(index <= kTableCount - 2);
+      const float f = (p - static_cast<float>(whole)) + 0.0f;
+      volts[k] = v10;
+      fraction[k] = f;
+      offset[k] = kFirstTable + index * kTableLength;
+      offsetValue[k] = static_cast<float>(kFirstTable + index * kTableLength);
+      upper[k] = two & kTableLength;
+      mix[k] = two != 0 ? f : 0.0f;
+    }
+    return ignored != 0;
+  }
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC pop_options
+#endif
+
+  void hold(const Voice& v, int32_t n) {
+    const TableChoice& t = v.tables;
+    for (int32_t k = 0; k < n; ++k) {
+      volts[k] = t.volts;
+      fraction[k] = t.fraction;
+      mix[k] = t.mix;
+      offset[k] = t.offset;
+      upper[k] = t.upper;
+      offsetValue[k] = t.offsetValue;
+      increment[k] = v.increment;
+    }
+  }
+
+  void keepThroughIgnored(const Voice& v, const float* pitch, int32_t n) {
+    for (int32_t k = 0; k < n; ++k) {
+      if (pitch[k] >= -1.0f) continue;
+      const TableChoice t = k > 0 ? choice(k - 1) : v.tables;
+      volts[k] = t.volts;
+      fraction[k] = t.fraction;
+      mix[k] = t.mix;
+      offset[k] = t.offset;
+      upper[k] = t.upper;
+      offsetValue[k] = t.offsetValue;
+      increment[k] = k > 0 ? increment[k - 1] : v.increment;
+    }
+  }
+};
+
 // How a pending retrigger restarts the phase.
 struct RestartSettings {
   bool hard = true;    // jump to 0
@@ -372,9 +497,17 @@ void renderVoice(Voice& voice, const Sets& setsIn, const float* increments, cons
   } else if constexpr (StateOutputs) {
     std::fill_n(io.wrapOut, frames, 0.0f);
   }
+  // A streaming pitch is worked out a piece at a time ahead of the samples.
+  PitchTrack track;
+  int32_t trackStart = 0;
   const auto sample = [&](int32_t i, auto fading) {
     if constexpr (!Static) {
-      v.setPitch(io.pitch[i], increments);
+      // What reading needs; the published fields follow at the piece's end.
+      const int32_t k = i - trackStart;
+      v.tables.offset = track.offset[k];
+      v.tables.upper = track.upper[k];
+      v.tables.mix = track.mix[k];
+      v.increment = track.increment[k];
       v.setOffsetOne(io.offset[i]);
       v.template setOffsetTwo<Mode>(io.shape[i]);
     }
@@ -386,19 +519,26 @@ void renderVoice(Voice& voice, const Sets& setsIn, const float* increments, cons
     Heads s = v.read<Mode>(sets, v.tables, v.phase);
     if constexpr (decltype(fading)::value) v.applyCrossfade<Mode>(sets, s);
     io.out[i] = Mode::combine(levelA * s.a, levelB * s.b, Static ? shape0 : io.shape[i]);
-    if constexpr (StateOutputs) {
-      if constexpr (!Static) {
-        io.incrementOut[i] = v.increment;
-        io.fractionOut[i] = v.tables.fraction;
-        io.offsetOut[i] = v.tables.offsetValue;
+  };
+  const int32_t piece = Static ? frames : PitchTrack::kLength;
+  int32_t i = 0;
+  for (int32_t start = 0; start < frames; start += piece) {
+    const int32_t end = start + piece < frames ? start + piece : frames;
+    if constexpr (!Static) {
+      track.follow(v, io.pitch + start, end - start, increments);
+      trackStart = start;
+      if constexpr (StateOutputs) {
+        std::copy_n(track.increment, end - start, io.incrementOut + start);
+        std::copy_n(track.fraction, end - start, io.fractionOut + start);
+        std::copy_n(track.offsetValue, end - start, io.offsetOut + start);
       }
     }
-  };
-  int32_t i = 0;
-  if constexpr (Restart) {
-    for (; i < frames && v.crossfade != -1.0f; ++i) sample(i, std::true_type{});
+    if constexpr (Restart) {
+      for (; i < end && v.crossfade != -1.0f; ++i) sample(i, std::true_type{});
+    }
+    for (; i < end; ++i) sample(i, std::false_type{});
+    if constexpr (!Static) v.tables = track.choice(end - 1 - start);
   }
-  for (; i < frames; ++i) sample(i, std::false_type{});
   voice = v;
 }
 

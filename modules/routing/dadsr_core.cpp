@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "modules/dsp/math.h"
+#include "modules/dsp/portable_math.h"
 
 namespace zv::routing {
 
@@ -34,19 +35,19 @@ int32_t tableIndex(int32_t curve) {
 float shaperEntry(int32_t table, int32_t i) {
   const float x = static_cast<float>(i) * 0.0001f;
   switch (table) {
-    case 0: return (2.0f * x - std::sin(x * 1.5707964f * 1.27f)) * 0.919f;
-    case 1: return 2.0f * x - std::sin(x * 1.5707964f);
-    case 2: return std::sin(x * 1.5707964f);
+    case 0: return (2.0f * x - static_cast<float>(zv::dsp::sin(x * 1.5707964f * 1.27f))) * 0.919f;
+    case 1: return 2.0f * x - static_cast<float>(zv::dsp::sin(x * 1.5707964f));
+    case 2: return static_cast<float>(zv::dsp::sin(x * 1.5707964f));
     case 3: return saturateAgain(saturate(x));
-    case 4: return std::exp(4.462f * x - 4.45f) - 0.0117f;
-    case 5: return std::exp(11.5f * x - 11.5f);
+    case 4: return static_cast<float>(zv::dsp::exp(4.462f * x - 4.45f)) - 0.0117f;
+    case 5: return static_cast<float>(zv::dsp::exp(11.5f * x - 11.5f));
     default: return x;
   }
 }
 
 float stageTime(float control, float range) {
   const float u = zv::dsp::clampTo(control, 0.0f, kMaximumControl) * 10.0f;
-  return static_cast<float>(std::exp2(static_cast<double>(u) - static_cast<double>(range)));
+  return static_cast<float>(zv::dsp::exp2(static_cast<double>(u) - static_cast<double>(range)));
 }
 
 float releaseControl(float control) { return zv::dsp::clampTo(control, 0.0001f, kMaximumControl); }

@@ -135,7 +135,22 @@ bool RiffChunkReader::read() {
       if (r->found != nullptr) *r->found = true;
       if (r->count != nullptr) *r->count = static_cast<uint32_t>(available / recordSize);
       if (r->offset != nullptr) *r->offset = static_cast<int64_t>(dataStart);
-      if (r->data != nullptr) {
+      if (r->samples != nullptr) {
+        const size_t count = static_cast<size_t>(available / 2);
+        const size_t pad = static_cast<size_t>(r->padSamples > 0 ? r->padSamples : 0);
+        try {
+          r->samples->assign(count + 2 * pad, 0);
+        } catch (const std::bad_alloc&) {
+          r->samples->clear();
+          if (r->found != nullptr) *r->found = false;
+          if (r->count != nullptr) *r->count = 0;
+          break;
+        }
+        if (count > 0 && !readAt(dataStart, r->samples->data() + pad, static_cast<uint32_t>(count * 2))) {
+          r->samples->clear();
+          if (r->count != nullptr) *r->count = 0;
+        }
+      } else if (r->data != nullptr) {
         try {
           r->data->assign(static_cast<size_t>(available), 0);
         } catch (const std::bad_alloc&) {

@@ -30,6 +30,11 @@ struct ChunkRequest {
   uint32_t recordSize = 1;
   int64_t* offset = nullptr;             // position of the chunk data
   bool* found = nullptr;
+  // Instead of data: 16-bit little-endian samples, read straight into a
+  // buffer that keeps padSamples zero samples before and after them, so
+  // that the data is never held twice.
+  std::vector<int16_t>* samples = nullptr;
+  int32_t padSamples = 0;
 };
 
 // Opens a file named by wide text for binary reading without denying other

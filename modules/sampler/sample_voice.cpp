@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "modules/dsp/portable_math.h"
+
 namespace zv::sampler {
 
 const int16_t kSilentSamples[16] = {};
@@ -66,8 +68,8 @@ bool setUpSampleVoice(const ZoneRecord& zone, const SampleHeader* primary, const
 
   const float pan = std::clamp(static_cast<float>(zone.generator(GEN_PAN)), -500.0f, 500.0f);
   const float x = (pan * 0.001f + 0.5f) * 1.5707964f;
-  v.rightGain = std::sin(x) + 0.000001f;
-  v.leftGain = std::cos(x) + 0.000001f;
+  v.rightGain = static_cast<float>(zv::dsp::sin(x)) + 0.000001f;
+  v.leftGain = static_cast<float>(zv::dsp::cos(x)) + 0.000001f;
 
   int32_t root = h.rootKey;
   if (zone.generator(GEN_ROOT_KEY) >= 0) root = zone.generator(GEN_ROOT_KEY);

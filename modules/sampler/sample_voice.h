@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "modules/dsp/portable_math.h"
 #include "modules/sampler/sinc_table.h"
 #include "modules/sampler/soundfont_bank.h"
 
@@ -55,7 +56,7 @@ bool setUpSampleVoice(const ZoneRecord& zone, const SampleHeader* primary, const
 // (at most 255 samples); NaN gives 0.
 inline uint32_t voiceIncrement(const SampleVoice& v, float pitch) {
   const float octaves = (pitch - v.basePitch) * v.pitchScale;
-  const auto ratio = static_cast<float>(std::exp2(static_cast<double>(octaves)));
+  const auto ratio = static_cast<float>(zv::dsp::exp2(static_cast<double>(octaves)));
   const float increment = ratio * v.rateRatio * 16777216.0f;
   if (!(increment > 0.0f)) return 0;
   if (increment >= 4278190080.0f) return 0xFF000000u;

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "modules/dsp/portable_math.h"
+
 namespace zv::sampler {
 
 const SincTable& SincTable::instance() {
@@ -18,7 +20,7 @@ SincTable::SincTable() {
       if (a != 0) {
         const double x = a * 0.03125 * 3.1415927410125732;
         const double y = a * 1.5707963705062866 * 0.0078125;
-        tap = static_cast<float>(std::sin(x) / x * std::cos(y) * std::cos(y));
+        tap = static_cast<float>(zv::dsp::sin(x) / x * zv::dsp::cos(y) * zv::dsp::cos(y));
       }
       taps_[i * kTaps + k] = tap;
     }

@@ -72,8 +72,13 @@ bool SoundFontBank::loadWith(RiffChunkReader& reader) {
     r.description = descriptions[c];
     r.listType = c == SMPL ? fourCc("sdta") : fourCc("pdta");
     r.chunkId = ids[c];
-    // Modulators are never applied: only their presence is noted.
-    r.data = (c == PMOD || c == IMOD) ? nullptr : &raw_[c];
+    // Modulators are never applied: only their presence is noted. The
+    // sample data goes straight to its padded buffer.
+    r.data = (c == PMOD || c == IMOD || c == SMPL) ? nullptr : &raw_[c];
+    if (c == SMPL) {
+      r.samples = &samples_;
+      r.padSamples = kPad;
+    }
     r.count = &counts_[c];
     r.recordSize = kRecordSizes[c];
     r.found = &present_[c];
@@ -92,12 +97,9 @@ bool SoundFontBank::loadWith(RiffChunkReader& reader) {
 }
 
 void SoundFontBank::finish() {
-  const std::vector<uint8_t>& smpl = raw_[SMPL];
-  sampleCount_ = static_cast<int32_t>(std::min<size_t>(smpl.size() / 2, 0x3FFFFFFF));
-  samples_.assign(static_cast<size_t>(sampleCount_) + 2 * kPad, 0);
-  if (sampleCount_ > 0) std::memcpy(samples_.data() + kPad, smpl.data(), static_cast<size_t>(sampleCount_) * 2);
-  // The raw copy is no longer needed once the padded one exists.
-  std::vector<uint8_t>().swap(raw_[SMPL]);
+  static_assert(RiffChunkReader::kMaxChunkBytes / 2 <= 0x3FFFFFFF, "sample counts fit the index range");
+  if (samples_.size() < 2 * static_cast<size_t>(kPad)) samples_.assign(2 * static_cast<size_t>(kPad), 0);
+  sampleCount_ = static_cast<int32_t>(samples_.size() - 2 * static_cast<size_t>(kPad));
 
   headers_.resize(counts_[SHDR]);
   const uint8_t* h = raw_[SHDR].data();

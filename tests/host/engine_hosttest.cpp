@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iterator>
 #include <filesystem>
 #include <fstream>
 
@@ -127,6 +128,102 @@ TEST(EngineTransport, HostSourcesConvertToTheTargetTypeAndRepeatUnchangedValues)
   EXPECT_TRUE(contains(log, "rec block=2 t=11 type=100 pin=3 v=1"));
 }
 
+TEST(EngineTransport, EventsFromSeveralSourcesArriveInTimeOrderTiesInSendingOrder) {
+  auto engine = makeEngine();
+  int a = engine->addHostSource("a", 0.0f);
+  int b = engine->addHostSource("b", 0.0f);
+  int recorder = add(*engine, "Test Recorder", "recorder");
+  engine->connectHostSource(a, {recorder, 3});
+  engine->connectHostSource(b, {recorder, 4});
+  engine->processBlock(16);
+  TestPlugin::get().clearLog();
+  engine->setHostSource(a, 11, 1.0f);
+  engine->setHostSource(b, 2, 5.0f);
+  engine->setHostSource(b, 11, 6.0f);
+  engine->setHostSource(a, 14, 2.0f);
+  engine->processBlock(16);
+  EXPECT_EQ(TestPlugin::get().log("rec block=2"),
+            (std::vector<std::string>{"rec block=2 t=2 type=100 pin=4 v=5", "rec block=2 t=11 type=100 pin=3 v=1",
+                                      "rec block=2 t=11 type=100 pin=4 v=6", "rec block=2 t=14 type=100 pin=3 v=2"}));
+}
+
+TEST(EngineTransport, ManyEventsOutOfOrderArriveSortedAndStable) {
+  auto engine = makeEngine();
+  int recorder = add(*engine, "Test Recorder", "recorder");
+  std::vector<int> sources;
+  for (int i = 0; i < 40; ++i) {
+    sources.push_back(engine->addHostSource(std::to_string(i), 0.0f));
+    engine->connectHostSource(sources.back(), {recorder, 4});
+  }
+  engine->processBlock(16);
+  TestPlugin::get().clearLog();
+  std::vector<std::pair<int, int>> sent;  // (time, value) in sending order
+  for (int i = 0; i < 40; ++i) {
+    const int time = (i * 7) % 16;
+    engine->setHostSource(sources[static_cast<size_t>(i)], time, static_cast<float>(i + 1));
+    sent.emplace_back(time, i + 1);
+  }
+  engine->processBlock(16);
+  std::stable_sort(sent.begin(), sent.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<std::string> expected;
+  for (const auto& [time, value] : sent) {
+    std::string line = "rec block=2 t=";
+    line += std::to_string(time);
+    line += " type=100 pin=4 v=";
+    line += std::to_string(value);
+    expected.push_back(line);
+  }
+  EXPECT_EQ(TestPlugin::get().log("rec block=2"), expected);
+}
+
+// Two static levels summed into an output and into a module's input, one
+// of them falling to 0 (where the sum leaves it out) and coming back, at
+// offsets inside blocks: every sample is the sum of the levels in force.
+TEST(EngineTransport, SumsFollowSourcesThatFallSilentAndComeBack) {
+  auto engine = makeEngine();
+  int levelA = engine->addHostSource("a", 0.5f);
+  int levelB = engine->addHostSource("b", 0.25f);
+  int a = add(*engine, "Test Const", "a");
+  int b = add(*engine, "Test Const", "b");
+  int recorder = add(*engine, "Test Recorder", "recorder");
+  engine->connectHostSource(levelA, {a, 0});
+  engine->connectHostSource(levelB, {b, 0});
+  for (int source : {a, b}) {
+    engine->connect({source, 1}, {recorder, 1});
+    engine->connectOutput({source, 1}, 0);
+  }
+  engine->connectOutput({recorder, 2}, 1);
+  struct Step {
+    int block;
+    int32_t at;
+    float a, b;
+  };
+  const Step steps[] = {{3, 5, 0.0f, 0.25f}, {8, 9, 0.125f, 0.25f}, {9, 0, 0.0f, 0.0f}, {15, 3, 0.0f, 2.0f},
+                        {16, 12, 1.0f, 0.0f}};
+  float valueA = 0.5f, valueB = 0.25f;
+  size_t next = 0;
+  for (int block = 1; block <= 20; ++block) {
+    int32_t at = 16;
+    float newA = valueA, newB = valueB;
+    if (next < std::size(steps) && steps[next].block == block) {
+      at = steps[next].at;
+      newA = steps[next].a;
+      newB = steps[next].b;
+      if (newA != valueA) engine->setHostSource(levelA, at, newA);
+      if (newB != valueB) engine->setHostSource(levelB, at, newB);
+      ++next;
+    }
+    engine->processBlock(16);
+    for (int32_t i = 0; i < 16; ++i) {
+      const float expected = i < at ? valueA + valueB : newA + newB;
+      ASSERT_EQ(engine->output(0)[i], expected) << "block " << block << " sample " << i;
+      ASSERT_EQ(engine->output(1)[i], expected) << "summed input, block " << block << " sample " << i;
+    }
+    valueA = newA;
+    valueB = newB;
+  }
+}
+
 TEST(EngineTransport, HostFedControlInputsStartAtTheHostsValue) {
   auto engine = makeEngine();
   int pitch = engine->addHostSource("pitch", 0.5f);
@@ -207,6 +304,41 @@ TEST(EngineTransport, FileNamesResolveAgainstThePatchFolderWithinCapacity) {
   EXPECT_EQ(log[1], "file result=-1 intact=1 path=");
 }
 
+// A voice whose modules all sleep is passed over whole; a voice that
+// sounds runs; the next event wakes the sleeping one.
+TEST(EngineGroups, AVoiceThatSleepsIsPassedOverUntilItsNextEvent) {
+  auto engine = makeEngine();
+  int quiet = engine->addGroup("voice 1");
+  int busy = engine->addGroup("voice 2");
+  int level = engine->addHostSource("level", 0.25f);
+  int source = add(*engine, "Test Const", "const", false, quiet);
+  int recorder = add(*engine, "Test Recorder", "recorder", false, quiet);
+  int sender = add(*engine, "Test Sender", "sender", false, busy);
+  engine->connect({source, 1}, {recorder, 1});
+  engine->connectHostSource(level, {source, 0});
+  engine->connectOutput({source, 1}, 0);
+  engine->connectOutput({sender, 2}, 1);
+  for (int b = 0; b < 6; ++b) engine->processBlock(16);
+  ASSERT_TRUE(engine->isSleeping(source));
+  ASSERT_TRUE(engine->isSleeping(recorder));
+  const int64_t sourceCalls = engine->processCalls(source);
+  const int64_t recorderCalls = engine->processCalls(recorder);
+  for (int b = 0; b < 4; ++b) {
+    engine->processBlock(16);
+    EXPECT_EQ(engine->groupsRun(), 1) << "only the sounding voice runs";
+    EXPECT_EQ(engine->output(0)[15], 0.25f) << "a sleeping voice keeps its level";
+    EXPECT_EQ(engine->output(1)[15], 1000.0f * (7 + b) + 15.0f);
+  }
+  EXPECT_EQ(engine->processCalls(source), sourceCalls);
+  EXPECT_EQ(engine->processCalls(recorder), recorderCalls);
+  engine->setHostSource(level, 4, 0.5f);
+  engine->processBlock(16);
+  EXPECT_EQ(engine->groupsRun(), 2);
+  EXPECT_EQ(engine->processCalls(source), sourceCalls + 1);
+  EXPECT_EQ(engine->output(0)[3], 0.25f);
+  EXPECT_EQ(engine->output(0)[4], 0.5f);
+}
+
 TEST(EngineBuilding, RefusesMismatchedAndMisdirectedConnections) {
   auto engine = makeEngine();
   int sender = add(*engine, "Test Sender", "sender");
@@ -226,6 +358,15 @@ TEST(EngineBuilding, RefusesMismatchedAndMisdirectedConnections) {
   EXPECT_NE(message([&] { engine->connectOutput({sender, 1}, 0); }).find("not an audio output"), std::string::npos);
   EXPECT_NE(message([&] { engine->connectMidiInput({recorder, 1}); }).find("not a MIDI input"), std::string::npos);
   EXPECT_NE(message([&] { engine->addModule(TestPlugin::get().module("Test Sine"), true, "sine"); }).find("cannot create"),
+            std::string::npos);
+  // Pins live in arrays by index: a description reaching far beyond any
+  // module's pins is refused, not allocated.
+  DescriptionSet far;
+  far.loadText(R"(<PluginList><Plugin id="Test Const"><Audio>
+                    <Pin id="40000" name="Far" direction="in" datatype="float" /></Audio></Plugin></PluginList>)",
+               "far.xml");
+  ASSERT_NE(far.find("Test Const"), nullptr);
+  EXPECT_NE(message([&] { engine->addModule(*far.find("Test Const"), false, "far"); }).find("beyond the last pin index"),
             std::string::npos);
 }
 

@@ -83,8 +83,9 @@ inline std::unique_ptr<Engine> makeEngine(int32_t blockSize = 16, FileResolver f
   return std::make_unique<Engine>(TestPlugin::get().factory(), settings, std::move(files), TestPlugin::get().tick());
 }
 
-inline int add(Engine& engine, const std::string& id, const std::string& label, bool gui = false) {
-  return engine.addModule(TestPlugin::get().module(id), gui, label);
+inline int add(Engine& engine, const std::string& id, const std::string& label, bool gui = false,
+               int group = Engine::kPatchGroup) {
+  return engine.addModule(TestPlugin::get().module(id), gui, label, group);
 }
 
 }  // namespace zvhost::testing

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "frame/host_support.h"
 #include "frame/interfaces.h"
 #include "host/library_loader.h"
 
@@ -14,7 +15,7 @@ namespace {
 std::string programPath;
 
 // The smallest host a module accepts: the audio-side host interface.
-class MinimalHost : public IMpAudioHost {
+class MinimalHost : public MpAudioHostBase {
  public:
   int32_t MP_STDCALL queryInterface(const MpGuid* iid, void** out) override {
     *out = nullptr;
@@ -31,7 +32,6 @@ class MinimalHost : public IMpAudioHost {
     return MP_OK;
   }
   int32_t MP_STDCALL requestSleep() override { return MP_OK; }
-  int32_t MP_STDCALL reservedAudioHost7() override { return MP_UNHANDLED; }
   int32_t MP_STDCALL queryBlockSize(int32_t* size) override {
     *size = 8;
     return MP_OK;
@@ -40,13 +40,6 @@ class MinimalHost : public IMpAudioHost {
     *rate = 44100.0f;
     return MP_OK;
   }
-  int32_t MP_STDCALL reservedAudioHost10() override { return MP_UNHANDLED; }
-  int32_t MP_STDCALL reservedAudioHost11() override { return MP_UNHANDLED; }
-  int32_t MP_STDCALL reservedAudioHost12() override { return MP_UNHANDLED; }
-  int32_t MP_STDCALL reservedAudioHost13() override { return MP_UNHANDLED; }
-  int32_t MP_STDCALL reservedAudioHost14() override { return MP_UNHANDLED; }
-  int32_t MP_STDCALL reservedAudioHost15() override { return MP_UNHANDLED; }
-  int32_t MP_STDCALL reservedAudioHost16() override { return MP_UNHANDLED; }
   int32_t MP_STDCALL openNamedMemory(const MpChar*, void** out, float, int32_t, int32_t*) override {
     *out = nullptr;
     return MP_FAIL;

@@ -179,10 +179,17 @@ TEST_F(WavetableKernelTest, HeldInputsRenderAsEverySampleRead) {
     // runs on across several.
     allModes<true, true>(in, cuts, RestartSettings{false, 0.3f}, firstAndThird);
     allModes<true, true>(in, cuts, RestartSettings{false, 0.01f}, firstAndThird);
+    // The same inputs marked streaming: pieces that hold one pitch, and
+    // pieces with a change inside.
+    allModes<false, false>(in, cuts, RestartSettings{}, never);
+    allModes<false, false>(in, {}, RestartSettings{}, never);
+    allModes<true, false>(in, cuts, RestartSettings{false, 0.01f}, firstAndThird);
   }
 }
 
-// Inputs changing on every sample, through the top of the table range.
+// Inputs changing on every sample, through the top of the table range,
+// with pitches to ignore at the start of a stretch, at the start of a
+// piece the pitch is worked out in, and inside one.
 TEST_F(WavetableKernelTest, StreamingInputsRenderAsEverySampleRead) {
   rate(44100.0f);
   Buffers in;
@@ -191,10 +198,12 @@ TEST_F(WavetableKernelTest, StreamingInputsRenderAsEverySampleRead) {
     in.offset[i] = std::sin(0.2f * i);
     in.shape[i] = std::cos(0.13f * i) * 1.2f;
   }
-  const std::vector<int32_t> cuts = {5, 50};
-  allModes<false, false>(in, cuts, RestartSettings{}, never);
-  allModes<true, false>(in, cuts, RestartSettings{true, 1.0f}, firstAndThird);
-  allModes<true, false>(in, cuts, RestartSettings{false, 0.02f}, firstAndThird);
+  for (int32_t i : {5, 30, 31, 69, 70}) in.pitch[i] = i % 2 == 0 ? std::nanf("") : -2.0f;
+  for (const std::vector<int32_t>& cuts : {std::vector<int32_t>{5, 50}, std::vector<int32_t>{5}}) {
+    allModes<false, false>(in, cuts, RestartSettings{}, never);
+    allModes<true, false>(in, cuts, RestartSettings{true, 1.0f}, firstAndThird);
+    allModes<true, false>(in, cuts, RestartSettings{false, 0.02f}, firstAndThird);
+  }
 }
 
 }  // namespace

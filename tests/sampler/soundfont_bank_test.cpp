@@ -127,6 +127,26 @@ TEST(SoundFontBank, ReadsRecordsAndPadsTheSampleData) {
     EXPECT_EQ(bank->samples()[-i], 0);
     EXPECT_EQ(bank->samples()[bank->sampleCount() - 1 + i], 0);
   }
+  EXPECT_TRUE(bank->raw(SoundFontBank::SMPL).empty()) << "the sample data is held once, padded";
+}
+
+TEST(RiffChunkReader, ReadsSamplesStraightIntoAPaddedBuffer) {
+  const sf2::Bytes bytes = riffOf("test", {sf2::list("sdta", {sf2::chunk("smpl", {0x01, 0x02, 0xFF, 0xFF, 7})})});
+  RiffChunkReader reader;
+  ASSERT_NE(reader.openMemory(bytes.data(), bytes.size()), 0u);
+  std::vector<int16_t> samples(5, 99);
+  uint32_t count = 0;
+  ChunkRequest r;
+  r.listType = fourCc("sdta");
+  r.chunkId = fourCc("smpl");
+  r.recordSize = 2;
+  r.count = &count;
+  r.samples = &samples;
+  r.padSamples = 2;
+  reader.addRequest(r);
+  EXPECT_TRUE(reader.read());
+  EXPECT_EQ(samples, (std::vector<int16_t>{0, 0, 0x0201, -1, 0, 0})) << "little-endian; the odd byte is left out";
+  EXPECT_EQ(count, 2u);
 }
 
 TEST(SoundFontBank, RefusesOtherFormsAndHydraWithMissingLists) {

@@ -34,6 +34,7 @@ bool SentValue::asBool() const { return !bytes.empty() && bytes[0] != 0; }
 MpString SentValue::asText() const { return textFromBytes(bytes); }
 float SentGuiValue::asFloat() const { return fromBytes<float>(bytes); }
 int32_t SentGuiValue::asInt() const { return fromBytes<int32_t>(bytes); }
+bool SentGuiValue::asBool() const { return !bytes.empty() && bytes[0] != 0; }
 MpString SentGuiValue::asText() const { return textFromBytes(bytes); }
 
 void TestHost::clearRecords() {
@@ -55,6 +56,13 @@ std::vector<SentStreaming> TestHost::streamingOn(int32_t pin) const {
   std::vector<SentStreaming> found;
   for (const auto& s : streaming)
     if (s.pin == pin) found.push_back(s);
+  return found;
+}
+
+std::vector<SentGuiValue> TestHost::guiValuesOn(int32_t pin) const {
+  std::vector<SentGuiValue> found;
+  for (const auto& v : guiValues)
+    if (v.pin == pin) found.push_back(v);
   return found;
 }
 
@@ -136,6 +144,7 @@ int32_t MP_STDCALL TestHost::openNamedMemory(const MpChar* name, void** returnPo
 }
 
 int32_t MP_STDCALL TestHost::resolveFilePath(const MpChar* fileName, int32_t capacity, MpChar* returnFullPath) {
+  if (resolver) return resolver(fileName, capacity, returnFullPath);
   if (capacity <= 0) return MP_FAIL;
   MpString full = folder + MpString(fileName);
   size_t n = std::min(full.size(), static_cast<size_t>(capacity - 1));
@@ -159,7 +168,9 @@ int32_t MP_STDCALL TestHost::invalidateRect(const MpRect*) {
   return MP_OK;
 }
 
-int32_t MP_STDCALL TestHost::getStyle(const MpChar*, MpStyleRecord* returnStyle, const MpRect*) {
+int32_t MP_STDCALL TestHost::getStyle(const MpChar* name, MpStyleRecord* returnStyle, const MpRect*) {
+  styleName = name;
+  if (!fillStyle) return MP_OK;
   *returnStyle = MpStyleRecord{};
   returnStyle->values[2] = backgroundColour;
   return MP_OK;

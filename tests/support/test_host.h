@@ -6,11 +6,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "frame/host_support.h"
 #include "frame/interfaces.h"
 #include "frame/mp_blob.h"
 #include "frame/wide_text.h"
@@ -39,10 +41,11 @@ struct SentGuiValue {
 
   float asFloat() const;
   int32_t asInt() const;
+  bool asBool() const;
   MpString asText() const;
 };
 
-class TestHost : public IMpAudioHost, public IMpGuiHost, public IMpGraphicsHost {
+class TestHost : public MpAudioHostBase, public MpGuiHostBase, public MpGraphicsHostBase {
  public:
   TestHost() = default;
   TestHost(const TestHost&) = delete;
@@ -53,10 +56,13 @@ class TestHost : public IMpAudioHost, public IMpGuiHost, public IMpGraphicsHost 
   float sampleRate = 44100.0f;
   int32_t pinCount = 0;
   MpString folder = MP_TEXT("/patches/");  // prefix for resolveFilePath
+  // When set, answers resolveFilePath instead (a host that misbehaves).
+  std::function<int32_t(const MpChar* fileName, int32_t capacity, MpChar* fullPath)> resolver;
   bool offerAudio = true;
   bool offerGui = true;
   bool offerGraphics = true;
   int32_t backgroundColour = 0x000000;
+  bool fillStyle = true;  // false: getStyle leaves the record as it is
 
   // What the module sent.
   std::vector<SentValue> values;
@@ -64,11 +70,13 @@ class TestHost : public IMpAudioHost, public IMpGuiHost, public IMpGraphicsHost 
   std::vector<SentGuiValue> guiValues;
   int32_t sleepRequests = 0;
   int32_t redrawRequests = 0;
+  MpString styleName;  // the last style asked for
   int32_t references = 0;
 
   void clearRecords();
   std::vector<SentValue> valuesOn(int32_t pin) const;
   std::vector<SentStreaming> streamingOn(int32_t pin) const;
+  std::vector<SentGuiValue> guiValuesOn(int32_t pin) const;
   // The last value sent on a pin; fails the test if none was.
   SentValue lastValue(int32_t pin) const;
 
@@ -89,37 +97,18 @@ class TestHost : public IMpAudioHost, public IMpGuiHost, public IMpGraphicsHost 
   int32_t MP_STDCALL sendPinValue(int32_t blockPosition, int32_t pinIndex, int32_t size, const void* data) override;
   int32_t MP_STDCALL sendPinStreaming(int32_t blockPosition, int32_t pinIndex, bool isStreaming) override;
   int32_t MP_STDCALL requestSleep() override;
-  int32_t MP_STDCALL reservedAudioHost7() override { return MP_UNHANDLED; }
   int32_t MP_STDCALL queryBlockSize(int32_t* returnBlockSize) override;
   int32_t MP_STDCALL querySampleRate(float* returnSampleRate) override;
-  int32_t MP_STDCALL reservedAudioHost10() override { return MP_UNHANDLED; }
-  int32_t MP_STDCALL reservedAudioHost11() override { return MP_UNHANDLED; }
-  int32_t MP_STDCALL reservedAudioHost12() override { return MP_UNHANDLED; }
-  int32_t MP_STDCALL reservedAudioHost13() override { return MP_UNHANDLED; }
-  int32_t MP_STDCALL reservedAudioHost14() override { return MP_UNHANDLED; }
-  int32_t MP_STDCALL reservedAudioHost15() override { return MP_UNHANDLED; }
-  int32_t MP_STDCALL reservedAudioHost16() override { return MP_UNHANDLED; }
   int32_t MP_STDCALL openNamedMemory(const MpChar* name, void** returnPointer, float rate, int32_t size,
                                      int32_t* returnNeedInitialise) override;
   int32_t MP_STDCALL resolveFilePath(const MpChar* fileName, int32_t capacity, MpChar* returnFullPath) override;
 
   // GUI host.
   int32_t MP_STDCALL sendGuiPinValue(int32_t pinIndex, int32_t size, const void* data, int32_t voice) override;
-  int32_t MP_STDCALL reservedGuiHost5() override { return MP_UNHANDLED; }
-  int32_t MP_STDCALL reservedGuiHost6() override { return MP_UNHANDLED; }
-  int32_t MP_STDCALL reservedGuiHost7() override { return MP_UNHANDLED; }
-  int32_t MP_STDCALL reservedGuiHost8() override { return MP_UNHANDLED; }
-  int32_t MP_STDCALL reservedGuiHost9() override { return MP_UNHANDLED; }
-  int32_t MP_STDCALL reservedGuiHost10() override { return MP_UNHANDLED; }
-  int32_t MP_STDCALL reservedGuiHost12() override { return MP_UNHANDLED; }
   int32_t MP_STDCALL queryPinCount(int32_t* returnCount) override;
 
   // Graphics host.
-  int32_t MP_STDCALL reservedGfxHost4() override { return MP_UNHANDLED; }
-  int32_t MP_STDCALL reservedGfxHost5() override { return MP_UNHANDLED; }
-  int32_t MP_STDCALL reservedGfxHost6() override { return MP_UNHANDLED; }
   int32_t MP_STDCALL invalidateRect(const MpRect* rectangle) override;
-  int32_t MP_STDCALL reservedGfxHost8() override { return MP_UNHANDLED; }
   int32_t MP_STDCALL getStyle(const MpChar* styleName, MpStyleRecord* returnStyle, const MpRect* rectangle) override;
 
  private:

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "modules/dsp/portable_math.h"
 #include "tools/sf2_generator/sf2_writer.h"
 
 namespace sf2 {
@@ -29,7 +30,7 @@ inline Sample tone(const char* name, const std::vector<double>& partials, int cy
   s.name = name;
   for (int i = 0; i < PERIOD * cycles; ++i) {
     double v = 0.0;
-    for (size_t p = 0; p < partials.size(); ++p) v += partials[p] * std::sin(TWO_PI * (p + 1) * i / PERIOD);
+    for (size_t p = 0; p < partials.size(); ++p) v += partials[p] * zv::dsp::sin(TWO_PI * (p + 1) * i / PERIOD);
     s.data.push_back(clip(v * 20000.0));
   }
   s.loopStart = PERIOD;
@@ -63,7 +64,7 @@ inline std::vector<int16_t> noiseBurst(int length) {
   uint32_t seed = 12345;
   for (int i = 0; i < length; ++i) {
     seed = seed * 1664525u + 1013904223u;
-    const double envelope = std::exp(-6.0 * i / length);
+    const double envelope = zv::dsp::exp(-6.0 * i / length);
     out.push_back(clip((static_cast<double>(seed >> 8) / 16777216.0 * 2.0 - 1.0) * envelope * 20000.0));
   }
   return out;

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "modules/dsp/portable_math.h"
 #include "modules/oscillators/wavetable_kernel.h"
 
 namespace zvw {
@@ -36,7 +37,7 @@ constexpr double kLowestHz = 13.75;  // 0 V
 
 // Highest harmonic table k may hold.
 inline int harmonicLimit(int table) {
-  const double top = kLowestHz * std::pow(2.0, (table + 1) / 6.0);
+  const double top = kLowestHz * zv::dsp::exp2((table + 1) / 6.0);
   const int h = static_cast<int>(std::floor(kBandLimitHz / top));
   return std::clamp(h, 1, zv::oscillators::kTableLength / 2 - 1);
 }
@@ -72,7 +73,7 @@ inline std::vector<float> generateSet(Family family) {
   using namespace zv::oscillators;
   constexpr int n = kTableLength;
   std::vector<double> sine(n);
-  for (int i = 0; i < n; ++i) sine[i] = std::sin(2.0 * 3.14159265358979323846 * i / n);
+  for (int i = 0; i < n; ++i) sine[i] = zv::dsp::sin(2.0 * 3.14159265358979323846 * i / n);
 
   std::vector<double> tables(static_cast<size_t>(kTableCount) * n, 0.0);
   double peak = 0.0;
