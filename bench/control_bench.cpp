@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "modules/control/bpm_clock3.h"
-#include "tests/support/module_harness.h"
+#include "bench/support/bench_host.h"
 
 namespace {
 
@@ -17,7 +17,7 @@ constexpr int64_t kBlocks = kMinute / kBlock;
 
 // Counts the clock's static declarations instead of keeping them, so that
 // the run measures the clock rather than a growing record.
-struct CountingHost : TestHost {
+struct CountingHost : BenchHost {
   int32_t MP_STDCALL sendPinStreaming(int32_t, int32_t, bool) override {
     ++declarations;
     return MP_OK;
@@ -29,7 +29,7 @@ void BM_BpmClockMinute(benchmark::State& state) {
   CountingHost host;
   host.blockSize = kBlock;
   host.sampleRate = 48000.0f;
-  AudioModule clock(host, MP_TEXT("ZV BPM Clock3"));
+  BenchModule clock(host, MP_TEXT("ZV BPM Clock3"));
   clock.audio(BpmClock3::CLOCK);
   clock.open();
   clock.process(kBlock, EventList()

@@ -24,7 +24,7 @@ using Blob = MpBlob;
     registerDspCreator(MP_TEXT("SE TextToFloat"), createModule<SimpleConverter<Text, float>>),
     registerDspCreator(MP_TEXT("SE TextToBool"), createModule<SimpleConverter<Text, bool>>),
     // A list choice is an int on a pin of its own type.
-    registerDspCreator(MP_TEXT("SE ListToInt"), createModule<SimpleConverter<int32_t, int32_t, 0>>),
+    registerDspCreator(MP_TEXT("SE ListToInt"), createModule<SimpleConverter<int32_t, int32_t, MP_DT_ENUM>>),
     registerGuiCreator(MP_TEXT("SE IntToBool GUI"), createModule<SimpleGuiConverter<int32_t, bool>>),
     registerGuiCreator(MP_TEXT("SE IntToFloat GUI"), createModule<SimpleGuiConverter<int32_t, float>>),
     registerGuiCreator(MP_TEXT("SE IntToText GUI"), createModule<SimpleGuiConverter<int32_t, Text>>),

@@ -16,26 +16,36 @@
 
 namespace zv::conversion {
 
-// The control-pin type code of each value type; a list choice is an int
-// with code 0 instead.
+// The control-pin datatype of each value type; a list choice is an int with
+// MP_DT_ENUM instead.
 template <class T>
-constexpr int32_t kPinCode = -1;
+constexpr bool kHasPinCode = false;
+template <class T>
+constexpr MpDatatype kPinCode = MP_DT_INT;
 template <>
-inline constexpr int32_t kPinCode<int32_t> = 7;
+inline constexpr bool kHasPinCode<int32_t> = true;
 template <>
-inline constexpr int32_t kPinCode<float> = 5;
+inline constexpr bool kHasPinCode<float> = true;
 template <>
-inline constexpr int32_t kPinCode<bool> = 3;
+inline constexpr MpDatatype kPinCode<float> = MP_DT_FLOAT;
 template <>
-inline constexpr int32_t kPinCode<MpString> = 1;
+inline constexpr bool kHasPinCode<bool> = true;
 template <>
-inline constexpr int32_t kPinCode<MpBlob> = 9;
+inline constexpr MpDatatype kPinCode<bool> = MP_DT_BOOL;
+template <>
+inline constexpr bool kHasPinCode<MpString> = true;
+template <>
+inline constexpr MpDatatype kPinCode<MpString> = MP_DT_TEXT;
+template <>
+inline constexpr bool kHasPinCode<MpBlob> = true;
+template <>
+inline constexpr MpDatatype kPinCode<MpBlob> = MP_DT_BLOB;
 
 }  // namespace zv::conversion
 
-template <class A, class B, int32_t CodeA = zv::conversion::kPinCode<A>>
+template <class A, class B, MpDatatype CodeA = zv::conversion::kPinCode<A>>
 class SimpleConverter : public MpBase {
-  static_assert(CodeA >= 0 && zv::conversion::kPinCode<B> >= 0, "no control pin for this value type");
+  static_assert(zv::conversion::kHasPinCode<A> && zv::conversion::kHasPinCode<B>, "no control pin for this value type");
 
  public:
   enum Pin { VALUE_IN, VALUE_OUT };

@@ -16,7 +16,7 @@
 namespace zv::patchmemory {
 
 // Sends pin 0's value on pin 1 when it differs from what pin 1 holds.
-template <class T, int32_t InCode, int32_t OutCode>
+template <class T, MpDatatype InCode, MpDatatype OutCode>
 class PassThrough : public MpBase {
  public:
   enum Pin { VALUE_IN, VALUE_OUT };
@@ -38,28 +38,28 @@ class PassThrough : public MpBase {
 }  // namespace zv::patchmemory
 
 // Audio sides; the "Out" identifiers share the class of their plain variant.
-class PatchMemoryFloat final : public zv::patchmemory::PassThrough<float, 5, 5> {
+class PatchMemoryFloat final : public zv::patchmemory::PassThrough<float, MP_DT_FLOAT, MP_DT_FLOAT> {
  public:
   using PassThrough::PassThrough;
 };
-class PatchMemoryInt final : public zv::patchmemory::PassThrough<int32_t, 7, 7> {
+class PatchMemoryInt final : public zv::patchmemory::PassThrough<int32_t, MP_DT_INT, MP_DT_INT> {
  public:
   using PassThrough::PassThrough;
 };
-class PatchMemoryBool final : public zv::patchmemory::PassThrough<bool, 3, 3> {
+class PatchMemoryBool final : public zv::patchmemory::PassThrough<bool, MP_DT_BOOL, MP_DT_BOOL> {
  public:
   using PassThrough::PassThrough;
 };
-class PatchMemoryText final : public zv::patchmemory::PassThrough<MpString, 1, 1> {
+class PatchMemoryText final : public zv::patchmemory::PassThrough<MpString, MP_DT_TEXT, MP_DT_TEXT> {
  public:
   using PassThrough::PassThrough;
 };
 // An int in, a list choice out.
-class PatchMemoryList final : public zv::patchmemory::PassThrough<int32_t, 7, 0> {
+class PatchMemoryList final : public zv::patchmemory::PassThrough<int32_t, MP_DT_INT, MP_DT_ENUM> {
  public:
   using PassThrough::PassThrough;
 };
-class PatchMemoryBlob final : public zv::patchmemory::PassThrough<MpBlob, 9, 9> {
+class PatchMemoryBlob final : public zv::patchmemory::PassThrough<MpBlob, MP_DT_BLOB, MP_DT_BLOB> {
  public:
   using PassThrough::PassThrough;
 };
