@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "modules/control/bpm_clock3.h"
 #include "bench/support/bench_host.h"
+#include "modules/control/bpm_clock3.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 
 #include <cmath>
 
+#include "bench/support/bench_host.h"
 #include "modules/conversion/evaluator.h"
 #include "modules/conversion/float_formula.h"
-#include "bench/support/bench_host.h"
 
 namespace {
 

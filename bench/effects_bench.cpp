@@ -5,11 +5,11 @@
 #include <cmath>
 #include <vector>
 
+#include "bench/support/bench_host.h"
 #include "modules/dsp/resampler.h"
 #include "modules/effects/delay_trois.h"
 #include "modules/effects/dist_over.h"
 #include "modules/effects/ring_eq_cs.h"
-#include "bench/support/bench_host.h"
 
 namespace {
 

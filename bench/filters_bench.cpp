@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "bench/support/bench_host.h"
 #include "modules/dsp/filter_kernels.h"
 #include "modules/effects/all_filters.h"
 #include "modules/effects/fx_svf.h"
-#include "bench/support/bench_host.h"
 
 namespace {
 

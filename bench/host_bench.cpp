@@ -181,7 +181,12 @@ void BM_HostVoices(benchmark::State& state) {
     state.counters["ns/voice-block"] = benchmark::Counter(
         blocks * sounding * 1e-9, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
-BENCHMARK(BM_HostVoices)->Args({160, 64})->Args({160, 16})->Args({160, 0})->Args({16, 16})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_HostVoices)
+    ->Args({160, 64})
+    ->Args({160, 16})
+    ->Args({160, 0})
+    ->Args({16, 16})
+    ->Unit(benchmark::kMillisecond);
 
 struct DemoSetup {
   DemoSetup() : library(ZV_LIBRARY) {

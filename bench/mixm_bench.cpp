@@ -3,8 +3,8 @@
 
 #include <vector>
 
-#include "modules/routing/mixm.h"
 #include "bench/support/bench_host.h"
+#include "modules/routing/mixm.h"
 
 namespace {
 

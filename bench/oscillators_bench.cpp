@@ -4,11 +4,11 @@
 
 #include <vector>
 
+#include "bench/support/bench_host.h"
 #include "modules/oscillators/osc_zvqr.h"
 #include "modules/oscillators/osc_zvqr_sync.h"
 #include "modules/oscillators/wavetable_kernel.h"
 #include "modules/oscillators/wavetable_sets.h"
-#include "bench/support/bench_host.h"
 #include "tools/wavetable_generator/wavetable_generator.h"
 
 namespace {

@@ -5,10 +5,10 @@
 #include <memory>
 #include <vector>
 
+#include "bench/support/bench_host.h"
 #include "modules/routing/dadsr.h"
 #include "modules/routing/mat_douze.h"
 #include "modules/routing/pan_st_cs.h"
-#include "bench/support/bench_host.h"
 
 namespace {
 

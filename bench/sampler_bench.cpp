@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "modules/sampler/soundfont_oscillator3.h"
 #include "bench/support/bench_host.h"
+#include "modules/sampler/soundfont_oscillator3.h"
 #include "tools/sf2_generator/demo_bank.h"
 
 namespace {
@@ -81,7 +81,7 @@ void BM_Voice(benchmark::State& state) {
   host.blockSize = kBlock;
   host.sampleRate = kRate;
   const BankHandle handle = soundFontRegistry().openPresetFromMemory(MP_TEXT("bench bank"), benchBank().data(),
-                                                                      benchBank().size(), 0, preset);
+                                                                     benchBank().size(), 0, preset);
   {
     BenchModule osc(host, MP_TEXT("SampleOscillator3"));
     osc.fill(SoundfontOscillator3::PITCH, 0.51f);
@@ -107,9 +107,7 @@ void BM_Voice(benchmark::State& state) {
   soundFontRegistry().releaseUser(handle);
   zvbench::countSamples(state, kBlock);
 }
-BENCHMARK(BM_Voice)
-    ->ArgNames({"interp", "tracking", "stereo"})
-    ->ArgsProduct({{0, 1, 4, 8}, {0, 1}, {0, 1}});
+BENCHMARK(BM_Voice)->ArgNames({"interp", "tracking", "stereo"})->ArgsProduct({{0, 1, 4, 8}, {0, 1}, {0, 1}});
 
 // The demo bank's looping keys preset: one oscillator per voice, each holding a
 // different note. Reports seconds of audio rendered per second.

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <vector>
 
-#include "modules/gui/zv_scope_trois.h"
 #include "bench/support/bench_host.h"
+#include "modules/gui/zv_scope_trois.h"
 
 namespace {
 

@@ -113,15 +113,25 @@ class MpGuiPin : public MpGuiPinSimpleBase {
 };
 
 template <>
-inline int32_t MpGuiPin<int32_t>::datatype() const { return MP_DT_INT; }
+inline int32_t MpGuiPin<int32_t>::datatype() const {
+  return MP_DT_INT;
+}
 template <>
-inline int32_t MpGuiPin<bool>::datatype() const { return MP_DT_BOOL; }
+inline int32_t MpGuiPin<bool>::datatype() const {
+  return MP_DT_BOOL;
+}
 template <>
-inline int32_t MpGuiPin<float>::datatype() const { return MP_DT_FLOAT; }
+inline int32_t MpGuiPin<float>::datatype() const {
+  return MP_DT_FLOAT;
+}
 template <>
-inline int32_t MpGuiPin<MpString>::datatype() const { return MP_DT_TEXT; }
+inline int32_t MpGuiPin<MpString>::datatype() const {
+  return MP_DT_TEXT;
+}
 template <>
-inline int32_t MpGuiPin<MpBlob>::datatype() const { return MP_DT_BLOB; }
+inline int32_t MpGuiPin<MpBlob>::datatype() const {
+  return MP_DT_BLOB;
+}
 
 using GuiIntPin = MpGuiPin<int32_t>;
 using GuiBoolPin = MpGuiPin<bool>;

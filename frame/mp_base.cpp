@@ -67,8 +67,7 @@ float MpPluginBase::hostSampleRate() const {
   return rate;
 }
 
-MpBase::MpBase(IMpUnknown* host)
-    : MpPluginBase(host), active_(&MpBase::sleepCheck), chosen_(&MpBase::doNothing) {}
+MpBase::MpBase(IMpUnknown* host) : MpPluginBase(host), active_(&MpBase::sleepCheck), chosen_(&MpBase::doNothing) {}
 
 void MpBase::registerPin(int32_t index, MpPinBase& pin, MpPinHandler handler) {
   if (handler == nullptr && pin.direction() == MP_PIN_IN) handler = pin.defaultHandler();

@@ -53,7 +53,8 @@ bool readPins(const tinyxml2::XMLElement* side, std::vector<PinDescription>& pin
     d.output = attribute(pin, "direction") == "out";
     auto type = datatypeOf(attribute(pin, "datatype"), attribute(pin, "rate") == "audio");
     if (!type) {
-      problem = "line " + std::to_string(pin->GetLineNum()) + ": unknown datatype \"" + attribute(pin, "datatype") + "\"";
+      problem =
+          "line " + std::to_string(pin->GetLineNum()) + ": unknown datatype \"" + attribute(pin, "datatype") + "\"";
       return false;
     }
     d.datatype = *type;

@@ -109,7 +109,8 @@ int Engine::addModule(const ModuleDescription& description, bool guiSide, const 
   const int32_t result = factory_->createInstance(id.c_str(), guiSide ? 1 : 0, hostUnknown, &created);
   if (result != MP_OK || created == nullptr) {
     throw EngineError("\"" + label + "\": the library cannot create \"" + description.id + "\" on the " +
-                      (guiSide ? "GUI" : "audio") + " side" + (result == MP_UNHANDLED ? " (not provided)" : " (refused)"));
+                      (guiSide ? "GUI" : "audio") + " side" +
+                      (result == MP_UNHANDLED ? " (not provided)" : " (refused)"));
   }
   auto* unknown = static_cast<IMpUnknown*>(created);
   void* face = nullptr;

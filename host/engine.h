@@ -70,8 +70,7 @@ class Engine {
 
   // Building (before prepare). Errors throw EngineError.
   int addGroup(const std::string& label);
-  int addModule(const ModuleDescription& description, bool guiSide, const std::string& label,
-                int group = kPatchGroup);
+  int addModule(const ModuleDescription& description, bool guiSide, const std::string& label, int group = kPatchGroup);
   void setConstant(Endpoint pin, RawValue value);
   void connect(Endpoint from, Endpoint to);
   int addHostSource(const std::string& label, float initialValue);

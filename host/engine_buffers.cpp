@@ -60,8 +60,7 @@ void Engine::planBuffers() {
       }
     }
   }
-  for (size_t c = 0; c < outputs_.size(); ++c)
-    channelSums_.push_back(addSum(outputs_[c].data(), {}, outputSinks_[c]));
+  for (size_t c = 0; c < outputs_.size(); ++c) channelSums_.push_back(addSum(outputs_[c].data(), {}, outputSinks_[c]));
 
   for (Instance* inst : audioOrder_) {
     for (size_t index = 0; index < inst->pins.size(); ++index) {

@@ -105,7 +105,7 @@ struct Engine::Instance {
   // What every block reads first, side by side.
   int index = 0;
   int group = 0;
-  int current = 0;          // which queue is this block's
+  int current = 0;  // which queue is this block's
   bool sleeping = false;
   bool listedLate = false;  // in the engine's list of instances with next-block events
   int position = 0;         // in the run order

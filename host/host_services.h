@@ -37,10 +37,10 @@ class NamedMemory {
 
 // What became of a name a module asked for.
 struct FileResolution {
-  std::string name;               // as asked, in UTF-8
-  std::string path;               // the answer
-  bool found = false;             // the answer exists
-  std::vector<std::string> tried; // folders looked in, in order (none for an absolute name)
+  std::string name;                // as asked, in UTF-8
+  std::string path;                // the answer
+  bool found = false;              // the answer exists
+  std::vector<std::string> tried;  // folders looked in, in order (none for an absolute name)
 };
 
 // Resolves the file names modules ask for: absolute names stay as they are;

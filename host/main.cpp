@@ -4,11 +4,11 @@
 
 #include <algorithm>
 #include <chrono>
-#include <filesystem>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -154,11 +154,11 @@ DescriptionSet loadDescriptions(const Options& o) {
 }
 
 struct Library {
-  explicit Library(const Options& o)
-      : loader(o.library.empty() ? o.layout.library : o.library) {
+  explicit Library(const Options& o) : loader(o.library.empty() ? o.layout.library : o.library) {
     factory = loader.factory();
     if (factory == nullptr)
-      throw std::runtime_error(loader.loaded() ? "the library has no MP_GetFactory" : "cannot load the library: " + loader.error());
+      throw std::runtime_error(loader.loaded() ? "the library has no MP_GetFactory"
+                                               : "cannot load the library: " + loader.error());
     tick = reinterpret_cast<MpGuiTimerTickFunction>(loader.symbol(MP_GUI_TIMER_TICK_NAME));
   }
   LibraryLoader loader;

@@ -28,8 +28,7 @@ class Builder {
     if (!root.is_object()) fail("top level", "expected an object");
     for (auto& [key, value] : root.items()) {
       static const char* known[] = {"voices", "voiceRelease", "modules", "voice", "connections", "comment"};
-      if (std::find(std::begin(known), std::end(known), key) == std::end(known))
-        fail("\"" + key + "\"", "unknown key");
+      if (std::find(std::begin(known), std::end(known), key) == std::end(known)) fail("\"" + key + "\"", "unknown key");
     }
     BuiltPatch built;
     built.voices = 1;
@@ -57,7 +56,8 @@ class Builder {
       // Names are checked once, before any cloning.
       for (size_t i = 0; i < voiceModules.size(); ++i) {
         std::string name = moduleName(voiceModules[i], "voice.modules[" + std::to_string(i) + "]");
-        if (globals_.count(name)) fail("voice.modules[" + std::to_string(i) + "]", "name \"" + name + "\" is used twice");
+        if (globals_.count(name))
+          fail("voice.modules[" + std::to_string(i) + "]", "name \"" + name + "\" is used twice");
       }
       for (int32_t v = 0; v < built.voices; ++v) {
         locals_.clear();
@@ -153,17 +153,20 @@ class Builder {
     for (auto& [key, value] : values.items()) {
       std::string where = place + ".values.\"" + key + "\"";
       const PinDescription* pin = description.findPin(gui, key);
-      if (pin == nullptr) fail(where, "\"" + description.id + "\" has no " + (gui ? "GUI" : "audio") + " pin \"" + key + "\"");
+      if (pin == nullptr)
+        fail(where, "\"" + description.id + "\" has no " + (gui ? "GUI" : "audio") + " pin \"" + key + "\"");
       std::optional<RawValue> raw;
       if (value.is_string()) {
-        if (pin->datatype == MP_DT_TEXT || pin->datatype == MP_DT_BLOB) raw = rawFromText(pin->datatype, value.get<std::string>());
+        if (pin->datatype == MP_DT_TEXT || pin->datatype == MP_DT_BLOB)
+          raw = rawFromText(pin->datatype, value.get<std::string>());
       } else if (value.is_boolean()) {
         raw = rawFromNumber(pin->datatype, value.get<bool>() ? 1.0 : 0.0);
       } else if (value.is_number()) {
         raw = rawFromNumber(pin->datatype, value.get<double>());
       }
-      if (!raw) fail(where, "a " + std::string(value.type_name()) + " does not fit pin " + std::to_string(pin->id) +
-                                " (" + datatypeName(pin->datatype) + ")");
+      if (!raw)
+        fail(where, "a " + std::string(value.type_name()) + " does not fit pin " + std::to_string(pin->id) + " (" +
+                        datatypeName(pin->datatype) + ")");
       valued_.insert({instance, pin->id});
       try {
         engine_.setConstant({instance, pin->id}, *raw);
@@ -217,7 +220,8 @@ class Builder {
     bool gui = engine_.isGui(found->second);
     const PinDescription* p = description.findPin(gui, pin);
     if (p == nullptr)
-      fail(place, "\"" + module + "\" (" + description.id + ") has no " + (gui ? "GUI" : "audio") + " pin \"" + pin + "\"");
+      fail(place,
+           "\"" + module + "\" (" + description.id + ") has no " + (gui ? "GUI" : "audio") + " pin \"" + pin + "\"");
     r.endpoint.pin = p->id;
     return r;
   }
@@ -231,7 +235,8 @@ class Builder {
       if (c.is_array() && c.size() == 2 && c[0].is_string() && c[1].is_string()) {
         from = c[0].get<std::string>();
         to = c[1].get<std::string>();
-      } else if (c.is_object() && c.contains("from") && c.contains("to") && c["from"].is_string() && c["to"].is_string()) {
+      } else if (c.is_object() && c.contains("from") && c.contains("to") && c["from"].is_string() &&
+                 c["to"].is_string()) {
         from = c["from"].get<std::string>();
         to = c["to"].get<std::string>();
       } else {

@@ -1,8 +1,8 @@
 #include "host/values.h"
 
 #include <cmath>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 
 #include "frame/interfaces.h"

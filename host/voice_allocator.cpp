@@ -14,7 +14,7 @@ struct Voice {
   bool active = false;      // Voice/Active is 1
   double startedAt = -1.0;  // when the current note starts sounding
   double releasedAt = 0.0;
-  uint64_t age = 0;         // note-on count, for "oldest"
+  uint64_t age = 0;  // note-on count, for "oldest"
 };
 
 class Allocator {

@@ -2,5 +2,6 @@
 #include "modules/gui/db_to_animation_gui.h"
 
 namespace {
-[[maybe_unused]] const int32_t registered = registerGuiCreator(MP_TEXT("SE dBToAnimation"), createModule<DbToAnimationGui>);
+[[maybe_unused]] const int32_t registered =
+    registerGuiCreator(MP_TEXT("SE dBToAnimation"), createModule<DbToAnimationGui>);
 }

@@ -3,5 +3,6 @@
 
 namespace {
 [[maybe_unused]] const int32_t registered = registerGuiCreator(MP_TEXT("SE Int to Bools"), createModule<IntToBoolsGui>);
-[[maybe_unused]] const int32_t registeredOld = registerGuiCreator(MP_TEXT("SE Bools to Int"), createModule<IntToBoolsGui>);
+[[maybe_unused]] const int32_t registeredOld =
+    registerGuiCreator(MP_TEXT("SE Bools to Int"), createModule<IntToBoolsGui>);
 }  // namespace

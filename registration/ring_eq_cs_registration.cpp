@@ -2,6 +2,5 @@
 #include "modules/effects/ring_eq_cs.h"
 
 namespace {
-[[maybe_unused]] const int32_t registered =
-    registerDspCreator(MP_TEXT("ZV-RING ZVQR CS"), createModule<RingEqCS>);
+[[maybe_unused]] const int32_t registered = registerDspCreator(MP_TEXT("ZV-RING ZVQR CS"), createModule<RingEqCS>);
 }

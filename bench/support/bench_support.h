@@ -17,9 +17,9 @@ namespace zvbench {
 
 // Adds an "ns/sample" column: time per processed sample.
 inline void countSamples(benchmark::State& state, int64_t samplesPerIteration) {
-  state.counters["ns/sample"] = benchmark::Counter(static_cast<double>(samplesPerIteration) * 1e-9,
-                                                   benchmark::Counter::kIsIterationInvariantRate |
-                                                       benchmark::Counter::kInvert);
+  state.counters["ns/sample"] =
+      benchmark::Counter(static_cast<double>(samplesPerIteration) * 1e-9,
+                         benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 // Console output as usual, then a table of ratios to the named baselines.
@@ -31,8 +31,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
     for (const auto& run : runs) {
       if (run.run_type != Run::RT_Iteration || run.iterations == 0) continue;
       auto ns = run.counters.find("ns/sample");
-      double value = ns != run.counters.end() ? static_cast<double>(ns->second)
-                                              : run.GetAdjustedCPUTime();
+      double value = ns != run.counters.end() ? static_cast<double>(ns->second) : run.GetAdjustedCPUTime();
       perSample_[run.benchmark_name()] = value;
     }
     ConsoleReporter::ReportRuns(runs);

@@ -31,7 +31,8 @@ std::optional<std::filesystem::path> fsPath(const MpString& path) {
   for (size_t i = 0; i < path.size(); ++i) {
     const auto unit = static_cast<uint16_t>(path[i]);
     if (unit < 0xD800 || unit > 0xDFFF) continue;
-    const bool paired = unit <= 0xDBFF && i + 1 < path.size() && (static_cast<uint16_t>(path[i + 1]) & 0xFC00) == 0xDC00;
+    const bool paired =
+        unit <= 0xDBFF && i + 1 < path.size() && (static_cast<uint16_t>(path[i + 1]) & 0xFC00) == 0xDC00;
     if (!paired) return std::nullopt;
     ++i;
   }
@@ -57,11 +58,11 @@ std::string lowerName(const MpString& path) {
 // Types whose opening runs code.
 constexpr std::string_view kProgramTypes[] = {
     // programs, shortcuts and add-ins
-    ".exe", ".com", ".scr", ".pif", ".cpl", ".msc", ".jar", ".lnk", ".url", ".scf", ".xll", ".gadget",
-    ".application", ".appref-ms", ".settingcontent-ms", ".xbap",
+    ".exe", ".com", ".scr", ".pif", ".cpl", ".msc", ".jar", ".lnk", ".url", ".scf", ".xll", ".gadget", ".application",
+    ".appref-ms", ".settingcontent-ms", ".xbap",
     // scripts, and help files that may carry script
-    ".bat", ".cmd", ".vb", ".vbs", ".vbe", ".js", ".jse", ".ws", ".wsf", ".wsh", ".wsc", ".sct", ".hta",
-    ".ps1", ".psm1", ".psd1", ".ps1xml", ".psc1", ".reg", ".inf", ".chm",
+    ".bat", ".cmd", ".vb", ".vbs", ".vbe", ".js", ".jse", ".ws", ".wsf", ".wsh", ".wsc", ".sct", ".hta", ".ps1",
+    ".psm1", ".psd1", ".ps1xml", ".psc1", ".reg", ".inf", ".chm",
     // installers and packages
     ".msi", ".msp", ".mst", ".msix", ".msixbundle", ".appx", ".appxbundle", ".appinstaller", ".diagcab", ".ade",
     // elsewhere than Windows
@@ -77,7 +78,9 @@ void mpShellExecute(const MpString& verb, const MpString& path) {
   }
 }
 
-MpShellLauncher mpSetShellLauncher(MpShellLauncher replacement) { return std::exchange(launcher(), std::move(replacement)); }
+MpShellLauncher mpSetShellLauncher(MpShellLauncher replacement) {
+  return std::exchange(launcher(), std::move(replacement));
+}
 
 bool mpIsLocalFileOrFolder(const MpString& path) {
   if (path.empty() || path.find(MpChar(0)) != MpString::npos) return false;

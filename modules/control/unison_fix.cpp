@@ -10,6 +10,4 @@ void UnisonFix::midiReceived(int32_t /*pin*/, const unsigned char* data, int32_t
   receive(data, static_cast<size_t>(size), currentBlockPosition());
 }
 
-void UnisonFix::emit(const uint8_t* message, size_t size) {
-  midiOut_.send(message, static_cast<int32_t>(size));
-}
+void UnisonFix::emit(const uint8_t* message, size_t size) { midiOut_.send(message, static_cast<int32_t>(size)); }

@@ -31,8 +31,7 @@ VoiceMute::VoiceMute(IMpUnknown* host) : MpBase(host) {
   registerPin(LEGACY_MODE, legacyMode_);
 }
 
-void VoiceMute::openCurve(Curve& curve, const MpChar* name, float rate, float seconds,
-                          std::vector<float>& fallback) {
+void VoiceMute::openCurve(Curve& curve, const MpChar* name, float rate, float seconds, std::vector<float>& fallback) {
   // Products in single precision: 44.1 kHz gives 220 and 882 samples.
   curve.length = zv::dsp::truncateTo(rate * seconds, 1, kMaxFade, 1);
   const int32_t entries = curve.length + 1;

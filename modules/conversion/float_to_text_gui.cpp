@@ -18,8 +18,7 @@ int32_t decimalPlaces(int32_t setting, float v) {
 
 MpString formatWithPlaces(float v, int32_t places) {
   std::string text = formatFixed(static_cast<double>(v), places);
-  if (!text.empty() && text[0] == '-' && v > -1.0f &&
-      text.find_first_not_of("0.", 1) == std::string::npos) {
+  if (!text.empty() && text[0] == '-' && v > -1.0f && text.find_first_not_of("0.", 1) == std::string::npos) {
     text.erase(0, 1);
   }
   return widenAscii(text);
@@ -34,8 +33,7 @@ FloatToTextGui::FloatToTextGui(IMpUnknown* host) : MpGuiBase(host) {
 }
 
 void FloatToTextGui::onValueOrPlaces() {
-  const MpString text =
-      zv::conversion::formatWithPlaces(value_, zv::conversion::decimalPlaces(places_, value_));
+  const MpString text = zv::conversion::formatWithPlaces(value_, zv::conversion::decimalPlaces(places_, value_));
   sentTextValue_ = zv::conversion::toFloat(text);
   hasSentText_ = true;
   text_ = text;

@@ -31,8 +31,10 @@ bool overflows(std::string_view number, bool hex) {
   if (i < number.size() && number[i] == '.') {
     for (++i; i < number.size() && (hex ? isHexDigit(number[i]) : isDigit(number[i])); ++i) {
       if (significant) continue;
-      if (number[i] != '0') significant = true;
-      else magnitude -= digitWeight;
+      if (number[i] != '0')
+        significant = true;
+      else
+        magnitude -= digitWeight;
     }
   }
   if (i < number.size() && (number[i] | 0x20) == exponentMark) {

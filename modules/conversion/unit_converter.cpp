@@ -60,8 +60,7 @@ bool convertUnit(int32_t code, float x, float& result) {
     case 104:  // V -> Hz, inverse of code 4
       r = x > 0.0f ? narrowToFloat(std::pow(2.0, static_cast<double>(x) - 8.666666) * 1000.0) : 0.0f;
       break;
-    default:
-      return false;
+    default: return false;
   }
   result = r;
   return true;

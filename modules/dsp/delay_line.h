@@ -71,10 +71,10 @@ class DelayLine {
       if (i2 >= length_) i2 -= length_;
       const float x2 = line_[static_cast<size_t>(i2)];
       const float u = previous_;
-      out = ((((x2 - u) * 0.5f + (x0 - x1) * 1.5f) * t + (u - 2.5f * x0 + 2.0f * x1 - 0.5f * x2)) * t +
-             (x1 - u) * 0.5f) *
-                t +
-            x0;
+      out =
+          ((((x2 - u) * 0.5f + (x0 - x1) * 1.5f) * t + (u - 2.5f * x0 + 2.0f * x1 - 0.5f * x2)) * t + (x1 - u) * 0.5f) *
+              t +
+          x0;
     } else {
       out = (x1 - x0) * t + x0;
     }

@@ -13,7 +13,6 @@
 
 namespace zv::dsp {
 
-
 // Resonance as both filters' resonant modes read it: NaN as 0, limited to
 // -1..1.1.
 inline float usableResonance(float r) { return clampOr(r, -1.0f, 1.1f, 0.0f); }
@@ -91,10 +90,14 @@ enum class SvfTap { Low, High, Band, Notch };
 
 template <SvfTap Tap>
 inline float tapOf(const SvfTaps& t) {
-  if constexpr (Tap == SvfTap::Low) return t.low;
-  else if constexpr (Tap == SvfTap::High) return t.high;
-  else if constexpr (Tap == SvfTap::Band) return t.band;
-  else return t.notch;
+  if constexpr (Tap == SvfTap::Low)
+    return t.low;
+  else if constexpr (Tap == SvfTap::High)
+    return t.high;
+  else if constexpr (Tap == SvfTap::Band)
+    return t.band;
+  else
+    return t.notch;
 }
 
 // Second-order all-pass on two internal values; a1 and a2 from the pole
@@ -133,7 +136,7 @@ class TanhTable {
   // fully shaped at ±1 and beyond (where it gives T(±1)).
   float blended(float x) const {
     const float c = clampTo(x, -1.0f, 1.0f);
-    return ((*this)(c) - x) * absOf(c) + x;
+    return ((*this)(c)-x) * absOf(c) + x;
   }
 
  private:

@@ -157,8 +157,7 @@ inline constexpr Exp2Table kExp2Table = makeExp2Table();
 
 // ln 2 / 32 as a head of 32 significant bits, whose products with the
 // reduction's integers (below 2^16) are exact, and the rest.
-constexpr double kLn2Over32Hi =
-    std::bit_cast<double>(std::bit_cast<uint64_t>(kLn2Hi / 32.0) & 0xFFFFFFFFFFE00000ull);
+constexpr double kLn2Over32Hi = std::bit_cast<double>(std::bit_cast<uint64_t>(kLn2Hi / 32.0) & 0xFFFFFFFFFFE00000ull);
 constexpr double kLn2Over32Lo = (kLn2Hi / 32.0 - kLn2Over32Hi) + kLn2Lo / 32.0;
 
 // An argument split as 2^(k + j/32) × e^r with j in 0..31 and |r| <= 0.011.

@@ -57,11 +57,13 @@ struct DrivenPairGains {
 
 // Drive gains by Resonance × 20: unity up to 0.8, then the first section's
 // level falls while the output gain rises.
-inline constexpr float kDriveG1[22] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0.75f, 0.5f, 0.25f, 0.125f, 0.125f};
+inline constexpr float kDriveG1[22] = {1, 1, 1, 1, 1, 1, 1,     1,    1,     1,      1,
+                                       1, 1, 1, 1, 1, 1, 0.75f, 0.5f, 0.25f, 0.125f, 0.125f};
 inline constexpr float kDriveG2[22] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1.5f, 2.0f, 2.0f};
 
 inline DrivenPairGains drivenPairGains(float f, float res, const float* limits) {
-  return {dampedFrequency(f, limits, 0.0f), res * 0.996f, curveAt(kDriveG1, res * 20.0f), curveAt(kDriveG2, res * 20.0f)};
+  return {dampedFrequency(f, limits, 0.0f), res * 0.996f, curveAt(kDriveG1, res * 20.0f),
+          curveAt(kDriveG2, res * 20.0f)};
 }
 
 template <SvfTap Tap>

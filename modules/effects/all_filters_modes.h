@@ -16,8 +16,8 @@
 namespace zv::effects {
 
 using zv::dsp::clampTo;
-using zv::dsp::usableResonance;
 using zv::dsp::SvfTap;
+using zv::dsp::usableResonance;
 
 // Tuning constants, per instance (two of them depend on the sample rate).
 struct AllFiltersTuning {
@@ -51,22 +51,22 @@ struct AllFiltersContext {
 };
 
 struct AllFiltersCoefficients {
-  float k = 0.0f, p = 0.0f;      // ladder
-  float kh = 0.0f, ph = 0.0f;    // high-pass sections
-  float r = 0.0f;                // feedback
-  float preGain = 1.0f;          // input gain (before oversampling in 2×/4× modes)
-  float inverseDivisor = 1.0f;   // 1 / (Res + 1), guarded
+  float k = 0.0f, p = 0.0f;     // ladder
+  float kh = 0.0f, ph = 0.0f;   // high-pass sections
+  float r = 0.0f;               // feedback
+  float preGain = 1.0f;         // input gain (before oversampling in 2×/4× modes)
+  float inverseDivisor = 1.0f;  // 1 / (Res + 1), guarded
   float outGain = 1.0f;
-  float cubic = 0.0f;            // soft-clip amount of the feedback path
-  float cubicLimit = 0.0f;       // mode 0: where the cubic clip returns to 0
-  float mixA = 0.0f;             // mode 8: Res × 3.2
-  bool resonant = false;         // modes 7, 8: the resonant ladder runs
+  float cubic = 0.0f;       // soft-clip amount of the feedback path
+  float cubicLimit = 0.0f;  // mode 0: where the cubic clip returns to 0
+  float mixA = 0.0f;        // mode 8: Res × 3.2
+  bool resonant = false;    // modes 7, 8: the resonant ladder runs
   float res = 0.0f;
-  float l = 0.0f;                // modes 34, 35: corrected cutoff
-  float g = 0.0f;                // one-pole gain
-  float drive = 0.0f;            // one-pole cascade feedback: Res'·4·acr
-  float f = 0.0f;                // state-variable frequency
-  float fSingle = 0.0f;          // modes 27–29: limited f
+  float l = 0.0f;        // modes 34, 35: corrected cutoff
+  float g = 0.0f;        // one-pole gain
+  float drive = 0.0f;    // one-pole cascade feedback: Res'·4·acr
+  float f = 0.0f;        // state-variable frequency
+  float fSingle = 0.0f;  // modes 27–29: limited f
   float q = 1.0f;
   float dampingBase = 0.0f;
   zv::dsp::DrivenPairGains driven{};
@@ -151,8 +151,10 @@ struct DualLadder {
     float u = clampTo(in - c.r * m.ladder[3].y, -kLimit, kLimit);
     if (zv::dsp::absOf(u) > 0.5f) u -= u * u * u * c.cubic;
     const float y4 = runLadder(m.ladder, 4, u, c);
-    if constexpr (kMode8) return (c.mixA * y4 + z4) * c.inverseDivisor;
-    else return z4 + (y4 - z4) * 0.15f;
+    if constexpr (kMode8)
+      return (c.mixA * y4 + z4) * c.inverseDivisor;
+    else
+      return z4 + (y4 - z4) * 0.15f;
   }
 };
 
@@ -190,9 +192,8 @@ struct LadderTanh2x {
     c.r = res * 0.935f * x.tables->oslo.atControl(v);
   }
   static float tick(AllFiltersMemory& m, const AllFiltersCoefficients& c, const AllFiltersContext& x, float in, float) {
-    return m.twice.process(in, [&](float s) {
-      return runLadder(m.ladder, 4, x.tanh.soft4(s - c.r * m.ladder[3].y), c);
-    });
+    return m.twice.process(in,
+                           [&](float s) { return runLadder(m.ladder, 4, x.tanh.soft4(s - c.r * m.ladder[3].y), c); });
   }
 };
 
@@ -218,7 +219,8 @@ struct TunedLadder2x {
     c.r = x.tables->oslo1.atControl(c.l) * res * zv::dsp::curveAt(t.resonanceScale, position);
     if constexpr (kFiveStages) c.r *= t.rateGain;
   }
-  static float tick(AllFiltersMemory& m, const AllFiltersCoefficients& c, const AllFiltersContext& x, float in, float mix) {
+  static float tick(AllFiltersMemory& m, const AllFiltersCoefficients& c, const AllFiltersContext& x, float in,
+                    float mix) {
     const float over = mix - c.l > 0.0f ? mix - c.l : 0.0f;
     return c.outGain * m.twice.process(in, [&](float s) {
       const float fed = kFiveStages ? (m.ladder[4].y - m.ladder[3].y) * 1.079f + m.ladder[3].y : m.ladder[3].y;
@@ -359,7 +361,8 @@ struct DampedPair {
     c.f = svFrequency(x, cutoff, 1.0f);
     c.dampingBase = kTap == SvfTap::Notch ? res * 0.13f + 0.82f : res * 0.98f;
   }
-  static float tick(AllFiltersMemory& m, const AllFiltersCoefficients& c, const AllFiltersContext& x, float in, float mix) {
+  static float tick(AllFiltersMemory& m, const AllFiltersCoefficients& c, const AllFiltersContext& x, float in,
+                    float mix) {
     return zv::dsp::runDampedPair<kTap>(m.sv, in, c.f, c.dampingBase, mix, x.tables->svRes.data());
   }
 };
@@ -384,7 +387,8 @@ struct DrivenPair {
     c.f = svFrequency(x, cutoff, 1.0f);
     c.driven = zv::dsp::drivenPairGains(c.f, res, x.tables->svRes.data());
   }
-  static float tick(AllFiltersMemory& m, const AllFiltersCoefficients& c, const AllFiltersContext& x, float in, float mix) {
+  static float tick(AllFiltersMemory& m, const AllFiltersCoefficients& c, const AllFiltersContext& x, float in,
+                    float mix) {
     return zv::dsp::runDrivenPair<kTap>(m.sv, in, c.f, c.driven, mix, x.tables->svRes.data());
   }
 };
@@ -395,7 +399,8 @@ struct NotchPair {
     const float f = svFrequency(x, cutoff, 0.93f);
     c.f = f < zv::dsp::kNotchPairMaxF ? f : zv::dsp::kNotchPairMaxF;
   }
-  static float tick(AllFiltersMemory& m, const AllFiltersCoefficients& c, const AllFiltersContext&, float in, float mix) {
+  static float tick(AllFiltersMemory& m, const AllFiltersCoefficients& c, const AllFiltersContext&, float in,
+                    float mix) {
     return zv::dsp::runNotchPair(m.sv, in, c.f, mix);
   }
 };

@@ -98,7 +98,8 @@ void DistOver::subProcessShaped(int32_t bufferOffset, int32_t sampleFrames) {
     float first = 0.0f;
     for (int32_t j = 1; j <= Factor; ++j) {
       const auto e = static_cast<float>(upFilter.process(static_cast<Real>(previous_ + static_cast<float>(j) * step)));
-      const auto r = static_cast<float>(downFilter.process(static_cast<Real>(zv::effects::distShape<Weighted>(table, e, shape[i]))));
+      const auto r = static_cast<float>(
+          downFilter.process(static_cast<Real>(zv::effects::distShape<Weighted>(table, e, shape[i]))));
       if (j == 1) first = r;
     }
     previous_ = d;

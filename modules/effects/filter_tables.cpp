@@ -15,8 +15,8 @@ namespace {
 constexpr double kPi = std::numbers::pi;
 
 // Last entries the modes can read (vmax × 10000 + 1).
-constexpr int32_t kOk0LastRead = 9901;     // vmax 0.99
-constexpr int32_t kOk0x2LastRead = 10541;  // corrected cutoff up to 1.054
+constexpr int32_t kOk0LastRead = 9901;         // vmax 0.99
+constexpr int32_t kOk0x2LastRead = 10541;      // corrected cutoff up to 1.054
 constexpr int32_t kThreePoleLastRead = 10391;  // vmax 1.039, also the high-pass sections
 
 double polyA(double a) { return 3.516399 * a - 0.52505 * a * a - 1.0; }
@@ -42,7 +42,8 @@ ThreePolePoint threePolePoint(int32_t i) {
 
 double voltEntry(int32_t i, double sr) {
   const auto f = pitchHz(i, 0.0);
-  return std::clamp(static_cast<double>(2.0f * static_cast<float>(zv::dsp::sin(static_cast<float>(kPi * f / sr)))), 0.0, 2.0);
+  return std::clamp(static_cast<double>(2.0f * static_cast<float>(zv::dsp::sin(static_cast<float>(kPi * f / sr)))), 0.0,
+                    2.0);
 }
 double dampingLimitEntry(int32_t i) {
   const double q = 0.0512 * i;
@@ -51,9 +52,7 @@ double dampingLimitEntry(int32_t i) {
 
 }  // namespace
 
-double pitchHz(int32_t i, double octave) {
-  return static_cast<float>(440.0 * zv::dsp::exp2(0.001 * i - 5.0 + octave));
-}
+double pitchHz(int32_t i, double octave) { return static_cast<float>(440.0 * zv::dsp::exp2(0.001 * i - 5.0 + octave)); }
 
 namespace {
 
@@ -172,12 +171,10 @@ bool allOpen(const TableSlot<Tables> (&slots)[N], const Tables& tables) {
 template <size_t N>
 void fillAllFilters(const Blocks<AllFiltersTables, N>& b, const AllFiltersTables& t, double sr) {
   using T = AllFiltersTables;
-  b.fill(&T::ok0, [&](int32_t i) {
-    return limitBelow(i, kOk0LastRead, polyA(2.0 * pitchHz(i, -0.152999) / sr), kLadderKMax);
-  });
-  b.fill(&T::ok0x2, [&](int32_t i) {
-    return limitBelow(i, kOk0x2LastRead, polyA(pitchHz(i, -0.152999) / sr), kLadderKMax);
-  });
+  b.fill(&T::ok0,
+         [&](int32_t i) { return limitBelow(i, kOk0LastRead, polyA(2.0 * pitchHz(i, -0.152999) / sr), kLadderKMax); });
+  b.fill(&T::ok0x2,
+         [&](int32_t i) { return limitBelow(i, kOk0x2LastRead, polyA(pitchHz(i, -0.152999) / sr), kLadderKMax); });
   b.fill(&T::os0, [&](int32_t i) {
     const double x = (t.ok0[i] + 1.0) * 0.5;
     return zv::dsp::exp((1.449986 - x) * 1.229991) - 0.930001;
@@ -257,7 +254,9 @@ void SvfTables::open(IMpAudioHost* host, float sampleRate) {
   fillSvf(openBlocks(kSvfSlots, *this, host, sampleRate), sampleRate);
 }
 
-void SvfTables::fillInto(float* storage, float sampleRate) { fillSvf(storageBlocks(kSvfSlots, *this, storage), sampleRate); }
+void SvfTables::fillInto(float* storage, float sampleRate) {
+  fillSvf(storageBlocks(kSvfSlots, *this, storage), sampleRate);
+}
 
 bool SvfTables::complete() const { return allOpen(kSvfSlots, *this); }
 

@@ -37,8 +37,8 @@ struct AllFiltersTables {
   zv::dsp::TableView r18;     // its resonance scale
   zv::dsp::TableView k18x2;   // three-pole ladder k, 2×
   zv::dsp::TableView r18x2;
-  zv::dsp::TableView acr;     // one-pole cascade resonance compensation, 1×
-  zv::dsp::TableView g;       // one-pole cascade gain, 1×
+  zv::dsp::TableView acr;  // one-pole cascade resonance compensation, 1×
+  zv::dsp::TableView g;    // one-pole cascade gain, 1×
   zv::dsp::TableView acrX2;
   zv::dsp::TableView gX2;
   zv::dsp::TableView acrX4;

@@ -88,6 +88,6 @@ class RingEqCS : public MpBase {
   float previousModulator_ = 0.0f;
   float cachedCarrierBand_ = -100.0f;
   float cachedModulatorBand_ = -100.0f;
-  bool convertBands_ = true;  // the next block converts both bands first
+  bool convertBands_ = true;               // the next block converts both bands first
   MpBlockFunction modeRoutine_ = nullptr;  // of the last valid Mode
 };

@@ -20,7 +20,8 @@ void IntToBoolsGui::onValue() {
   if (selected == current_) return;
   if (isBoolPin(current_)) zv::gui::sendBool(guiHost(), static_cast<int32_t>(current_), false);
   current_ = selected;
-  if (value_.getValue() >= 0 && selected <= boolCount_) zv::gui::sendBool(guiHost(), static_cast<int32_t>(selected), true);
+  if (value_.getValue() >= 0 && selected <= boolCount_)
+    zv::gui::sendBool(guiHost(), static_cast<int32_t>(selected), true);
 }
 
 int32_t MP_STDCALL IntToBoolsGui::pinValueFromHost(int32_t pin, int32_t voice, int32_t size, const void* data) {

@@ -150,6 +150,7 @@ int32_t MP_STDCALL ZvScopeTroisGui::drawGraphics(MpDrawingContext context) {
   }
   painter.usePen(kTraceColour, 1);
   painter.moveTo(0, sampleRow(centre, samples[0], scale));
-  for (int32_t i = 1; i < points; ++i) painter.lineTo(sampleColumn(i, width, points), sampleRow(centre, samples[i], scale));
+  for (int32_t i = 1; i < points; ++i)
+    painter.lineTo(sampleColumn(i, width, points), sampleRow(centre, samples[i], scale));
   return MP_OK;
 }

@@ -50,8 +50,8 @@ void InitOscZvqr::pinsUpdated() {
 }
 
 MpString InitOscZvqr::familyPath(const MpString& reference, int32_t family, int32_t number) {
-  static const char* const kNames[5] = {"/osc-sine-%i.zvw", "/osc-tri-%i.zvw", "/osc-saw-%i.zvw",
-                                        "/osc-sqr-%i.zvw", "/osc-free-%i.zvw"};
+  static const char* const kNames[5] = {"/osc-sine-%i.zvw", "/osc-tri-%i.zvw", "/osc-saw-%i.zvw", "/osc-sqr-%i.zvw",
+                                        "/osc-free-%i.zvw"};
   if (family < 0 || family > 4) return {};
   const size_t n = reference.size();
   if (n < 4 || reference[n - 4] != MP_TEXT('.')) return {};
@@ -79,7 +79,8 @@ void InitOscZvqr::load(int32_t s) {
     host()->resolveFilePath(text.c_str(), 260, resolved);
     resolved[259] = 0;
     const MpString path = familyPath(MpString(resolved), family_[s], number_[s]);
-    if (!path.empty() && zv::oscillators::loadFile(path, sets_[s]) == zv::oscillators::LoadResult::Complete) status = 1.0f;
+    if (!path.empty() && zv::oscillators::loadFile(path, sets_[s]) == zv::oscillators::LoadResult::Complete)
+      status = 1.0f;
   }
   status.sendValue();
 }

@@ -12,7 +12,17 @@
 class InitOscZvqr : public MpBase {
  public:
   enum Pin {
-    REFERENCE, UNUSED_INT, FAMILY_1, NUMBER_1, FAMILY_2, NUMBER_2, FAMILY_3, NUMBER_3, STATUS_1, STATUS_2, STATUS_3,
+    REFERENCE,
+    UNUSED_INT,
+    FAMILY_1,
+    NUMBER_1,
+    FAMILY_2,
+    NUMBER_2,
+    FAMILY_3,
+    NUMBER_3,
+    STATUS_1,
+    STATUS_2,
+    STATUS_3,
     UNUSED_AUDIO
   };
   static constexpr float kNotLoaded = 0.000001f;

@@ -86,8 +86,7 @@ void OscZvqr::applyRendering() {
   }
   // A streaming shape matters only to the two-head modes.
   const bool twoHeads = routineMode_ == 1 || routineMode_ == 4;
-  const bool inputsStatic =
-      !pitch_.isStreaming() && !phaseOffset_.isStreaming() && !(twoHeads && shape_.isStreaming());
+  const bool inputsStatic = !pitch_.isStreaming() && !phaseOffset_.isStreaming() && !(twoHeads && shape_.isStreaming());
   setBlockFunction(kRoutines[routineRestart_][inputsStatic][routineMode_]);
 }
 
@@ -121,11 +120,12 @@ void OscZvqr::pinsUpdated() {
 template <class Mode, bool Restart, bool Static>
 void OscZvqr::subProcess(int32_t bufferOffset, int32_t sampleFrames) {
   const float levels[3] = {level1_, level2_, level3_};
-  const RenderIo io{pitch_.buffer() + bufferOffset,        phaseOffset_.buffer() + bufferOffset,
-                    shape_.buffer() + bufferOffset,        output_.buffer() + bufferOffset,
-                    wrapOut_.buffer() + bufferOffset,      incrementOut_.buffer() + bufferOffset,
-                    fractionOut_.buffer() + bufferOffset,  offsetOut_.buffer() + bufferOffset};
-  renderVoice<Mode, Restart, true, Static>(voice_, sets_, increments_.data(), levels, arming_.restart, io, sampleFrames);
+  const RenderIo io{pitch_.buffer() + bufferOffset,       phaseOffset_.buffer() + bufferOffset,
+                    shape_.buffer() + bufferOffset,       output_.buffer() + bufferOffset,
+                    wrapOut_.buffer() + bufferOffset,     incrementOut_.buffer() + bufferOffset,
+                    fractionOut_.buffer() + bufferOffset, offsetOut_.buffer() + bufferOffset};
+  renderVoice<Mode, Restart, true, Static>(voice_, sets_, increments_.data(), levels, arming_.restart, io,
+                                           sampleFrames);
 }
 
 void OscZvqr::subProcessSilence(int32_t bufferOffset, int32_t sampleFrames) {

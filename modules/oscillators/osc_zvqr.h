@@ -11,8 +11,24 @@
 class OscZvqr : public MpBase {
  public:
   enum Pin {
-    PITCH, PHASE_OFFSET, SHAPE, ACTIVE, GATE, OUTPUT, WRAP_OUT, INCREMENT_OUT, FRACTION_OUT, OFFSET_OUT,
-    UNUSED_INT, MODE, RETRIGGER, UNUSED_AUDIO, LEVEL_1, LEVEL_2, LEVEL_3, PHASE_RESET
+    PITCH,
+    PHASE_OFFSET,
+    SHAPE,
+    ACTIVE,
+    GATE,
+    OUTPUT,
+    WRAP_OUT,
+    INCREMENT_OUT,
+    FRACTION_OUT,
+    OFFSET_OUT,
+    UNUSED_INT,
+    MODE,
+    RETRIGGER,
+    UNUSED_AUDIO,
+    LEVEL_1,
+    LEVEL_2,
+    LEVEL_3,
+    PHASE_RESET
   };
 
   explicit OscZvqr(IMpUnknown* host);

@@ -168,11 +168,16 @@ void OscZvqrSync::pinsUpdated() {
 template <class Mode, bool Restart>
 void OscZvqrSync::subProcess(int32_t bufferOffset, int32_t sampleFrames) {
   const float levels[3] = {level1_, level2_, level3_};
-  const RenderIo io{pitch_.buffer() + bufferOffset, phaseOffset_.buffer() + bufferOffset,
-                    shape_.buffer() + bufferOffset, output_.buffer() + bufferOffset,
-                    nullptr,                        nullptr,
-                    nullptr,                        nullptr};
-  renderVoice<Mode, Restart, false, false>(voice_, sets_, increments_[0].data(), levels, arming_.restart, io, sampleFrames);
+  const RenderIo io{pitch_.buffer() + bufferOffset,
+                    phaseOffset_.buffer() + bufferOffset,
+                    shape_.buffer() + bufferOffset,
+                    output_.buffer() + bufferOffset,
+                    nullptr,
+                    nullptr,
+                    nullptr,
+                    nullptr};
+  renderVoice<Mode, Restart, false, false>(voice_, sets_, increments_[0].data(), levels, arming_.restart, io,
+                                           sampleFrames);
 }
 
 template <class Mode>

@@ -13,9 +13,28 @@
 class OscZvqrSync : public MpBase {
  public:
   enum Pin {
-    PITCH, PHASE_OFFSET, SHAPE, ACTIVE, GATE, MASTER_PITCH, MASTER_WRAP, MASTER_INCREMENT, MASTER_FRACTION,
-    MASTER_OFFSET, OUTPUT, SYNC, SYNC_KIND, UNUSED_INT, MODE, RETRIGGER, UNUSED_AUDIO, LEVEL_1, LEVEL_2, LEVEL_3,
-    PHASE_RESET, SOFTNESS
+    PITCH,
+    PHASE_OFFSET,
+    SHAPE,
+    ACTIVE,
+    GATE,
+    MASTER_PITCH,
+    MASTER_WRAP,
+    MASTER_INCREMENT,
+    MASTER_FRACTION,
+    MASTER_OFFSET,
+    OUTPUT,
+    SYNC,
+    SYNC_KIND,
+    UNUSED_INT,
+    MODE,
+    RETRIGGER,
+    UNUSED_AUDIO,
+    LEVEL_1,
+    LEVEL_2,
+    LEVEL_3,
+    PHASE_RESET,
+    SOFTNESS
   };
   // Calls of an internal-master routine that stay unfiltered while the
   // decimation filter settles.

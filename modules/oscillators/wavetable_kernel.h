@@ -45,11 +45,11 @@ inline float incrementEntry(int32_t index, float sampleRate, float factor) {
 
 // Which tables a pitch reads, and how.
 struct TableChoice {
-  float volts = 0.0f;      // clamped pitch in volts
-  float fraction = 0.0f;   // position between the neighbour tables (published)
-  float mix = 0.0f;        // weight of the upper table in reads; 0 with one table
-  int32_t offset = kFirstTable;  // start of the lower table in the set
-  int32_t upper = 0;       // kTableLength when the upper table is read, else 0
+  float volts = 0.0f;                                   // clamped pitch in volts
+  float fraction = 0.0f;                                // position between the neighbour tables (published)
+  float mix = 0.0f;                                     // weight of the upper table in reads; 0 with one table
+  int32_t offset = kFirstTable;                         // start of the lower table in the set
+  int32_t upper = 0;                                    // kTableLength when the upper table is read, else 0
   float offsetValue = static_cast<float>(kFirstTable);  // offset, published as a float
 };
 
@@ -88,7 +88,8 @@ inline float incrementAt(const float* table, float volts) {
 inline float wrapCycle(float x) {
   x = x >= kCycle ? x - kCycle : x;
   x = x <= 0.0f ? x + kCycle : x;
-  if (x > 0.0f && x <= kCycle) [[likely]] return x;
+  if (x > 0.0f && x <= kCycle) [[likely]]
+    return x;
   if (!std::isfinite(x)) return kCycle;
   x -= kCycle * std::floor(x / kCycle);
   return x > 0.0f && x <= kCycle ? x : kCycle;
@@ -346,8 +347,8 @@ struct PitchTrack {
       const float v10 = x < kMaxVolts ? x : kMaxVolts;
       const float p = v10 * 6.0f;
       const auto whole = static_cast<int32_t>(p);
-      const int32_t below = -static_cast<int32_t>(v10 < 0.0f);             // all ones below 0 V
-      const int32_t top = -static_cast<int32_t>(v10 >= kTwoTableLimit);   // all ones at the top
+      const int32_t below = -static_cast<int32_t>(v10 < 0.0f);           // all ones below 0 V
+      const int32_t top = -static_cast<int32_t>(v10 >= kTwoTableLimit);  // all ones at the top
       int32_t index = ((whole & ~top) | ((kTableCount - 1) & top)) & ~below;
       index = index > kTableCount - 1 ? kTableCount - 1 : index;
       const int32_t two = ~below & ~top & -static_cast<int32_t>(index <= kTableCount - 2);
@@ -395,8 +396,8 @@ struct PitchTrack {
 
 // How a pending retrigger restarts the phase.
 struct RestartSettings {
-  bool hard = true;    // jump to 0
-  float step = 1.0f;   // crossfade fall per sample otherwise
+  bool hard = true;   // jump to 0
+  float step = 1.0f;  // crossfade fall per sample otherwise
 };
 
 // Crossfade step for a retrigger setting (> 1) at some samples per
@@ -492,8 +493,8 @@ void renderVoice(Voice& voice, const Sets& setsIn, const float* increments, cons
     }
   }
   if constexpr (StateOutputs && Static) {
-    fillStateOutputs(io.wrapOut, io.incrementOut, io.fractionOut, io.offsetOut, frames, v.increment,
-                     v.tables.fraction, v.tables.offsetValue);
+    fillStateOutputs(io.wrapOut, io.incrementOut, io.fractionOut, io.offsetOut, frames, v.increment, v.tables.fraction,
+                     v.tables.offsetValue);
   } else if constexpr (StateOutputs) {
     std::fill_n(io.wrapOut, frames, 0.0f);
   }

@@ -8,7 +8,7 @@ using enum zv::patchmemory::PinKind;
 
 // Float, Int and Bool: value 0/7, name 1/6, menu items 2/9, menu selection
 // 3/10, grab 4/11, normalised position 5/8.
-constexpr Mirror kPlainMirrors[] = {{0, 7, true}, {1, 6, true}, {2, 9, true},
+constexpr Mirror kPlainMirrors[] = {{0, 7, true},  {1, 6, true},  {2, 9, true},
                                     {3, 10, true}, {4, 11, true}, {5, 8, true}};
 constexpr MirrorLayout plainLayout(zv::patchmemory::PinKind value, std::span<const Mirror> mirrors) {
   return {{value, Text, Text, Int, Bool, Float, Text, value, Float, Text, Int, Bool}, mirrors};
@@ -30,13 +30,13 @@ constexpr MirrorLayout kBoolOutLayout = outLayout(Bool);
 // never read back.
 constexpr Mirror kFloatOutMirrors[] = {{0, 6, true}, {0, 7, false}, {1, 5, true},
                                        {2, 9, true}, {3, 10, true}, {4, 8, false}};
-constexpr MirrorLayout kFloatOutLayout{
-    {Float, Text, Text, Int, Float, Text, Float, Float, Float, Text, Int, None}, kFloatOutMirrors};
+constexpr MirrorLayout kFloatOutLayout{{Float, Text, Text, Int, Float, Text, Float, Float, Float, Text, Int, None},
+                                       kFloatOutMirrors};
 // Text Out has no normalised position; its description still declares pins
 // 4 and 8, which nothing serves.
 constexpr Mirror kTextOutMirrors[] = {{0, 6, true}, {1, 5, true}, {2, 9, true}, {3, 10, true}};
-constexpr MirrorLayout kTextOutLayout{
-    {Text, Text, Text, Int, None, Text, Text, None, None, Text, Int, None}, kTextOutMirrors};
+constexpr MirrorLayout kTextOutLayout{{Text, Text, Text, Int, None, Text, Text, None, None, Text, Int, None},
+                                      kTextOutMirrors};
 
 // Text and Blob: value 0/6, name 1/5, file extension 2/7, menu items 3/8,
 // menu selection 4/9.
@@ -53,10 +53,9 @@ constexpr MirrorLayout kBlobOutLayout{{Blob, Text, Text, Int, Text, Blob, Text, 
 
 // List: value 0/7, name 1/6, item list 2/8, menu items 3/9, menu selection
 // 4/10, grab 5/11.
-constexpr Mirror kListMirrors[] = {{0, 7, true}, {1, 6, true}, {2, 8, true},
+constexpr Mirror kListMirrors[] = {{0, 7, true}, {1, 6, true},  {2, 8, true},
                                    {3, 9, true}, {4, 10, true}, {5, 11, true}};
-constexpr MirrorLayout kListLayout{{Int, Text, Text, Text, Int, Bool, Text, Int, Text, Text, Int, Bool},
-                                   kListMirrors};
+constexpr MirrorLayout kListLayout{{Int, Text, Text, Text, Int, Bool, Text, Int, Text, Text, Int, Bool}, kListMirrors};
 
 static_assert(isWellFormed(kFloatLayout) && isWellFormed(kIntLayout) && isWellFormed(kBoolLayout) &&
               isWellFormed(kInertLayout) && isWellFormed(kIntOutLayout) && isWellFormed(kBoolOutLayout) &&

@@ -5,7 +5,7 @@
 namespace {
 
 const MpChar* const kTableNames[zv::routing::kTableCount] = {
-    MP_TEXT("ZV51_Shaper_Exp+"),    MP_TEXT("ZV51_Shaper_Exp"),   MP_TEXT("ZV51_Shaper_Exp_Inv"),
+    MP_TEXT("ZV51_Shaper_Exp+"),     MP_TEXT("ZV51_Shaper_Exp"),   MP_TEXT("ZV51_Shaper_Exp_Inv"),
     MP_TEXT("ZV51_Shaper_Exp_Inv+"), MP_TEXT("ZV51_Shaper_SE_Db"), MP_TEXT("ZV51_Shaper_SE_Db+"),
 };
 
@@ -97,9 +97,12 @@ void Dadsr::pinsUpdated() {
     }
   }
   // Any non-zero range value here is long; note start and end accept only 1.
-  if (attackRangePin_.isUpdated()) attackRange_ = attackRangePin_ != 0 ? zv::routing::kLongRange : zv::routing::kShortRange;
-  if (decayRangePin_.isUpdated()) decayRange_ = decayRangePin_ != 0 ? zv::routing::kLongRange : zv::routing::kShortRange;
-  if (releaseRangePin_.isUpdated()) releaseRange_ = releaseRangePin_ != 0 ? zv::routing::kLongRange : zv::routing::kShortRange;
+  if (attackRangePin_.isUpdated())
+    attackRange_ = attackRangePin_ != 0 ? zv::routing::kLongRange : zv::routing::kShortRange;
+  if (decayRangePin_.isUpdated())
+    decayRange_ = decayRangePin_ != 0 ? zv::routing::kLongRange : zv::routing::kShortRange;
+  if (releaseRangePin_.isUpdated())
+    releaseRange_ = releaseRangePin_ != 0 ? zv::routing::kLongRange : zv::routing::kShortRange;
 
   if (gate_.isUpdated()) {
     previousGate_ = gateValue_;

@@ -14,9 +14,7 @@ namespace {
 
 // Curve 4 is built from two soft-saturating rational steps.
 float saturate(float x) { return 1.6f * x * (std::fabs(x) + 1.0f) / (1.6f * x * 3.0f * x + 1.0f); }
-float saturateAgain(float g) {
-  return 1.89f * g * (std::fabs(g * 0.33333334f) + 1.0f) / (1.6f * g * 3.0f * g + 1.0f);
-}
+float saturateAgain(float g) { return 1.89f * g * (std::fabs(g * 0.33333334f) + 1.0f) / (1.6f * g * 3.0f * g + 1.0f); }
 
 }  // namespace
 

@@ -142,11 +142,8 @@ inline void DadsrCore::attackStep(float delayControl) {
       level = sustain;
       stage = SUSTAIN;
       return;
-    case SUSTAIN:
-      level = sustain;
-      return;
-    default:
-      return;
+    case SUSTAIN: level = sustain; return;
+    default: return;
   }
 }
 

@@ -9,9 +9,7 @@ namespace zv::routing {
 
 // out = x + x·(m − 1)·(b + 0.5): b = −0.5 dry, b = +0.5 the full product.
 // Blend is not limited.
-inline float modulationBlend(float x, float blend, float modulator) {
-  return (modulator * x - x) * (blend + 0.5f) + x;
-}
+inline float modulationBlend(float x, float blend, float modulator) { return (modulator * x - x) * (blend + 0.5f) + x; }
 
 }  // namespace zv::routing
 

@@ -46,8 +46,8 @@ void PanStCS::setOutputsStreaming(bool isStreaming) {
 }
 
 void PanStCS::pinsUpdated() {
-  const bool sounding = leftIn_.isStreaming() || rightIn_.isStreaming() || leftIn_.getValue() != 0.0f ||
-                        rightIn_.getValue() != 0.0f;
+  const bool sounding =
+      leftIn_.isStreaming() || rightIn_.isStreaming() || leftIn_.getValue() != 0.0f || rightIn_.getValue() != 0.0f;
   if (sounding && sin_.isOpen() && cos_.isOpen()) {
     if (mode_.isUpdated()) cachedPan_ = zv::routing::kForceUpdate;
     setOutputsStreaming(true);

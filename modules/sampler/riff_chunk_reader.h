@@ -18,7 +18,8 @@ namespace zv::sampler {
 
 constexpr uint32_t fourCc(const char (&s)[5]) {
   return static_cast<uint32_t>(static_cast<uint8_t>(s[0])) | static_cast<uint32_t>(static_cast<uint8_t>(s[1])) << 8 |
-         static_cast<uint32_t>(static_cast<uint8_t>(s[2])) << 16 | static_cast<uint32_t>(static_cast<uint8_t>(s[3])) << 24;
+         static_cast<uint32_t>(static_cast<uint8_t>(s[2])) << 16 |
+         static_cast<uint32_t>(static_cast<uint8_t>(s[3])) << 24;
 }
 
 struct ChunkRequest {
@@ -28,7 +29,7 @@ struct ChunkRequest {
   std::vector<uint8_t>* data = nullptr;  // null: the bytes are skipped
   uint32_t* count = nullptr;             // records present (remainder ignored)
   uint32_t recordSize = 1;
-  int64_t* offset = nullptr;             // position of the chunk data
+  int64_t* offset = nullptr;  // position of the chunk data
   bool* found = nullptr;
   // Instead of data: 16-bit little-endian samples, read straight into a
   // buffer that keeps padSamples zero samples before and after them, so

@@ -76,7 +76,8 @@ class SampleLoader3Gui : public MpGuiBase {
  public:
   enum Pin { LOADER_MODE, GUI_HANDLE, FILENAME, BANK, PRESET, BANK_LIST, PRESET_LIST, AUDIO_HANDLE };
 
-  explicit SampleLoader3Gui(IMpUnknown* host, zv::sampler::SoundFontRegistry& registry = zv::sampler::soundFontRegistry());
+  explicit SampleLoader3Gui(IMpUnknown* host,
+                            zv::sampler::SoundFontRegistry& registry = zv::sampler::soundFontRegistry());
   ~SampleLoader3Gui() override;
   int32_t MP_STDCALL initializeGui() override;
   zv::sampler::BankHandle currentHandle() const { return handle_; }

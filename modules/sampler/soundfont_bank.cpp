@@ -62,11 +62,11 @@ bool SoundFontBank::loadMemory(const uint8_t* bytes, size_t size) {
 
 bool SoundFontBank::loadWith(RiffChunkReader& reader) {
   static const char* const descriptions[CHUNK_COUNT] = {
-      "Sample Data", "Preset Headers", "Preset Bag Headers", "Preset Layer Modulators", "Preset Layers",
-      "Instruments", "Inst Splits",    "Inst Split Modulators", "Inst Split Split Gens", "Sample Headers"};
+      "Sample Data", "Preset Headers", "Preset Bag Headers",    "Preset Layer Modulators", "Preset Layers",
+      "Instruments", "Inst Splits",    "Inst Split Modulators", "Inst Split Split Gens",   "Sample Headers"};
   static const uint32_t ids[CHUNK_COUNT] = {fourCc("smpl"), fourCc("phdr"), fourCc("pbag"), fourCc("pmod"),
-                                             fourCc("pgen"), fourCc("inst"), fourCc("ibag"), fourCc("imod"),
-                                             fourCc("igen"), fourCc("shdr")};
+                                            fourCc("pgen"), fourCc("inst"), fourCc("ibag"), fourCc("imod"),
+                                            fourCc("igen"), fourCc("shdr")};
   for (int c = 0; c < CHUNK_COUNT; ++c) {
     ChunkRequest r;
     r.description = descriptions[c];
@@ -158,8 +158,9 @@ void ZoneSet::setBank(int32_t channel, int32_t bank) {
 }
 
 bool ZoneSet::buildZones(int32_t channel, int32_t bank, int32_t preset) {
-  zones_.erase(std::remove_if(zones_.begin(), zones_.end(), [&](const ZoneRecord& z) { return z.channel() == channel; }),
-               zones_.end());
+  zones_.erase(
+      std::remove_if(zones_.begin(), zones_.end(), [&](const ZoneRecord& z) { return z.channel() == channel; }),
+      zones_.end());
   const SoundFontBank& b = *bank_;
   using C = SoundFontBank;
   const uint32_t headers = b.count(C::PHDR);
@@ -235,8 +236,7 @@ void ZoneSet::appendInstrument(int32_t channel, uint32_t instrument, int64_t& bu
   }
 }
 
-void ZoneSet::zonesForNote(int32_t channel, int32_t key, int32_t velocity,
-                           std::vector<const ZoneRecord*>& out) const {
+void ZoneSet::zonesForNote(int32_t channel, int32_t key, int32_t velocity, std::vector<const ZoneRecord*>& out) const {
   out.clear();
   for (auto z = zones_.rbegin(); z != zones_.rend(); ++z) {
     if (z->channel() != channel) continue;

@@ -46,9 +46,7 @@ struct ZoneRecord {
 
   int16_t channel() const { return values[0]; }
   // Generator numbers outside 0..59 read generator 0.
-  int16_t generator(int32_t number) const {
-    return values[(number >= 0 && number < GEN_COUNT) ? number + 1 : 1];
-  }
+  int16_t generator(int32_t number) const { return values[(number >= 0 && number < GEN_COUNT) ? number + 1 : 1]; }
   void setGenerator(int32_t number, int16_t amount) {
     if (number >= 0 && number < GEN_COUNT) values[number + 1] = amount;
   }

@@ -87,20 +87,21 @@ void SoundfontOscillator3::checkEdges(bool gate, bool trigger, int32_t position)
 
 void SoundfontOscillator3::chooseRenderer(int32_t position) {
   using Render = MpBlockFunction;
-  static const Render fixed[4] = {
-      static_cast<Render>(&SoundfontOscillator3::subProcessVoices<INTERP_NONE, false>),
-      static_cast<Render>(&SoundfontOscillator3::subProcessVoices<INTERP_LINEAR, false>),
-      static_cast<Render>(&SoundfontOscillator3::subProcessVoices<INTERP_CUBIC, false>),
-      static_cast<Render>(&SoundfontOscillator3::subProcessVoices<INTERP_SINC, false>)};
-  static const Render tracking[4] = {
-      static_cast<Render>(&SoundfontOscillator3::subProcessVoices<INTERP_NONE, true>),
-      static_cast<Render>(&SoundfontOscillator3::subProcessVoices<INTERP_LINEAR, true>),
-      static_cast<Render>(&SoundfontOscillator3::subProcessVoices<INTERP_CUBIC, true>),
-      static_cast<Render>(&SoundfontOscillator3::subProcessVoices<INTERP_SINC, true>)};
+  static const Render fixed[4] = {static_cast<Render>(&SoundfontOscillator3::subProcessVoices<INTERP_NONE, false>),
+                                  static_cast<Render>(&SoundfontOscillator3::subProcessVoices<INTERP_LINEAR, false>),
+                                  static_cast<Render>(&SoundfontOscillator3::subProcessVoices<INTERP_CUBIC, false>),
+                                  static_cast<Render>(&SoundfontOscillator3::subProcessVoices<INTERP_SINC, false>)};
+  static const Render tracking[4] = {static_cast<Render>(&SoundfontOscillator3::subProcessVoices<INTERP_NONE, true>),
+                                     static_cast<Render>(&SoundfontOscillator3::subProcessVoices<INTERP_LINEAR, true>),
+                                     static_cast<Render>(&SoundfontOscillator3::subProcessVoices<INTERP_CUBIC, true>),
+                                     static_cast<Render>(&SoundfontOscillator3::subProcessVoices<INTERP_SINC, true>)};
   const Render silence = static_cast<Render>(&SoundfontOscillator3::subProcessSilence);
 
   const int32_t mode = interpolation_.getValue();
-  const int32_t interpolation = mode == 0 ? INTERP_NONE : mode == 4 ? INTERP_CUBIC : mode == 8 ? INTERP_SINC : INTERP_LINEAR;
+  const int32_t interpolation = mode == 0   ? INTERP_NONE
+                                : mode == 4 ? INTERP_CUBIC
+                                : mode == 8 ? INTERP_SINC
+                                            : INTERP_LINEAR;
   Render chosen = silence;
   if (!sounding_) {
     chosen = silence;

@@ -37,7 +37,8 @@ class SoundfontOscillator3 : public MpBase, public soundfontUser {
   };
   static constexpr size_t kMaxVoices = 64;
 
-  explicit SoundfontOscillator3(IMpUnknown* host, zv::sampler::SoundFontRegistry& registry = zv::sampler::soundFontRegistry());
+  explicit SoundfontOscillator3(IMpUnknown* host,
+                                zv::sampler::SoundFontRegistry& registry = zv::sampler::soundFontRegistry());
   ~SoundfontOscillator3() override;
 
   int32_t MP_STDCALL openModule() override;
@@ -50,7 +51,8 @@ class SoundfontOscillator3 : public MpBase, public soundfontUser {
 
  private:
   void noteStart(int32_t position);
-  bool setUpVoice(const zv::sampler::ZoneRecord& zone, const zv::sampler::SampleData& data, int32_t key, float hostRate, zv::sampler::SampleVoice& v);
+  bool setUpVoice(const zv::sampler::ZoneRecord& zone, const zv::sampler::SampleData& data, int32_t key, float hostRate,
+                  zv::sampler::SampleVoice& v);
   void chooseRenderer(int32_t position);
   void stopSounding(int32_t position);
   void checkEdges(bool gate, bool trigger, int32_t position);

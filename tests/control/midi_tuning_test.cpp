@@ -29,7 +29,7 @@ Bytes operator+(Bytes a, const Bytes& b) {
   a.insert(a.end(), b.begin(), b.end());
   return a;
 }
-const Bytes kSingle = {0xF0, 0x7F, 0x00, 0x08, 0x02, 0x00};        // then count, entries
+const Bytes kSingle = {0xF0, 0x7F, 0x00, 0x08, 0x02, 0x00};          // then count, entries
 const Bytes kWithBank = {0xF0, 0x7F, 0x00, 0x08, 0x07, 0x00, 0x00};  // then count, entries
 
 // Bulk (1) or key-based (4) dump: 128 entries after a 16-character name.
@@ -59,8 +59,10 @@ TEST(MidiTuning, TunesTheKeysOfWholeEntriesOnly) {
   cutDump.resize(22 + 3 * 10 + 2);
   const Case cases[] = {
       {"fresh", {}, {{0, 0.0}, {60, 60.0}, {127, 127.0}}, 0},
-      {"single note, two keys", kSingle + Bytes{2, 60} + pitch(60.5) + Bytes{61} + pitch(59.75) + Bytes{0xF7},
-       {{60, 60.5}, {61, 59.75}, {62, 62.0}}, 2},
+      {"single note, two keys",
+       kSingle + Bytes{2, 60} + pitch(60.5) + Bytes{61} + pitch(59.75) + Bytes{0xF7},
+       {{60, 60.5}, {61, 59.75}, {62, 62.0}},
+       2},
       {"device 7F", Bytes{0xF0, 0x7F, 0x7F, 0x08, 0x02, 0x00, 1, 0} + pitch(1.0), {{0, 1.0}}, 1},
       {"with bank: not announced", kWithBank + Bytes{1, 60} + up, {{60, 61.5}}, 0},
       {"7F 7F 7F: no change", kSingle + Bytes{1, 60, 0x7F, 0x7F, 0x7F}, {{60, 60.0}}, 0},

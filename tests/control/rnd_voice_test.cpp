@@ -23,8 +23,12 @@ struct Voice {
     module->fill(RndVoice::SIGNAL, kSignal);
     module->audio(RndVoice::OUTPUT);
     module->open();
-    module->process(16, EventList().graphStart().value(0, RndVoice::RANDOM, random).value(0, RndVoice::RANGE, range)
-                            .value(0, RndVoice::OFFSET, offset).value(0, RndVoice::ACTIVE, int32_t{1})
+    module->process(16, EventList()
+                            .graphStart()
+                            .value(0, RndVoice::RANDOM, random)
+                            .value(0, RndVoice::RANGE, range)
+                            .value(0, RndVoice::OFFSET, offset)
+                            .value(0, RndVoice::ACTIVE, int32_t{1})
                             .streaming(0, RndVoice::SIGNAL, true));
   }
   // The level applied after one event, read off the output.

@@ -39,8 +39,9 @@ struct Rendered {
   std::vector<std::pair<int32_t, bool>> streaming;  // absolute position, state
 };
 
-Rendered render(float rate, int32_t samples, const std::vector<Change>& changes,
-                const std::function<float(int32_t)>& input = [](int32_t) { return 1.0f; }) {
+Rendered render(
+    float rate, int32_t samples, const std::vector<Change>& changes,
+    const std::function<float(int32_t)>& input = [](int32_t) { return 1.0f; }) {
   TestHost host;
   host.blockSize = kBlock;
   host.sampleRate = rate;
@@ -87,12 +88,12 @@ TEST(VoiceMute, FadeLengthsFollowTheSampleRate) {
     int32_t length;
   };
   const Case cases[] = {{44100, -1, 220}, {44100, 0, 882}, {48000, -0.5f, 240}, {96000, 0, 1920},
-                        {0, -1, 1},       {-44100, 0, 1},  {1e12f, -1, 16384}, {44100, kNaN, 882}};
+                        {0, -1, 1},       {-44100, 0, 1},  {1e12f, -1, 16384},  {44100, kNaN, 882}};
   for (const Case& c : cases) {
     const int32_t end = 100;
-    const Rendered r = render(c.rate, end + c.length + 2 * kBlock,
-                              {{0, VoiceMute::INPUT1, 1}, {3, VoiceMute::VOICE_ACTIVE, 1},
-                               {end, VoiceMute::VOICE_ACTIVE, c.state}});
+    const Rendered r =
+        render(c.rate, end + c.length + 2 * kBlock,
+               {{0, VoiceMute::INPUT1, 1}, {3, VoiceMute::VOICE_ACTIVE, 1}, {end, VoiceMute::VOICE_ACTIVE, c.state}});
     for (int32_t j = 0; j < c.length; ++j) {
       ASSERT_NEAR(r.out[static_cast<size_t>(end + j)], rise(c.length - 1 - j, c.length), 2e-6) << c.rate << " " << j;
     }
@@ -104,14 +105,19 @@ TEST(VoiceMute, FadeLengthsFollowTheSampleRate) {
 TEST(VoiceMute, OnsetsPassAtOnceOrAfterThreeSilentSamplesInLegacyMode) {
   auto ramp = [](int32_t t) { return 0.5f + 0.001f * static_cast<float>(t); };
   const Rendered back = render(44100, 2 * kBlock,
-                               {{0, VoiceMute::INPUT1, 1}, {1, VoiceMute::VOICE_ACTIVE, 1},
-                                {70, VoiceMute::VOICE_ACTIVE, 0}, {90, VoiceMute::VOICE_ACTIVE, 1}}, ramp);
+                               {{0, VoiceMute::INPUT1, 1},
+                                {1, VoiceMute::VOICE_ACTIVE, 1},
+                                {70, VoiceMute::VOICE_ACTIVE, 0},
+                                {90, VoiceMute::VOICE_ACTIVE, 1}},
+                               ramp);
   EXPECT_LT(back.out[89], ramp(89)) << "fading";
   for (int32_t t = 90; t < 2 * kBlock; ++t) ASSERT_EQ(back.out[static_cast<size_t>(t)], ramp(t)) << "back at once";
 
   for (bool inputStreams : {true, false}) {
-    const Rendered r = render(44100, kBlock, {{0, VoiceMute::INPUT1, inputStreams ? 1.0f : 0.0f},
-                                              {0, VoiceMute::LEGACY_MODE, 1}, {10, VoiceMute::VOICE_ACTIVE, 1}});
+    const Rendered r = render(44100, kBlock,
+                              {{0, VoiceMute::INPUT1, inputStreams ? 1.0f : 0.0f},
+                               {0, VoiceMute::LEGACY_MODE, 1},
+                               {10, VoiceMute::VOICE_ACTIVE, 1}});
     EXPECT_EQ(std::vector<float>(r.out.begin() + 9, r.out.begin() + 15), (std::vector<float>{1, 0, 0, 0, 1, 1}));
     EXPECT_EQ(r.streaming.back(), std::make_pair(inputStreams ? 10 : 13, inputStreams)) << "follows the input";
   }
@@ -129,10 +135,9 @@ TEST(VoiceMute, StolenVoiceFadesWithoutAClick) {
   const int32_t steal = 300;  // a crest
   std::vector<float> cut;
   for (int32_t t = 0; t < 10 * kBlock; ++t) cut.push_back(t < steal ? sine(t) : 0.0f);
-  const Rendered muted = render(44100, 10 * kBlock,
-                                {{0, VoiceMute::INPUT1, 1}, {0, VoiceMute::VOICE_ACTIVE, 1},
-                                 {steal, VoiceMute::VOICE_ACTIVE, -1}},
-                                sine);
+  const Rendered muted =
+      render(44100, 10 * kBlock,
+             {{0, VoiceMute::INPUT1, 1}, {0, VoiceMute::VOICE_ACTIVE, 1}, {steal, VoiceMute::VOICE_ACTIVE, -1}}, sine);
   EXPECT_GT(largestStep(cut), 0.99f);
   EXPECT_LT(largestStep(muted.out), largestStep(cut) / 10.0f);
   EXPECT_LT(largestStep(muted.out), 1.2f * 2.0f * std::sin(std::numbers::pi_v<float> / 100.0f));
@@ -206,8 +211,12 @@ TEST(VoiceMuteDescription, DescribesTheAudioPinsTheModuleRegisters) {
 
   const std::vector<Attributes> expected = {
       {{"id", "0"}, {"name", "Input1"}, {"direction", "in"}, {"datatype", "float"}, {"rate", "audio"}},
-      {{"id", "1"}, {"name", "VoiceActive"}, {"direction", "in"}, {"datatype", "float"},
-       {"hostConnect", "Voice/Active"}, {"isPolyphonic", "true"}},
+      {{"id", "1"},
+       {"name", "VoiceActive"},
+       {"direction", "in"},
+       {"datatype", "float"},
+       {"hostConnect", "Voice/Active"},
+       {"isPolyphonic", "true"}},
       {{"id", "2"}, {"name", "Output"}, {"direction", "out"}, {"datatype", "float"}, {"rate", "audio"}},
       {{"id", "3"}, {"name", "legacyMode"}, {"direction", "in"}, {"datatype", "bool"}},
   };

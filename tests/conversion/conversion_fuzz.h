@@ -63,8 +63,9 @@ inline bool convertText(const uint8_t* data, size_t size) {
   const MpString printed = conv::toText(f);
   if (printed.size() > 48) return false;
   const float back = conv::toFloat(printed);
-  if (std::isnan(f) ? !std::isnan(back)
-                    : std::isinf(f) ? back != f : !(std::fabs(back - f) <= 5e-7f + std::fabs(f) * 1e-7f)) {
+  if (std::isnan(f)   ? !std::isnan(back)
+      : std::isinf(f) ? back != f
+                      : !(std::fabs(back - f) <= 5e-7f + std::fabs(f) * 1e-7f)) {
     return false;
   }
   (void)conv::toBool(text);

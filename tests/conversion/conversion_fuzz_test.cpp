@@ -19,8 +19,9 @@ std::string assemble(std::mt19937& random, const std::vector<std::string>& piece
 
 TEST(ConversionFuzzChecks, FormulasFromTokenPieces) {
   const std::vector<std::string> pieces = {
-      "sin(", "hypot(", "min(", "abs(", "foo(", "(", ")", ",", "=", "^", "-", "+", "*", "/", "%", "1",
-      "0", ".", "2.5", "a", "x", "pi", "e", "_home", " ", "\t", "\n", "\xC3\xA9", "$", std::string(40, 'q')};
+      "sin(", "hypot(", "min(", "abs(",  "foo(", "(",  ")",  ",",        "=",   "^",
+      "-",    "+",      "*",    "/",     "%",    "1",  "0",  ".",        "2.5", "a",
+      "x",    "pi",     "e",    "_home", " ",    "\t", "\n", "\xC3\xA9", "$",   std::string(40, 'q')};
   std::mt19937 random(1234);
   for (int i = 0; i < 20000; ++i) {
     std::string bytes = assemble(random, pieces, 40);
@@ -30,8 +31,9 @@ TEST(ConversionFuzzChecks, FormulasFromTokenPieces) {
 }
 
 TEST(ConversionFuzzChecks, TextsFromNumberPieces) {
-  const std::vector<std::string> pieces = {" ", "\t", "+", "-", "0", "1", "9", "99999999999", ".", "e", "E", "x", "0x",
-                                           "p", "inf", "nan", "(", "a", "f", "400", "1e39", "\xE9"};
+  const std::vector<std::string> pieces = {" ", "\t", "+", "-",   "0",    "1",   "9",   "99999999999",
+                                           ".", "e",  "E", "x",   "0x",   "p",   "inf", "nan",
+                                           "(", "a",  "f", "400", "1e39", "\xE9"};
   std::mt19937 random(99);
   for (int i = 0; i < 20000; ++i) {
     const std::string ascii = assemble(random, pieces, 12);

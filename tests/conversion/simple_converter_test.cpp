@@ -61,7 +61,10 @@ const std::vector<Case> kCases = {
     {"SE FloatToText", false, {{0, 1e-7f}}, 1, text("0.000000")},
     {"SE FloatToText", false, {{0, kNaN}}, 1, text("nan")},
     {"SE FloatToText", false, {{0, -kInf}}, 1, text("-inf")},
-    {"SE FloatToText", false, {{0, std::numeric_limits<float>::max()}}, 1,
+    {"SE FloatToText",
+     false,
+     {{0, std::numeric_limits<float>::max()}},
+     1,
      text("340282346638528859811704183484516925440.000000")},
     {"SE FloatToText", false, {{1, text("1e39")}}, 0, kInf},
     {"SE BoolToInt", false, {{0, true}}, 1, 1},
@@ -95,7 +98,10 @@ const std::vector<Case> kCases = {
     {"SE ListToInt", false, {{1, kIntMin}}, 0, kIntMin},
     {"SE BlobToText GUI", true, {{0, blob({0x01, 0xAB})}}, 1, text("01 AB ")},
     {"SE BlobToText GUI", true, {{0, blob({1})}, {0, blob({})}}, 1, MpString()},
-    {"SE BlobToText GUI", true, {{0, blob({0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16})}}, 1,
+    {"SE BlobToText GUI",
+     true,
+     {{0, blob({0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16})}},
+     1,
      text("00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10 ")},
     {"SE BlobToText GUI", true, {{1, text("1ab f")}}, 0, blob({0x1A, 0xBF})},
     {"SE TextToBlob GUI", true, {{0, text("abc")}}, 1, blob({0xAB, 0x0C})},
@@ -111,12 +117,19 @@ const std::vector<Case> kCases = {
     {"SE FloatToText GUI", true, {{1, 2}, {0, -0.001f}}, 2, text("0.00")},
     {"SE FloatToText GUI", true, {{1, 0}, {0, -0.7f}}, 2, text("-1")},
     {"SE FloatToText GUI", true, {{1, -5}, {0, 2.7f}}, 2, text("3")},
-    {"SE FloatToText GUI", true, {{1, 10}, {0, -3.4e38f}}, 2,
+    {"SE FloatToText GUI",
+     true,
+     {{1, 10}, {0, -3.4e38f}},
+     2,
      text("-339999995214436424907732413799364296704.0000000000")},
     {"SE FloatToText GUI", true, {{1, 2000000000}, {0, 1.0f}}, 2, text("1.") + MpString(149, '0')},
-    {"SE FloatToText GUI", true, {{1, 2000000000}, {0, std::numeric_limits<float>::denorm_min()}}, 2,
+    {"SE FloatToText GUI",
+     true,
+     {{1, 2000000000}, {0, std::numeric_limits<float>::denorm_min()}},
+     2,
      text("0.") + MpString(44, '0') +
-         text("140129846432481707092372958328991613128026194187651577175706828388979108268586060148663818836212158203125")},
+         text("14012984643248170709237295832899161312802619418765157717570682838897910826858606014866381883621215820312"
+              "5")},
     {"SE FloatToText GUI", true, {{2, text("2.5")}}, 0, 2.5f},
 };
 
@@ -306,21 +319,23 @@ int32_t datatypeCode(const std::string& name) {
 }
 
 // GUI helpers of another area that share the description text.
-const std::set<std::string> kOtherHelpers = {
-    "SE Int to Bools",   "SE Bools to Int",  "SE Command Trigger", "SE Image to Frame (old)",
-    "SE Image to Frame", "SE ListToText",    "SE Float Scaler2",   "SE dBToAnimation"};
+const std::set<std::string> kOtherHelpers = {"SE Int to Bools",         "SE Bools to Int",   "SE Command Trigger",
+                                             "SE Image to Frame (old)", "SE Image to Frame", "SE ListToText",
+                                             "SE Float Scaler2",        "SE dBToAnimation"};
 
 // The built-in description lists the modules in the library's order, and
 // every pin it gives a module of this area is that module's pin.
 TEST(ConverterDescription, NamesEveryModuleAndMatchesTheirPins) {
   const std::vector<std::string> listed = {
-      "SE IntToBool GUI", "SE IntToFloat GUI", "SE IntToText GUI", "SE FloatToInt GUI", "SE FloatToBool GUI",
-      "SE FloatToText GUI", "SE BoolToInt GUI", "SE BoolToFloat GUI", "SE BoolToText GUI", "SE TextToInt GUI",
-      "SE TextToFloat GUI", "SE TextToBool GUI", "SE Int to Bools", "SE Bools to Int", "SE Command Trigger",
-      "SE Image to Frame (old)", "SE Image to Frame", "SE ListToText", "SE Float Scaler2", "SE BlobToText GUI",
-      "SE TextToBlob GUI", "SE Float Function GUI", "SE IntToBool", "SE IntToFloat", "SE IntToText",
-      "SE FloatToInt", "SE FloatToBool", "SE FloatToText", "SE BoolToInt", "SE BoolToFloat", "SE BoolToText",
-      "SE TextToInt", "SE TextToFloat", "SE TextToBool", "SE ListToInt", "SE Float Function DSP",
+      "SE IntToBool GUI",   "SE IntToFloat GUI",     "SE IntToText GUI",   "SE FloatToInt GUI",
+      "SE FloatToBool GUI", "SE FloatToText GUI",    "SE BoolToInt GUI",   "SE BoolToFloat GUI",
+      "SE BoolToText GUI",  "SE TextToInt GUI",      "SE TextToFloat GUI", "SE TextToBool GUI",
+      "SE Int to Bools",    "SE Bools to Int",       "SE Command Trigger", "SE Image to Frame (old)",
+      "SE Image to Frame",  "SE ListToText",         "SE Float Scaler2",   "SE BlobToText GUI",
+      "SE TextToBlob GUI",  "SE Float Function GUI", "SE IntToBool",       "SE IntToFloat",
+      "SE IntToText",       "SE FloatToInt",         "SE FloatToBool",     "SE FloatToText",
+      "SE BoolToInt",       "SE BoolToFloat",        "SE BoolToText",      "SE TextToInt",
+      "SE TextToFloat",     "SE TextToBool",         "SE ListToInt",       "SE Float Function DSP",
       "SE dBToAnimation"};
   const std::string xml = zvBuiltinDescription_converters;
   ASSERT_EQ(xml.rfind("<?xml version=\"1.0\" encoding=\"utf-8\" ?>", 0), 0u);

@@ -18,10 +18,9 @@ TEST(UsableSampleRate, OrdinaryRatesPassAndEverythingElseFallsBackTo44100) {
     float used;
   };
   const Case cases[] = {
-      {44100.0f, 44100.0f}, {48000.0f, 48000.0f}, {96000.0f, 96000.0f}, {22050.0f, 22050.0f},
-      {1000.0f, 1000.0f},   {1.0e7f, 1.0e7f},     {999.99f, 44100.0f},  {1.0001e7f, 44100.0f},
-      {0.0f, 44100.0f},     {-48000.0f, 44100.0f}, {kNaN, 44100.0f},     {kInf, 44100.0f},
-      {-kInf, 44100.0f},    {1.0f, 44100.0f},
+      {44100.0f, 44100.0f}, {48000.0f, 48000.0f}, {96000.0f, 96000.0f},  {22050.0f, 22050.0f}, {1000.0f, 1000.0f},
+      {1.0e7f, 1.0e7f},     {999.99f, 44100.0f},  {1.0001e7f, 44100.0f}, {0.0f, 44100.0f},     {-48000.0f, 44100.0f},
+      {kNaN, 44100.0f},     {kInf, 44100.0f},     {-kInf, 44100.0f},     {1.0f, 44100.0f},
   };
   for (const auto& c : cases) EXPECT_EQ(usableSampleRate(c.host), c.used) << c.host;
 }

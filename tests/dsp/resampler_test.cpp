@@ -107,8 +107,14 @@ TEST(Oversampler, CallsOncePerSubSampleAndKeepsTheFirstResult) {
   int calls2 = 0, calls4 = 0;
   float out2 = 0.0f, out4 = 0.0f;
   for (int n = 0; n < 3000; ++n) {
-    out2 = two.process(0.5f, [&](float s) { ++calls2; return s; });
-    out4 = four.process(0.5f, [&](float s) { ++calls4; return s; });
+    out2 = two.process(0.5f, [&](float s) {
+      ++calls2;
+      return s;
+    });
+    out4 = four.process(0.5f, [&](float s) {
+      ++calls4;
+      return s;
+    });
   }
   EXPECT_EQ(calls2, 2 * 3000);
   EXPECT_EQ(calls4, 4 * 3000);
@@ -131,7 +137,8 @@ TEST(Oversampler, CallsOncePerSubSampleAndKeepsTheFirstResult) {
   reset.reset();
   Oversampler2x fresh;
   for (int n = 0; n < 10; ++n)
-    EXPECT_EQ(reset.process(0.3f, [](float s) { return s * 2.0f; }), fresh.process(0.3f, [](float s) { return s * 2.0f; }));
+    EXPECT_EQ(reset.process(0.3f, [](float s) { return s * 2.0f; }),
+              fresh.process(0.3f, [](float s) { return s * 2.0f; }));
 }
 
 }  // namespace

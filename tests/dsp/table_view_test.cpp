@@ -16,8 +16,8 @@ TEST(TableView, FillsItsSpareAndInterpolatesAtClampedPositions) {
   const TableView t(data.data(), 4);
   const float nan = std::numeric_limits<float>::quiet_NaN();
   const float inf = std::numeric_limits<float>::infinity();
-  const std::pair<float, float> cases[] = {{0.0f, 0.0f}, {1.5f, 2.5f}, {2.25f, 5.25f}, {3.0f, 9.0f},
-                                           {3.5f, 9.0f}, {-2.0f, 0.0f}, {nan, 0.0f},   {inf, 9.0f}};
+  const std::pair<float, float> cases[] = {{0.0f, 0.0f}, {1.5f, 2.5f},  {2.25f, 5.25f}, {3.0f, 9.0f},
+                                           {3.5f, 9.0f}, {-2.0f, 0.0f}, {nan, 0.0f},    {inf, 9.0f}};
   for (const auto& [position, value] : cases) EXPECT_EQ(t.at(position), value) << position;
   EXPECT_FLOAT_EQ(t.atControl(0.00015f), 2.5f) << "1 mV steps";
   EXPECT_FALSE(TableView(nullptr, 4).isOpen());

@@ -44,11 +44,11 @@ struct HostFreeFilter {
 
 TEST(AllFiltersTables, FilledWithoutAHostAsInTheHostsBlocks) {
   const TableView AllFiltersTables::*const views[] = {
-      &AllFiltersTables::ok0,   &AllFiltersTables::ok0x2, &AllFiltersTables::os0,    &AllFiltersTables::oslo,
-      &AllFiltersTables::oslo1, &AllFiltersTables::ohp,   &AllFiltersTables::osloo1, &AllFiltersTables::tanh,
-      &AllFiltersTables::svVolt, &AllFiltersTables::svRes, &AllFiltersTables::k18,   &AllFiltersTables::r18,
-      &AllFiltersTables::k18x2, &AllFiltersTables::r18x2, &AllFiltersTables::acr,    &AllFiltersTables::g,
-      &AllFiltersTables::acrX2, &AllFiltersTables::gX2,   &AllFiltersTables::acrX4,  &AllFiltersTables::gX4};
+      &AllFiltersTables::ok0,    &AllFiltersTables::ok0x2, &AllFiltersTables::os0,    &AllFiltersTables::oslo,
+      &AllFiltersTables::oslo1,  &AllFiltersTables::ohp,   &AllFiltersTables::osloo1, &AllFiltersTables::tanh,
+      &AllFiltersTables::svVolt, &AllFiltersTables::svRes, &AllFiltersTables::k18,    &AllFiltersTables::r18,
+      &AllFiltersTables::k18x2,  &AllFiltersTables::r18x2, &AllFiltersTables::acr,    &AllFiltersTables::g,
+      &AllFiltersTables::acrX2,  &AllFiltersTables::gX2,   &AllFiltersTables::acrX4,  &AllFiltersTables::gX4};
   for (float rate : {44100.0f, 96000.0f}) {
     const HostFreeFilter own(rate);
     TestHost host;
@@ -99,7 +99,8 @@ TEST(AllFiltersModes, PoliciesDrivenDirectlyRenderWhatTheModuleRenders) {
     const auto fromModule = driver.render(x, constant(0.6f), constant(0.7f), constant(0.3f), &start);
     const auto direct = (own.*c.run)(x, 0.6f, 0.7f, 0.3f);
     ASSERT_EQ(fromModule.size(), direct.size());
-    for (size_t i = 0; i < direct.size(); ++i) ASSERT_EQ(fromModule[i], direct[i]) << "mode " << c.mode << " sample " << i;
+    for (size_t i = 0; i < direct.size(); ++i)
+      ASSERT_EQ(fromModule[i], direct[i]) << "mode " << c.mode << " sample " << i;
   }
 }
 

@@ -184,14 +184,14 @@ TEST(AllFilters, EveryModeStaysBoundedUnderSweepsAtFourRates) {
   for (float rate : {32000.0f, 44100.0f, 48000.0f, 192000.0f}) {
     for (int32_t mode = 0; mode < AllFilters::kModeCount; ++mode) {
       for (const auto& x : inputs) {
-        for (const auto& [cutoff, res] : {std::pair{sweep(-0.2f, 1.3f, n), constant(0.0f)},
-                                          std::pair{constant(0.6f), sweep(0.0f, 1.0f, n)},
-                                          std::pair{sweep(1.3f, -0.2f, n), constant(1.0f)}}) {
+        for (const auto& [cutoff, res] :
+             {std::pair{sweep(-0.2f, 1.3f, n), constant(0.0f)}, std::pair{constant(0.6f), sweep(0.0f, 1.0f, n)},
+              std::pair{sweep(1.3f, -0.2f, n), constant(1.0f)}}) {
           Rig rig(rate);
           const auto y = rig.run(mode, x, cutoff, res, sweep(0.0f, 1.0f, n));
           size_t at = 0;
-          EXPECT_TRUE(wellBehaved(y, 40.0f, &at)) << "mode " << mode << " at " << rate << " Hz, sample " << at
-                                                   << " = " << y[at];
+          EXPECT_TRUE(wellBehaved(y, 40.0f, &at))
+              << "mode " << mode << " at " << rate << " Hz, sample " << at << " = " << y[at];
         }
       }
     }
@@ -311,7 +311,8 @@ TEST(AllFilters, SilentInputSleepsWithZeros) {
   std::fill_n(m.audio(OUTPUT), rig.host.blockSize, 9.0f);
   EventList stop;
   stop.streaming(0, SIGNAL, false);
-  const auto y = rig.driver->render(std::vector<float>(256, 0.0f), constant(0.5f), constant(0.5f), constant(0.0f), &stop);
+  const auto y =
+      rig.driver->render(std::vector<float>(256, 0.0f), constant(0.5f), constant(0.5f), constant(0.0f), &stop);
   for (float v : y) ASSERT_EQ(v, 0.0f);
   EXPECT_FALSE(rig.host.streamingOn(OUTPUT).back().streaming);
   EXPECT_GE(rig.host.sleepRequests, 1);
@@ -320,7 +321,8 @@ TEST(AllFilters, SilentInputSleepsWithZeros) {
   Rig held;
   EventList start;
   start.graphStart().value(0, MODE, 1);
-  const auto z = held.driver->render(std::vector<float>(4096, 0.5f), constant(0.5f), constant(0.0f), constant(0.0f), &start);
+  const auto z =
+      held.driver->render(std::vector<float>(4096, 0.5f), constant(0.5f), constant(0.0f), constant(0.0f), &start);
   EXPECT_NEAR(z.back(), 0.5f, 0.01f);
   EXPECT_EQ(held.host.sleepRequests, 0);
 }
@@ -328,8 +330,8 @@ TEST(AllFilters, SilentInputSleepsWithZeros) {
 TEST(AllFilters, CutoffOutsideTheRangeActsAsItsEnds) {
   const int32_t n = 800;
   const auto x = noise(n);
-  const std::pair<int32_t, float> top[] = {{1, 0.99f}, {3, 1.011f},  {4, 1.05f},  {10, 1.039f}, {19, 1.039f},
-                                           {23, 1.0f}, {27, 0.9f},   {33, 0.93f}, {35, 1.054f}, {30, 1.0f}};
+  const std::pair<int32_t, float> top[] = {{1, 0.99f}, {3, 1.011f}, {4, 1.05f},  {10, 1.039f}, {19, 1.039f},
+                                           {23, 1.0f}, {27, 0.9f},  {33, 0.93f}, {35, 1.054f}, {30, 1.0f}};
   for (const auto& [mode, vmax] : top) {
     Rig above, at;
     EXPECT_EQ(above.run(mode, x, constant(5.0f), constant(0.5f)), at.run(mode, x, constant(vmax), constant(0.5f)))
@@ -371,7 +373,8 @@ TEST(AllFilters, ControlsOutsideTheDesignGiveDefinedResults) {
       Rig rig;
       size_t at = 0;
       const auto y = rig.run(mode, loud, sweep(0.0f, 1.1f, n), constant(res));
-      EXPECT_TRUE(wellBehaved(y, 1000.0f, &at)) << "mode " << mode << " resonance " << res << " sample " << at << " = " << y[at];
+      EXPECT_TRUE(wellBehaved(y, 1000.0f, &at))
+          << "mode " << mode << " resonance " << res << " sample " << at << " = " << y[at];
     }
   }
   // A host reporting no usable sample rate gets the 44.1 kHz tables.

@@ -51,7 +51,8 @@ struct DelayTroisTest : ::testing::Test {
     if (delay->isRunning()) pending->value(0, DelayTrois::ON, 0), render(1);
     pending->graphStart().value(0, DelayTrois::ON, 1).value(0, DelayTrois::INTERPOLATION, interpolation);
   }
-  void render(int32_t blocks, const std::function<float(int64_t)>& signal = [](int64_t n) { return n == 0; }) {
+  void render(
+      int32_t blocks, const std::function<float(int64_t)>& signal = [](int64_t n) { return n == 0; }) {
     left.clear(), delayed.clear();
     for (int32_t b = 0; b < blocks; ++b) {
       float* in = module->audio(DelayTrois::SIGNAL);
@@ -73,8 +74,11 @@ TEST_F(DelayTroisTest, TimeOffsetFeedbackPanAndInterpolation) {
 
   const struct {
     float time, offset, expected;
-  } cases[] = {{1.0f, 0.0f, 12.0f}, {1.0f, 0.499f, 12.0f + 0.998f * 11.0f}, {1.0f, -0.499f, 1.0f + 0.002f * 11.0f},
-               {1.0f, 4.0f, 12.0f + 0.998f * 11.0f}, {3.37f, 0.25f, 35.7f * 1.5f - 0.5f}};
+  } cases[] = {{1.0f, 0.0f, 12.0f},
+               {1.0f, 0.499f, 12.0f + 0.998f * 11.0f},
+               {1.0f, -0.499f, 1.0f + 0.002f * 11.0f},
+               {1.0f, 4.0f, 12.0f + 0.998f * 11.0f},
+               {3.37f, 0.25f, 35.7f * 1.5f - 0.5f}};
   for (const auto& c : cases) {
     set(DelayTrois::TIME, c.time), set(DelayTrois::TIME_OFFSET, c.offset);
     start();

@@ -21,9 +21,13 @@ Wave constant(float v) {
 // Inputs by pin, Signal to Output divisor (the spare reads 0).
 struct Inputs {
   Wave waves[8] = {[](int64_t n) { return static_cast<float>(0.9 * std::sin(0.05 * n) + 0.4 * std::sin(0.31 * n)); },
-                   constant(1.5f), constant(0.0f),
+                   constant(1.5f),
+                   constant(0.0f),
                    [](int64_t n) { return static_cast<float>(0.5 + 0.5 * std::sin(0.01 * n)); },
-                   constant(0.6f), constant(1.3f), constant(0.8f), constant(1.25f)};
+                   constant(0.6f),
+                   constant(1.3f),
+                   constant(0.8f),
+                   constant(1.25f)};
   double at(int pin, int64_t n) const { return waves[pin](n); }
 };
 
@@ -34,8 +38,10 @@ struct Reference {
   double previous = 0.0, previousModulator = 0.0;
 
   explicit Reference(int32_t m)
-      : mode(m), factor(m == 3 || m == 4 ? 4 : 2),
-        up(factor == 4 ? ReferenceLowPass::fourTimes() : ReferenceLowPass::twice()), down(up) {}
+      : mode(m),
+        factor(m == 3 || m == 4 ? 4 : 2),
+        up(factor == 4 ? ReferenceLowPass::fourTimes() : ReferenceLowPass::twice()),
+        down(up) {}
 
   double process(const Inputs& in, int64_t n) {
     auto gain = [&](double x, double m) {

@@ -47,8 +47,10 @@ class FilterDriver {
         module_.audio(RESONANCE)[i] = resonance(start + i);
         module_.audio(MIX)[i] = mix(start + i);
       }
-      if (start == 0 && events != nullptr) module_.process(length, *events);
-      else module_.process(length);
+      if (start == 0 && events != nullptr)
+        module_.process(length, *events);
+      else
+        module_.process(length);
       std::copy_n(module_.audio(OUTPUT), length, out.begin() + start);
     }
     return out;
@@ -78,7 +80,8 @@ inline std::vector<float> square(int32_t n, int32_t period = 100) {
 }
 inline std::vector<float> sine(int32_t n, double hz, double rate, float amplitude = 0.25f) {
   std::vector<float> v(n);
-  for (int32_t i = 0; i < n; ++i) v[i] = amplitude * static_cast<float>(std::sin(2.0 * std::numbers::pi * hz * i / rate));
+  for (int32_t i = 0; i < n; ++i)
+    v[i] = amplitude * static_cast<float>(std::sin(2.0 * std::numbers::pi * hz * i / rate));
   return v;
 }
 inline double rms(const std::vector<float>& v, size_t from) {

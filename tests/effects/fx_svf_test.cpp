@@ -79,10 +79,9 @@ TEST(FxSvf, EveryModeStaysBoundedUnderSweepsAtFourRates) {
   for (float rate : {32000.0f, 44100.0f, 48000.0f, 192000.0f}) {
     for (int32_t mode = 0; mode < FxSvf::kModeCount; ++mode) {
       for (const auto& x : inputs) {
-        for (const auto& [cutoff, res] : {std::pair{sweep(-0.2f, 1.3f, n), constant(0.0f)},
-                                          std::pair{constant(0.6f), sweep(0.0f, 1.0f, n)},
-                                          std::pair{sweep(1.3f, -0.2f, n), constant(1.0f)},
-                                          std::pair{constant(0.5f), constant(std::nanf(""))}}) {
+        for (const auto& [cutoff, res] :
+             {std::pair{sweep(-0.2f, 1.3f, n), constant(0.0f)}, std::pair{constant(0.6f), sweep(0.0f, 1.0f, n)},
+              std::pair{sweep(1.3f, -0.2f, n), constant(1.0f)}, std::pair{constant(0.5f), constant(std::nanf(""))}}) {
           Rig rig(rate);
           size_t at = 0;
           const auto y = rig.run(mode, x, cutoff, res, sweep(0.0f, 1.0f, n));
@@ -96,15 +95,15 @@ TEST(FxSvf, EveryModeStaysBoundedUnderSweepsAtFourRates) {
 TEST(FxSvf, ResponseShapesOfTheModes) {
   // Cutoff 0.6 is 880 Hz.
   auto at = [](int32_t mode, double f) { return gain(mode, 0.6f, 0.0f, f); };
-  EXPECT_LT(at(1, 16000.0), 0.05 * at(1, 40.0));   // driven low taps
-  EXPECT_LT(at(2, 40.0), 0.05 * at(2, 16000.0));   // driven high taps
-  EXPECT_GT(at(3, 880.0), 3.0 * at(3, 40.0));      // driven band taps
+  EXPECT_LT(at(1, 16000.0), 0.05 * at(1, 40.0));  // driven low taps
+  EXPECT_LT(at(2, 40.0), 0.05 * at(2, 16000.0));  // driven high taps
+  EXPECT_GT(at(3, 880.0), 3.0 * at(3, 40.0));     // driven band taps
   EXPECT_GT(at(3, 880.0), 3.0 * at(3, 16000.0));
-  EXPECT_LT(at(4, 880.0), 0.3 * at(4, 40.0));      // notch
+  EXPECT_LT(at(4, 880.0), 0.3 * at(4, 40.0));  // notch
   EXPECT_LT(at(4, 880.0), 0.3 * at(4, 16000.0));
-  EXPECT_NEAR(at(5, 40.0), 1.0, 0.05);             // one-pole low-pass
+  EXPECT_NEAR(at(5, 40.0), 1.0, 0.05);  // one-pole low-pass
   EXPECT_LT(at(5, 16000.0), 0.1);
-  EXPECT_GT(at(6, 16000.0), 0.85);                 // one-pole high-pass
+  EXPECT_GT(at(6, 16000.0), 0.85);  // one-pole high-pass
   EXPECT_LT(at(6, 40.0), 0.1);
   for (double f : {40.0, 880.0, 5000.0, 16000.0}) EXPECT_NEAR(at(8, f), 1.0, 0.02) << f;  // all-pass
   // Driven pair: resonance raises the level at the cutoff.
@@ -198,7 +197,8 @@ TEST(FxSvf, OffOrSilentMeansZerosAndSleep) {
   on.run(1, noise(256), constant(0.5f), constant(0.5f));
   EventList stop;
   stop.streaming(0, SIGNAL, false);
-  const auto z = on.driver->render(std::vector<float>(256, 0.0f), constant(0.5f), constant(0.5f), constant(0.0f), &stop);
+  const auto z =
+      on.driver->render(std::vector<float>(256, 0.0f), constant(0.5f), constant(0.5f), constant(0.0f), &stop);
   for (float v : z) ASSERT_EQ(v, 0.0f);
   EXPECT_GE(on.host.sleepRequests, 1);
 

@@ -30,7 +30,7 @@ struct RingEqCSTest : ::testing::Test {
         module->audio(RingEqCS::CARRIER)[i] = carrierAt(n + i);
         module->audio(RingEqCS::MODULATOR)[i] = modulatorAt(n + i);
       }
-      n == from && first != nullptr ? module->process(64, *first) : module->process(64);
+      n == from&& first != nullptr ? module->process(64, *first) : module->process(64);
       out.insert(out.end(), module->audio(RingEqCS::OUTPUT), module->audio(RingEqCS::OUTPUT) + 64);
     }
     return out;

@@ -50,8 +50,9 @@ std::vector<uint8_t> wav(uint16_t format, uint16_t channels, uint16_t bits, std:
                          bool oddChunkFirst = false) {
   std::vector<uint8_t> chunks;
   if (oddChunkFirst) put(chunks, "LIST", {1, 2, 3});
-  put(chunks, "fmt ", {static_cast<uint8_t>(format), static_cast<uint8_t>(format >> 8), static_cast<uint8_t>(channels), 0,
-                       0x80, 0xBB, 0, 0, 0, 0, 0, 0, 8, 0, static_cast<uint8_t>(bits), 0});
+  put(chunks, "fmt ",
+      {static_cast<uint8_t>(format), static_cast<uint8_t>(format >> 8), static_cast<uint8_t>(channels), 0, 0x80, 0xBB,
+       0, 0, 0, 0, 0, 0, 8, 0, static_cast<uint8_t>(bits), 0});
   put(chunks, "fact", {4, 0, 0, 0});
   put(chunks, "data", data);
   const char head[] = "RIFF\0\0\0\0WAVE";
@@ -78,9 +79,10 @@ TEST(GoldenHash, FindsTheSampleDataOfFloatStereoWavFilesOnly) {
 }
 
 TEST(GoldenHash, GoldenFileKeepsCommentsAndReplacesEntries) {
-  const auto path = (std::filesystem::temp_directory_path() /
-                     ("zv_goldens_" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + ".txt"))
-                        .string();
+  const auto path =
+      (std::filesystem::temp_directory_path() /
+       ("zv_goldens_" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + ".txt"))
+          .string();
   {
     std::ofstream out(path);
     out << "# how to update\n\ndemo.wav 00000000000000ff\nbroken line\n";

@@ -53,17 +53,28 @@ Options parse(int argc, char** argv) {
       if (i + 1 >= argc) throw std::runtime_error(a + " needs a value");
       return argv[++i];
     };
-    if (a == "--goldens") o.goldens = value();
-    else if (a == "--name") o.name = value();
-    else if (a == "--library") o.library = value();
-    else if (a == "--descriptions") o.descriptions = value();
-    else if (a == "--files") o.files.push_back(value());
-    else if (a == "--midi") o.midi = value();
-    else if (a == "--wav") o.wav = value();
-    else if (a == "--file") o.plainFiles.push_back(value());
-    else if (a == "--seconds") o.seconds = std::stod(value());
-    else if (!a.empty() && a[0] == '-') throw std::runtime_error("unknown option " + a);
-    else o.patch = a;
+    if (a == "--goldens")
+      o.goldens = value();
+    else if (a == "--name")
+      o.name = value();
+    else if (a == "--library")
+      o.library = value();
+    else if (a == "--descriptions")
+      o.descriptions = value();
+    else if (a == "--files")
+      o.files.push_back(value());
+    else if (a == "--midi")
+      o.midi = value();
+    else if (a == "--wav")
+      o.wav = value();
+    else if (a == "--file")
+      o.plainFiles.push_back(value());
+    else if (a == "--seconds")
+      o.seconds = std::stod(value());
+    else if (!a.empty() && a[0] == '-')
+      throw std::runtime_error("unknown option " + a);
+    else
+      o.patch = a;
   }
   if (o.goldens.empty()) throw std::runtime_error("--goldens is required");
   return o;

@@ -11,8 +11,11 @@ TEST(DbToAnimation, MeterCurve) {
   struct Case {
     float db, position;
   } cases[] = {
-      {0.0f, 0.7f},    {-3.0f, 0.4f},   {-6.0f, 0.25f}, {-8.75f, 0.1125f}, {-10.0f, 0.1f},
-      {-20.0f, 0.0f},  {-90.0f, 0.0f},  {3.0f, 1.0f},   {6.0f, 1.0f},      {std::numeric_limits<float>::quiet_NaN(), 0.0f},
+      {0.0f, 0.7f},   {-3.0f, 0.4f},
+      {-6.0f, 0.25f}, {-8.75f, 0.1125f},
+      {-10.0f, 0.1f}, {-20.0f, 0.0f},
+      {-90.0f, 0.0f}, {3.0f, 1.0f},
+      {6.0f, 1.0f},   {std::numeric_limits<float>::quiet_NaN(), 0.0f},
   };
   for (const Case& c : cases) EXPECT_NEAR(dbToAnimationPosition(c.db), c.position, 1e-6f) << c.db << " dB";
 }

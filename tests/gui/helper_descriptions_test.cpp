@@ -41,7 +41,8 @@ std::vector<DescribedPin> describedGuiPins(const std::string& id) {
   for (std::sregex_iterator p(body.begin(), body.end(), pinPattern), end; p != end; ++p) {
     const std::string attributes = (*p)[1];
     std::map<std::string, std::string> a;
-    for (std::sregex_iterator q(attributes.begin(), attributes.end(), attributePattern); q != end; ++q) a[(*q)[1]] = (*q)[2];
+    for (std::sregex_iterator q(attributes.begin(), attributes.end(), attributePattern); q != end; ++q)
+      a[(*q)[1]] = (*q)[2];
     pins.push_back({std::stoi(a["id"]), a["datatype"], a["autoDuplicate"] == "true"});
   }
   return pins;
@@ -100,7 +101,8 @@ TEST(GuiHelperDescriptions, MatchTheModulesPins) {
     }
     // Nothing registered that the description leaves out.
     for (int32_t index = 0; index < 16; ++index) {
-      const bool described = std::any_of(pins.begin(), pins.end(), [&](const DescribedPin& p) { return p.index == index; });
+      const bool described =
+          std::any_of(pins.begin(), pins.end(), [&](const DescribedPin& p) { return p.index == index; });
       if (!described) {
         EXPECT_EQ(module->guiPin(index), nullptr) << index;
       }

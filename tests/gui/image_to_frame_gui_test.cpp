@@ -18,13 +18,10 @@ TEST(ImageToFrameGui, PositionGivesTheNearestFrame) {
     int32_t frame;
   } cases[] = {
       {10, 0.5f, 5},  // 4.5 + 0.5
-      {10, 1.0f, 9},
-      {10, 0.0f, 0},
+      {10, 1.0f, 9},      {10, 0.0f, 0},
       {10, 0.3f, 3},  // 2.7 + 0.5
-      {kMin, 1.0f, kMin},
-      {10, std::numeric_limits<float>::quiet_NaN(), kMin},
-      {10, 1e30f, kMax},
-      {10, -1e30f, kMin},
+      {kMin, 1.0f, kMin}, {10, std::numeric_limits<float>::quiet_NaN(), kMin},
+      {10, 1e30f, kMax},  {10, -1e30f, kMin},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.count << " frames at " << c.position);
@@ -42,7 +39,8 @@ TEST(ImageToFrameGui, FrameGivesThePosition) {
   struct Case {
     int32_t count, frame;
     float position;
-  } cases[] = {{10, 9, 1.0f}, {10, 3, 3.0f / 9.0f}, {1, 0, 0.0f}, {1, 4, 4.0f}, {0, 2, -2.0f}, {kMin, 1, -1.0f / 2147483648.0f}};
+  } cases[] = {{10, 9, 1.0f}, {10, 3, 3.0f / 9.0f}, {1, 0, 0.0f},
+               {1, 4, 4.0f},  {0, 2, -2.0f},        {kMin, 1, -1.0f / 2147483648.0f}};
   // Either pin set last gives the position.
   for (const Case& c : cases) {
     for (const bool countLast : {true, false}) {

@@ -103,9 +103,9 @@ TEST(ItemList, ListsTheModulesOffer) {
     const char* text;
     int32_t value;
   } cases[] = {
-      {"SE Patch Info", 9, 17, 0, "All", -1},          {"SE Patch Info", 9, 17, 1, "1", 0},
-      {"SE Patch Info", 9, 17, 16, "16", 15},          {"SE System Command", 2, 6, 0, "edit", 0},
-      {"SE System Command", 2, 6, 3, "open", 3},       {"SE System Command", 2, 6, 5, "properties", 5},
+      {"SE Patch Info", 9, 17, 0, "All", -1},    {"SE Patch Info", 9, 17, 1, "1", 0},
+      {"SE Patch Info", 9, 17, 16, "16", 15},    {"SE System Command", 2, 6, 0, "edit", 0},
+      {"SE System Command", 2, 6, 3, "open", 3}, {"SE System Command", 2, 6, 5, "properties", 5},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.id << " item " << c.index);

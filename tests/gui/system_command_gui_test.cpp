@@ -32,8 +32,9 @@ constexpr const char* kEditsPrograms = nullptr;
 // A folder of files a patch might name, and a launcher that only records.
 struct SystemCommandTest : ::testing::Test {
   // Private to this run: test programs of several builds may run at once.
-  fs::path folder = fs::temp_directory_path() /
-                    ("zv_system_command_" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+  fs::path folder =
+      fs::temp_directory_path() /
+      ("zv_system_command_" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
   std::vector<std::pair<std::string, MpString>> launched;
   MpShellLauncher previous;
   TestHost host;
@@ -80,12 +81,12 @@ TEST_F(SystemCommandTest, OnlyLocalFilesAndNoProgramsToOpen) {
     const char* file;
     const char* verb;  // null: nothing is started
   } cases[] = {
-      {0, "notes.txt", "edit"},       {1, "samples", "explore"},        {2, "samples", "find"},
-      {4, "notes.txt", "print"},      {5, "notes.txt", "properties"},   {3, "samples", "open"},
-      {0, "run.bat", kEditsPrograms}, {3, "run.bat", nullptr},          {3, "tool.EXE", nullptr},
-      {3, "link.lnk", nullptr},       {3, "page.url", nullptr},         {3, "setup.msi", nullptr},
-      {3, "help.chm", nullptr},       {3, "run.bat.", nullptr},         {3, "run.bat .", nullptr},
-      {3, ".bat", nullptr},           {3, "missing.txt", nullptr},      {3, "notes.txt:stream", nullptr},
+      {0, "notes.txt", "edit"},       {1, "samples", "explore"},      {2, "samples", "find"},
+      {4, "notes.txt", "print"},      {5, "notes.txt", "properties"}, {3, "samples", "open"},
+      {0, "run.bat", kEditsPrograms}, {3, "run.bat", nullptr},        {3, "tool.EXE", nullptr},
+      {3, "link.lnk", nullptr},       {3, "page.url", nullptr},       {3, "setup.msi", nullptr},
+      {3, "help.chm", nullptr},       {3, "run.bat.", nullptr},       {3, "run.bat .", nullptr},
+      {3, ".bat", nullptr},           {3, "missing.txt", nullptr},    {3, "notes.txt:stream", nullptr},
       {6, "notes.txt", nullptr},      {-1, "notes.txt", nullptr},
   };
   GuiModule command(host, MP_TEXT("SE System Command"));

@@ -32,10 +32,9 @@ TEST(ScopePacking, ScalesLimitsAndTruncatesTowardZero) {
     float in;
     int8_t packed;
   } cases[] = {
-      {0.0f, 0},     {-0.0f, 0},      {1.0f, 127},      {-1.0f, -127},   {0.5f, 63},     {-0.5f, -63},
-      {0.999f, 126}, {-0.999f, -126}, {0.0079f, 1},     {-0.0079f, -1},  {0.0078f, 0},   {-0.0078f, 0},
-      {3.0f, 127},   {-3.0f, -127},   {1e30f, 127},     {-1e30f, -127},  {kInf, 127},    {-kInf, -127},
-      {kNaN, 0},     {1e-40f, 0},
+      {0.0f, 0},       {-0.0f, 0},     {1.0f, 127},    {-1.0f, -127}, {0.5f, 63},    {-0.5f, -63}, {0.999f, 126},
+      {-0.999f, -126}, {0.0079f, 1},   {-0.0079f, -1}, {0.0078f, 0},  {-0.0078f, 0}, {3.0f, 127},  {-3.0f, -127},
+      {1e30f, 127},    {-1e30f, -127}, {kInf, 127},    {-kInf, -127}, {kNaN, 0},     {1e-40f, 0},
   };
   constexpr size_t kCases = std::size(cases);
   // Every case at every position of a stretch long enough to be packed
@@ -87,9 +86,9 @@ TEST_F(ScopeTest, CaptureLengthFollowsTimeWithinItsLimits) {
     float time, rate;
     int32_t length;
   } cases[] = {
-      {0.0f, 48000, 11},  {-2.0f, 48000, 11},    {1.0f, 48000, 480},  {10.0f, 48000, 4800},
-      {1e7f, 48000, 4800}, {kNaN, 48000, 11},    {0.5f, 44100, 220},  {0.02f, 48000, 11},
-      {kInf, 48000, 4800}, {-kInf, 48000, 11},   {0.03f, 48000, 14},
+      {0.0f, 48000, 11},   {-2.0f, 48000, 11}, {1.0f, 48000, 480}, {10.0f, 48000, 4800},
+      {1e7f, 48000, 4800}, {kNaN, 48000, 11},  {0.5f, 44100, 220}, {0.02f, 48000, 11},
+      {kInf, 48000, 4800}, {-kInf, 48000, 11}, {0.03f, 48000, 14},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "Time " << c.time << " at " << c.rate);
@@ -136,7 +135,8 @@ TEST_F(ScopeTest, CapturesStartAtRisingCrossingsAtMostFifteenTimesASecond) {
   const auto sent = captures();
   ASSERT_GE(sent.size(), 12u);
   EXPECT_LE(sent.size(), 15u);
-  for (size_t k = 1; k < sendTimes.size(); ++k) EXPECT_GE(sendTimes[k] - sendTimes[k - 1], 3200) << "a fifteenth of a second";
+  for (size_t k = 1; k < sendTimes.size(); ++k)
+    EXPECT_GE(sendTimes[k] - sendTimes[k - 1], 3200) << "a fifteenth of a second";
   // After the first (immediate) capture every capture starts on the first
   // positive sample after the negative stretch: 0.01, 0.02, 0.03 ...
   for (size_t k = 1; k < sent.size(); ++k) {

@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <iterator>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "host_fixture.h"
 
@@ -198,8 +198,8 @@ TEST(EngineTransport, SumsFollowSourcesThatFallSilentAndComeBack) {
     int32_t at;
     float a, b;
   };
-  const Step steps[] = {{3, 5, 0.0f, 0.25f}, {8, 9, 0.125f, 0.25f}, {9, 0, 0.0f, 0.0f}, {15, 3, 0.0f, 2.0f},
-                        {16, 12, 1.0f, 0.0f}};
+  const Step steps[] = {
+      {3, 5, 0.0f, 0.25f}, {8, 9, 0.125f, 0.25f}, {9, 0, 0.0f, 0.0f}, {15, 3, 0.0f, 2.0f}, {16, 12, 1.0f, 0.0f}};
   float valueA = 0.5f, valueB = 0.25f;
   size_t next = 0;
   for (int block = 1; block <= 20; ++block) {
@@ -357,8 +357,9 @@ TEST(EngineBuilding, RefusesMismatchedAndMisdirectedConnections) {
   EXPECT_NE(message([&] { engine->connect({sender, 1}, {recorder, 42}); }).find("no audio pin 42"), std::string::npos);
   EXPECT_NE(message([&] { engine->connectOutput({sender, 1}, 0); }).find("not an audio output"), std::string::npos);
   EXPECT_NE(message([&] { engine->connectMidiInput({recorder, 1}); }).find("not a MIDI input"), std::string::npos);
-  EXPECT_NE(message([&] { engine->addModule(TestPlugin::get().module("Test Sine"), true, "sine"); }).find("cannot create"),
-            std::string::npos);
+  EXPECT_NE(
+      message([&] { engine->addModule(TestPlugin::get().module("Test Sine"), true, "sine"); }).find("cannot create"),
+      std::string::npos);
   // Pins live in arrays by index: a description reaching far beyond any
   // module's pins is refused, not allocated.
   DescriptionSet far;
@@ -366,8 +367,9 @@ TEST(EngineBuilding, RefusesMismatchedAndMisdirectedConnections) {
                     <Pin id="40000" name="Far" direction="in" datatype="float" /></Audio></Plugin></PluginList>)",
                "far.xml");
   ASSERT_NE(far.find("Test Const"), nullptr);
-  EXPECT_NE(message([&] { engine->addModule(*far.find("Test Const"), false, "far"); }).find("beyond the last pin index"),
-            std::string::npos);
+  EXPECT_NE(
+      message([&] { engine->addModule(*far.find("Test Const"), false, "far"); }).find("beyond the last pin index"),
+      std::string::npos);
 }
 
 }  // namespace

@@ -15,8 +15,19 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 Bytes header(uint16_t format, uint16_t tracks, uint16_t division) {
-  return {'M', 'T', 'h', 'd', 0, 0, 0, 6, static_cast<uint8_t>(format >> 8), static_cast<uint8_t>(format),
-          static_cast<uint8_t>(tracks >> 8), static_cast<uint8_t>(tracks), static_cast<uint8_t>(division >> 8),
+  return {'M',
+          'T',
+          'h',
+          'd',
+          0,
+          0,
+          0,
+          6,
+          static_cast<uint8_t>(format >> 8),
+          static_cast<uint8_t>(format),
+          static_cast<uint8_t>(tracks >> 8),
+          static_cast<uint8_t>(tracks),
+          static_cast<uint8_t>(division >> 8),
           static_cast<uint8_t>(division)};
 }
 
@@ -47,8 +58,8 @@ const Bytes kEnd = {0x00, 0xFF, 0x2F, 0x00};
 TEST(MidiFile, FormatZeroWithRunningStatusAndDefaultTempo) {
   // 96 ticks per quarter at 120 bpm: one tick = 1/192 s.
   Bytes body = {0x00, 0x90, 60, 100,  // note on
-                0x60, 62, 90,         // running status: another note on, 96 ticks later
-                0x60, 60, 0,          // running status note-off as velocity 0
+                0x60, 62,   90,       // running status: another note on, 96 ticks later
+                0x60, 60,   0,        // running status note-off as velocity 0
                 0x00, 0xC3, 5};       // program change: one data byte
   append(body, kEnd);
   MidiSong song = parseMidi(join({header(0, 1, 96), track(body)}));
@@ -178,8 +189,8 @@ TEST(VoiceAllocator, ReleasedVoicesEndAfterTheReleaseTimeAndAreReusedBeforeSteal
   settings.voices = 2;
   settings.releaseSeconds = 1.0;
   // Note 60 ends at 0.5 s; 64 keeps sounding; 67 at 0.7 s takes the released voice.
-  auto changes = allocateVoices(notesSong({{0.0, 60, 100}, {0.1, 64, 100}, {0.5, 60, 0}, {0.7, 67, 100}, {0.9, 67, 0}}),
-                                settings);
+  auto changes =
+      allocateVoices(notesSong({{0.0, 60, 100}, {0.1, 64, 100}, {0.5, 60, 0}, {0.7, 67, 100}, {0.9, 67, 0}}), settings);
   auto pitches = of(changes, VoiceInput::Pitch);
   ASSERT_EQ(pitches.size(), 3u);
   EXPECT_EQ(pitches[2].voice, 0);

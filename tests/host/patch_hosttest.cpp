@@ -37,10 +37,12 @@ TEST(PatchErrors, NameTheFileThePlaceAndTheProblem) {
   };
   const std::vector<Case> cases = {
       {"{\n  \"modules\": [\n    {\"name\": \"a\" \"id\": 1}\n  ]\n}", {"line 3", "JSON"}},
-      {R"({"modules": [{"name": "a", "id": "Test Nothing"}]})", {"modules[0] (\"a\")", "unknown identifier \"Test Nothing\""}},
+      {R"({"modules": [{"name": "a", "id": "Test Nothing"}]})",
+       {"modules[0] (\"a\")", "unknown identifier \"Test Nothing\""}},
       {R"({"modules": [{"name": "a", "id": "Test Const", "values": {"Volume": 1}}]})",
        {"modules[0] (\"a\").values.\"Volume\"", "no audio pin \"Volume\""}},
-      {R"({"modules": [{"name": "a", "id": "Test Const", "values": {"Level": "loud"}}]})", {"does not fit pin 0 (float)"}},
+      {R"({"modules": [{"name": "a", "id": "Test Const", "values": {"Level": "loud"}}]})",
+       {"does not fit pin 0 (float)"}},
       {R"({"modules": [{"name": "a", "id": "Test Const", "values": {"Out": 1}}]})", {"is an output"}},
       {R"({"modules": [{"name": "s", "id": "Test Sender"}, {"name": "r", "id": "Test Recorder"}],
           "connections": [["s:Value", "r:Number"]]})",
@@ -56,22 +58,26 @@ TEST(PatchErrors, NameTheFileThePlaceAndTheProblem) {
        {"voice.modules[0]", "used twice"}},
       {R"({"module": []})", {"\"module\"", "unknown key"}},
       {R"({"voices": 0})", {"\"voices\"", "whole number"}},
-      {R"({"modules": [{"name": "s", "id": "Test Sine", "side": "gui"}]})", {"cannot create \"Test Sine\" on the GUI side"}},
+      {R"({"modules": [{"name": "s", "id": "Test Sine", "side": "gui"}]})",
+       {"cannot create \"Test Sine\" on the GUI side"}},
       {R"({"modules": [{"name": "s", "id": "Test Sine"}], "connections": [["s:Out", "output:centre"]]})",
        {"unknown output \"centre\""}},
-      {R"({"modules": [{"name": "s", "id": "Test Sine"}], "connections": [["s:Out"]]})", {"connections[0]", "expected"}},
+      {R"({"modules": [{"name": "s", "id": "Test Sine"}], "connections": [["s:Out"]]})",
+       {"connections[0]", "expected"}},
       {R"([1, 2])", {"top level", "expected an object"}},
       {R"({"voices": 1e400})", {"JSON", "1e400"}},
   };
   for (const auto& c : cases) {
     std::string message = buildError(c.json);
     EXPECT_EQ(message.rfind("/patches/test.json: ", 0), 0u) << message;
-    for (const auto& part : c.expected) EXPECT_NE(message.find(part), std::string::npos) << message << "\n  lacks: " << part;
+    for (const auto& part : c.expected)
+      EXPECT_NE(message.find(part), std::string::npos) << message << "\n  lacks: " << part;
   }
 }
 
 TEST(PatchErrors, DamagedPatchesBuildOrFailWithAPatchError) {
-  const std::string original = R"({"voices": 2, "modules": [{"name": "rec", "id": "Test Recorder", "values": {"Tag": 3}}],
+  const std::string original =
+      R"({"voices": 2, "modules": [{"name": "rec", "id": "Test Recorder", "values": {"Tag": 3}}],
     "voice": {"modules": [{"name": "sine", "id": "Test Sine", "values": {"2": 0.5}}],
               "connections": [["voice:pitch", "sine:Pitch"], ["sine:Out", "rec:In"], ["sine:3", "output:left"]]},
     "connections": [["rec:Out", "output:right"]]})";
@@ -158,7 +164,8 @@ TEST(PatchBuilding, VoiceActiveInputsFollowTheVoiceUnlessThePatchFeedsThem) {
   engine->processBlock(16);
   engine->setHostSource(built.voiceSources[1][static_cast<size_t>(VoiceInput::Active)], 3, -1.0f);
   engine->processBlock(16);
-  EXPECT_EQ(TestPlugin::get().log("rec block=2 t=3"), (std::vector<std::string>{"rec block=2 t=3 type=100 pin=5 v=-1"}));
+  EXPECT_EQ(TestPlugin::get().log("rec block=2 t=3"),
+            (std::vector<std::string>{"rec block=2 t=3 type=100 pin=5 v=-1"}));
 }
 
 }  // namespace

@@ -262,7 +262,8 @@ TEST(HostProgram, RendersTheExampleToIdenticalWavFiles) {
   EXPECT_TRUE(std::all_of(samples.begin(), samples.end(), [](float v) { return std::isfinite(v); }));
   EXPECT_GT(*std::max_element(samples.begin(), samples.end()), 0.05f);
 
-  HostRun pcm = runHost("render " + patch + " --seconds 0.5 --bits 16 --rate 44100 --quiet -o " + (folder / "c.wav").string());
+  HostRun pcm =
+      runHost("render " + patch + " --seconds 0.5 --bits 16 --rate 44100 --quiet -o " + (folder / "c.wav").string());
   ASSERT_EQ(pcm.status, 0) << pcm.output;
   // Quiet: no summary. Without a song nothing sounds, and that is said.
   EXPECT_EQ(pcm.output, "zvhost: warning: the render is silent: every sample is 0\n");
@@ -336,8 +337,8 @@ TEST(HostProgram, FindsTheBundledFilesAndReportsMissingOnes) {
   HostRun run = runHost("render " + (folder / "missing.json").string() + " --seconds 0.1 --quiet --files " +
                         (folder / "extra").string() + " -o " + (folder / "missing.wav").string());
   EXPECT_EQ(run.status, 0) << run.output;
-  const std::string tried = "which is not in any of these folders: " + folder.string() + ", " +
-                            (folder / "extra").string() + ", ";
+  const std::string tried =
+      "which is not in any of these folders: " + folder.string() + ", " + (folder / "extra").string() + ", ";
   EXPECT_NE(run.output.find("zvhost: warning: \"tables\" (INIT Osc ZVQR) names the file \"nowhere.zvw\", " + tried),
             std::string::npos)
       << run.output;
@@ -361,7 +362,8 @@ TEST(HostProgram, ErrorsGoToStandardErrorWithConventionalExitCodes) {
   EXPECT_FALSE(fs::exists(folder / "bad.wav"));
 
   std::ofstream(folder / "bad.mid") << "MThd garbage";
-  HostRun midi = runHost("render " + std::string(ZV_EXAMPLES) + "/mixm_voices.json --midi " + (folder / "bad.mid").string());
+  HostRun midi =
+      runHost("render " + std::string(ZV_EXAMPLES) + "/mixm_voices.json --midi " + (folder / "bad.mid").string());
   EXPECT_EQ(midi.status, 1);
   EXPECT_NE(midi.output.find("bad.mid: "), std::string::npos) << midi.output;
 

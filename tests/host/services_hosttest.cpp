@@ -42,7 +42,8 @@ class FileResolution : public ::testing::Test {
   void SetUp() override {
     namespace fs = std::filesystem;
     // One folder per test: ctest runs tests in parallel processes.
-    root = testing::scratchFolder(std::string("zvhost_files_") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    root = testing::scratchFolder(std::string("zvhost_files_") +
+                                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::create_directories(root / "patch");
     fs::create_directories(root / "first");
     fs::create_directories(root / "second");

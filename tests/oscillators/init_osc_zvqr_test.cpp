@@ -104,8 +104,8 @@ TEST_F(InitOscZvqrTest, ReferenceExtensionIsCheckedCaseInsensitively) {
 }
 
 TEST_F(InitOscZvqrTest, FailuresLeaveTheStatusUnloadedAndTheSetSilent) {
-  write("osc-tri-1.zvw", numberedFile(zv::oscillators::kFileValues, 3.0f));   // format 3
-  write("osc-tri-2.zvw", numberedFile(3));                              // no header
+  write("osc-tri-1.zvw", numberedFile(zv::oscillators::kFileValues, 3.0f));  // format 3
+  write("osc-tri-2.zvw", numberedFile(3));                                   // no header
   write("osc-tri-3.zvw", numberedFile(zv::oscillators::kFileValues, NAN));
   write("osc-tri-4.zvw", numberedFile(zv::oscillators::kFileValues, 1e30f));
   for (int32_t number : {1, 2, 3, 4, 5}) {  // 5: missing
@@ -173,8 +173,7 @@ TEST_F(InitOscZvqrTest, ReferenceNearThePathLimitIsSafe) {
 
 // The default set that the build writes, loaded and played.
 TEST_F(InitOscZvqrTest, GeneratedDefaultSetLoadsAndPlays) {
-  for (zvw::Family f : zvw::kFamilies)
-    write(std::string("osc-") + zvw::familyStem(f) + "-1.zvw", zvw::generateSet(f));
+  for (zvw::Family f : zvw::kFamilies) write(std::string("osc-") + zvw::familyStem(f) + "-1.zvw", zvw::generateSet(f));
   write("base.zvw", zvw::generateSet(zvw::Family::Sine));
   configure(MP_TEXT("base.zvw"), 0, 1, 2, 1, 1, 1);
   for (int pin : {I::STATUS_1, I::STATUS_2, I::STATUS_3}) EXPECT_EQ(status(pin), 1.0f);

@@ -12,8 +12,8 @@
 namespace {
 
 using S = OscZvqrSync;
-using zv::oscillators::DecimationFilter;
 using zv::oscillators::decimationCoefficients;
+using zv::oscillators::DecimationFilter;
 
 struct OscZvqrSyncTest : ::testing::Test {
   TestHost host;

@@ -26,8 +26,8 @@ struct OscZvqrTest : ::testing::Test {
     host.blockSize = 128;
     module = new OscZvqr(host.unknown());
     osc = std::make_unique<AudioModule>(host, module);
-    for (int pin : {P::PITCH, P::PHASE_OFFSET, P::SHAPE, P::ACTIVE, P::GATE, P::OUTPUT, P::WRAP_OUT,
-                    P::INCREMENT_OUT, P::FRACTION_OUT, P::OFFSET_OUT, P::UNUSED_AUDIO})
+    for (int pin : {P::PITCH, P::PHASE_OFFSET, P::SHAPE, P::ACTIVE, P::GATE, P::OUTPUT, P::WRAP_OUT, P::INCREMENT_OUT,
+                    P::FRACTION_OUT, P::OFFSET_OUT, P::UNUSED_AUDIO})
       osc->audio(pin);
     osc->fill(P::PHASE_OFFSET, 1.0f);  // offset 0
     osc->fill(P::ACTIVE, 1.0f);
@@ -126,7 +126,7 @@ TEST_F(OscZvqrTest, PhaseWrapOutputMarksEachWrap) {
 // Each mode against the ramp contents: set 1, 2, 3 at slots 0, 1, 2.
 TEST_F(OscZvqrTest, ModesReadTheirSetsAndHeads) {
   const float shape = 0.4f;
-  const double w = 0.3;               // pitch 0.505: table 30, weight 0.3
+  const double w = 0.3;  // pitch 0.505: table 30, weight 0.3
   for (int mode = 0; mode < 5; ++mode) {
     SCOPED_TRACE(mode);
     open();
@@ -299,8 +299,8 @@ TEST_F(OscZvqrTest, HeldAndStreamingRoutinesRenderTheSameConstantInputs) {
     }
     ASSERT_EQ(rendered[0].size(), rendered[1].size());
     for (size_t i = 0; i < rendered[0].size(); ++i)
-      ASSERT_TRUE(zv::oscillators::test::sameRendering(rendered[0][i], rendered[1][i])) << i << ": " << rendered[0][i] << " vs "
-                                                                            << rendered[1][i];
+      ASSERT_TRUE(zv::oscillators::test::sameRendering(rendered[0][i], rendered[1][i]))
+          << i << ": " << rendered[0][i] << " vs " << rendered[1][i];
   }
 }
 

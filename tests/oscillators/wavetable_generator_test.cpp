@@ -94,8 +94,8 @@ TEST(WavetableGenerator, SawThroughTheOscillatorKeepsAliasingFiftyDecibelsDown) 
     std::vector<float> w(kN);
     for (int i = 0; i < kN; ++i) {
       const double x = 2.0 * kPi * i / kN;
-      w[i] = static_cast<float>(out[i] * (0.35875 - 0.48829 * std::cos(x) + 0.14128 * std::cos(2 * x) -
-                                          0.01168 * std::cos(3 * x)));
+      w[i] = static_cast<float>(
+          out[i] * (0.35875 - 0.48829 * std::cos(x) + 0.14128 * std::cos(2 * x) - 0.01168 * std::cos(3 * x)));
     }
     const auto m = magnitudes(w.data(), kN);
     const double f0 = 13.75 * std::pow(2.0, pitch * 10.0);

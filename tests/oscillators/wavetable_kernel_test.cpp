@@ -46,11 +46,17 @@ constexpr int32_t kBlock = 96;
 struct Buffers {
   std::vector<float> pitch, offset, shape, out, wrap, increment, fraction, tableOffset;
   Buffers()
-      : pitch(kBlock), offset(kBlock), shape(kBlock), out(kBlock, NAN), wrap(kBlock, NAN), increment(kBlock, NAN),
-        fraction(kBlock, NAN), tableOffset(kBlock, NAN) {}
+      : pitch(kBlock),
+        offset(kBlock),
+        shape(kBlock),
+        out(kBlock, NAN),
+        wrap(kBlock, NAN),
+        increment(kBlock, NAN),
+        fraction(kBlock, NAN),
+        tableOffset(kBlock, NAN) {}
   RenderIo io(int32_t at) {
-    return {pitch.data() + at,     offset.data() + at,    shape.data() + at,    out.data() + at,
-            wrap.data() + at,      increment.data() + at, fraction.data() + at, tableOffset.data() + at};
+    return {pitch.data() + at, offset.data() + at,    shape.data() + at,    out.data() + at,
+            wrap.data() + at,  increment.data() + at, fraction.data() + at, tableOffset.data() + at};
   }
 };
 

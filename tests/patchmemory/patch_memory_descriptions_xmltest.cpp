@@ -33,7 +33,7 @@ const std::pair<const char*, std::set<std::string>> kBuiltinTexts[] = {
     {zvBuiltinDescription_se_patchmemory_float, {"SE PatchMemory Float", "SE PatchMemory Int Out"}},
     {zvBuiltinDescription_se_patchmemory_text2, {"SE PatchMemory Text2", "SE PatchMemory Text Out"}},
 };
-const char* const kPlainFiles[] = {"se_patchmemory", "se_patchmemory_int", "se_patchmemory_bool",
+const char* const kPlainFiles[] = {"se_patchmemory",       "se_patchmemory_int",  "se_patchmemory_bool",
                                    "se_patchmemory_list3", "se_patchmemory_blob", "se_patchmemory_blob_out"};
 
 // Every patch-memory description, compiled in or shipped beside the library.
@@ -116,8 +116,11 @@ std::vector<std::string> outPins(const std::string& type, const std::vector<std:
       "GUI 1 'PM Name In' in string parameterField=ShortName parameterId=0",
       "GUI 2 'PM Menu Items' in string parameterField=MenuItems parameterId=0",
       "GUI 3 'PM Menu Selection' in int parameterField=MenuSelection parameterId=0",
-      "GUI 4 'AnimationIn' in float parameterField=Normalized parameterId=0", "GUI 5 'Name' out string",
-      "GUI 6 'Value' out " + type, "GUI 8 'Animation Position' out float", "GUI 9 'Menu Items' out string",
+      "GUI 4 'AnimationIn' in float parameterField=Normalized parameterId=0",
+      "GUI 5 'Name' out string",
+      "GUI 6 'Value' out " + type,
+      "GUI 8 'Animation Position' out float",
+      "GUI 9 'Menu Items' out string",
       "GUI 10 'Menu Selection' out int"};
   for (const std::string& change : changes) {
     std::string key = change.substr(0, change.find('\'') + 1);
@@ -195,13 +198,13 @@ std::map<int32_t, int32_t> describedPins(const XMLElement* plugin, const char* s
 }
 
 TEST(PatchMemoryDescriptions, EveryVariantIsDescribedOnceWithThePinsItsClassesRegister) {
-  const std::set<std::string> fields = {"",     "ShortName",     "MenuItems", "MenuSelection", "Normalized",
-                                        "Grab", "FileExtension", "EnumList"};
-  for (const char* id : {"SE PatchMemory", "SE PatchMemory Float", "SE PatchMemory Float Out",
-                         "SE PatchMemory Float Out B2", "SE PatchMemory Int", "SE PatchMemory Int Out",
-                         "SE PatchMemory Bool", "SE PatchMemory Bool Out", "SE PatchMemory Text2",
-                         "SE PatchMemory Text Out", "SE PatchMemory List3", "SE PatchMemory Blob",
-                         "SE PatchMemory Blob Out"}) {
+  const std::set<std::string> fields = {"",           "ShortName", "MenuItems",     "MenuSelection",
+                                        "Normalized", "Grab",      "FileExtension", "EnumList"};
+  for (const char* id :
+       {"SE PatchMemory", "SE PatchMemory Float", "SE PatchMemory Float Out", "SE PatchMemory Float Out B2",
+        "SE PatchMemory Int", "SE PatchMemory Int Out", "SE PatchMemory Bool", "SE PatchMemory Bool Out",
+        "SE PatchMemory Text2", "SE PatchMemory Text Out", "SE PatchMemory List3", "SE PatchMemory Blob",
+        "SE PatchMemory Blob Out"}) {
     SCOPED_TRACE(id);
     const XMLElement* p = descriptions().plugin(id);
     ASSERT_NE(p, nullptr) << "described exactly once";

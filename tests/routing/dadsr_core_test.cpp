@@ -25,7 +25,7 @@ TEST(DadsrCore, StagesFollowTheirCurvesFromAttackToTheEndOfTheRelease) {
   DadsrCore core;
   core.reset(kRate);
   core.shaper = {zv::dsp::TableView(curve.data(), zv::routing::kShaperEntries), 1.0f};
-  core.decayShaper = {};  // linear
+  core.decayShaper = {};         // linear
   core.attackIncrement = 0.01f;  // 100 samples
   core.decayIncrement = 0.02f;   // 50 samples
   core.setSustain(0.4f);

@@ -208,8 +208,7 @@ TEST(DadsrStages, NoStageIsShorterThanOneMillisecond) {
   const int sustained = firstIndex(on, peak, [](float v) { return v == 0.5f; });
   EXPECT_NEAR(sustained - peak, kRate * 0.001, 1.5);
   auto off = env.noteOff(512);
-  EXPECT_NEAR(firstIndex(off, 0, [](float v) { return v == 0.0f; }), kRate * 0.001, 1.5)
-      << "release -1 is 0.0001";
+  EXPECT_NEAR(firstIndex(off, 0, [](float v) { return v == 0.0f; }), kRate * 0.001, 1.5) << "release -1 is 0.0001";
 
   // Sustain above 1 is 1: the level stays at full after the attack.
   env.fill(Dadsr::SUSTAIN, 1.5f);

@@ -44,7 +44,8 @@ TEST_F(MatDouzeTest, GraphStartAloneLeavesItSilentStaticAndAsleep) {
 TEST_F(MatDouzeTest, AnyValueButOneIsOff) {
   for (int32_t active : {0, 2, -1}) {
     host.clearRecords();
-    matrix.process(8, EventList().graphStart().value(0, MatDouze::ACTIVE, active).streaming(0, MatDouze::input(3), true));
+    matrix.process(8,
+                   EventList().graphStart().value(0, MatDouze::ACTIVE, active).streaming(0, MatDouze::input(3), true));
     for (int32_t k = 1; k <= 12; ++k)
       for (int i = 0; i < 8; ++i) ASSERT_EQ(matrix.audio(MatDouze::output(k))[i], 0.0f) << active;
     EXPECT_EQ(outputStates(), std::vector<bool>(12, false)) << active;

@@ -49,7 +49,8 @@ struct DemoPatch {
                            .value(0, SampleLoader3::PRESET, preset));
     const int32_t handle = host.lastValue(SampleLoader3::HANDLE_OUT).asInt();
     osc->fill(Osc::GATE, 0.0f);
-    osc->process(1, EventList().value(0, Osc::ACTIVE, 1).value(0, Osc::INTERPOLATION, 8).streaming(0, Osc::GATE, false));
+    osc->process(1,
+                 EventList().value(0, Osc::ACTIVE, 1).value(0, Osc::INTERPOLATION, 8).streaming(0, Osc::GATE, false));
     osc->fill(Osc::PITCH, 0.5f + (key - 69) / 120.0f);
     osc->fill(Osc::VELOCITY, velocity);
     osc->fill(Osc::GATE, 1.0f);

@@ -22,8 +22,8 @@ TEST(SoundFontPath, NeedsTheSuffixAndEightCharacters) {
 }
 
 TEST(PresetLists, FormatsNumbersNamesAndGaps) {
-  const std::vector<PresetListEntry> headers = {
-      {0, 5, "Organ"}, {0, 0, "Piano"}, {128, 0, "Kit"}, {0, 1, "Strings"}, {0, 1, "Second"}, {7, 3, "x"}};
+  const std::vector<PresetListEntry> headers = {{0, 5, "Organ"},   {0, 0, "Piano"},  {128, 0, "Kit"},
+                                                {0, 1, "Strings"}, {0, 1, "Second"}, {7, 3, "x"}};
   EXPECT_EQ(presetListText(headers, 0), MP_TEXT("  0 Piano,  1 Strings,  5 Organ=5"));
   EXPECT_EQ(presetListText(headers, 128), MP_TEXT("  0 Kit"));
   EXPECT_EQ(presetListText(headers, 7), MP_TEXT("  3 x=3"));
@@ -102,8 +102,8 @@ TEST_F(SampleLoader3Test, UnusableNamesGiveNone) {
   const BankHandle loaded = host.lastValue(Loader::HANDLE_OUT).asInt();
   TempFile wrongSuffix(".sf3", listedBank());
   TempFile notSoundFont(".sf2", sf2::list("WAVE", {sf2::chunk("fmt ", {1, 0})}, "RIFF"));
-  for (const MpString& name : {MpString(), wrongSuffix.fileName(), MpString(MP_TEXT("missing_file.sf2")),
-                               notSoundFont.fileName()}) {
+  for (const MpString& name :
+       {MpString(), wrongSuffix.fileName(), MpString(MP_TEXT("missing_file.sf2")), notSoundFont.fileName()}) {
     choose(file.fileName(), 0, 0);
     choose(name, 0, 0);
     EXPECT_EQ(host.lastValue(Loader::HANDLE_OUT).asInt(), -1) << toUtf8(name);

@@ -29,8 +29,9 @@ sf2::Bytes riffOf(const char* form, const std::vector<sf2::Bytes>& children) {
 
 TEST(RiffChunkReader, MatchesChunksByTheirDirectParentAndCountsWholeRecords) {
   const sf2::Bytes odd = {1, 2, 3};  // odd size: the pad byte must be skipped
-  const sf2::Bytes bytes = riffOf("test", {sf2::list("aaaa", {sf2::chunk("odd ", odd), sf2::chunk("data", {9, 8, 7, 6, 5})}),
-                                           sf2::list("bbbb", {sf2::chunk("data", {1, 2})})});
+  const sf2::Bytes bytes =
+      riffOf("test", {sf2::list("aaaa", {sf2::chunk("odd ", odd), sf2::chunk("data", {9, 8, 7, 6, 5})}),
+                      sf2::list("bbbb", {sf2::chunk("data", {1, 2})})});
   RiffChunkReader reader;
   ASSERT_EQ(reader.openMemory(bytes.data(), bytes.size()), fourCc("test"));
   std::vector<uint8_t> inA, inB;

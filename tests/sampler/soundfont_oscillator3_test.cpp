@@ -277,8 +277,8 @@ TEST_F(SoundfontOscillator3Test, GateAndTriggerEdgesInsideTheBlock) {
   std::fill_n(gate, 64, 0.0f);
   std::fill_n(gate + 10, 54, 1.0f);
   std::fill_n(trigger, 64, 0.0f);
-  std::fill_n(trigger + 3, 3, 1.0f);    // while the gate is low: nothing
-  std::fill_n(trigger + 30, 5, 1.0f);   // while the gate is high: restart
+  std::fill_n(trigger + 3, 3, 1.0f);   // while the gate is low: nothing
+  std::fill_n(trigger + 30, 5, 1.0f);  // while the gate is high: restart
   module->process(64, EventList()
                           .graphStart()
                           .value(0, Osc::ACTIVE, 1)
@@ -347,8 +347,8 @@ TEST_F(SoundfontOscillator3Test, HostilePitchesAreClamped) {
 TEST_F(SoundfontOscillator3Test, TrackingPitchStillStartsAtTheFirstSample) {
   const BankHandle h = load(singleZone({}, rampSample()));
   float* pitch = module->audio(Osc::PITCH);
-  pitch[0] = 0.6f;                      // the note starts an octave up...
-  std::fill_n(pitch + 1, 63, 0.4f);     // ...and drops two octaves at once
+  pitch[0] = 0.6f;                   // the note starts an octave up...
+  std::fill_n(pitch + 1, 63, 0.4f);  // ...and drops two octaves at once
   play(h);
   module->process(64, EventList().streaming(0, Osc::PITCH, true));
   play(h, 1);  // a new note while the pitch streams

@@ -30,8 +30,8 @@ class TempFile {
     static std::atomic<int> counter{0};
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     std::string stem = std::string("zvsf_") + (info != nullptr ? info->name() : "x") + "_" +
-                       std::to_string(std::chrono::steady_clock::now().time_since_epoch().count() % 1000000007) +
-                       "_" + std::to_string(counter++);
+                       std::to_string(std::chrono::steady_clock::now().time_since_epoch().count() % 1000000007) + "_" +
+                       std::to_string(counter++);
     path_ = std::filesystem::temp_directory_path() / (stem + extension);
     std::ofstream out(path_, std::ios::binary);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));

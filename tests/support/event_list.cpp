@@ -34,8 +34,12 @@ EventList& EventList::add(int32_t time, int32_t type, int32_t pin, std::vector<u
 }
 
 EventList& EventList::graphStart(int32_t time) { return add(time, MP_EVENT_GRAPH_START, 0, {}); }
-EventList& EventList::value(int32_t time, int32_t pin, float v) { return add(time, MP_EVENT_PIN_VALUE, pin, bytesOf(v)); }
-EventList& EventList::value(int32_t time, int32_t pin, int32_t v) { return add(time, MP_EVENT_PIN_VALUE, pin, bytesOf(v)); }
+EventList& EventList::value(int32_t time, int32_t pin, float v) {
+  return add(time, MP_EVENT_PIN_VALUE, pin, bytesOf(v));
+}
+EventList& EventList::value(int32_t time, int32_t pin, int32_t v) {
+  return add(time, MP_EVENT_PIN_VALUE, pin, bytesOf(v));
+}
 EventList& EventList::value(int32_t time, int32_t pin, bool v) {
   return add(time, MP_EVENT_PIN_VALUE, pin, {static_cast<uint8_t>(v ? 1 : 0)});
 }

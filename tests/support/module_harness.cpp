@@ -42,7 +42,9 @@ void AudioModule::fill(int32_t pin, float value) {
 
 int32_t AudioModule::open() { return plugin_->openModule(); }
 
-void AudioModule::process(int32_t sampleFrames, EventList& events) { plugin_->processBlock(sampleFrames, events.head()); }
+void AudioModule::process(int32_t sampleFrames, EventList& events) {
+  plugin_->processBlock(sampleFrames, events.head());
+}
 
 GuiModule::GuiModule(TestHost& host, const MpString& id) : host_(host) {
   void* created = nullptr;

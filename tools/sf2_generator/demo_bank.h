@@ -97,8 +97,7 @@ inline Bank demoBank() {
 
   // Keys: soft notes play the sine, hard ones the bright tone; both loop.
   b.instruments.push_back({"Keys",
-                           {Zone{{gen(54, 1)}},
-                            Zone{{velocityRange(0, 79), sampleId(DEMO_SINE)}},
+                           {Zone{{gen(54, 1)}}, Zone{{velocityRange(0, 79), sampleId(DEMO_SINE)}},
                             Zone{{velocityRange(80, 127), sampleId(DEMO_BRIGHT)}}}});
   b.instruments.push_back({"Pluck", {Zone{{gen(17, -500), sampleId(DEMO_PLUCK_LEFT)}}}});
   // Pad: loops while held, runs out to the sample end after release.
@@ -109,8 +108,8 @@ inline Bank demoBank() {
   b.presets.push_back({"Pluck", 1, 0, {Zone{{instrumentId(1)}}}});
   b.presets.push_back({"Pad", 2, 0, {Zone{{instrumentId(2)}}}});
   // Split: low keys the keys, high keys the pluck.
-  b.presets.push_back({"Split", 3, 0,
-                       {Zone{{keyRange(0, 59), instrumentId(0)}}, Zone{{keyRange(60, 127), instrumentId(1)}}}});
+  b.presets.push_back(
+      {"Split", 3, 0, {Zone{{keyRange(0, 59), instrumentId(0)}}, Zone{{keyRange(60, 127), instrumentId(1)}}}});
   b.presets.push_back({"Kit", 0, 128, {Zone{{keyRange(35, 60), instrumentId(3)}}}});
   return b;
 }

@@ -13,7 +13,8 @@ namespace {
 bool writeCorpus(const std::string& folder) {
   sf2::Bank small;
   small.samples.push_back({"s", {1, 2, 3, 4, 5, 6, 7, 8}});
-  small.instruments.push_back({"i", {sf2::Zone{{sf2::gen(17, 0)}}, sf2::Zone{{sf2::keyRange(0, 60), sf2::sampleId(0)}}}});
+  small.instruments.push_back(
+      {"i", {sf2::Zone{{sf2::gen(17, 0)}}, sf2::Zone{{sf2::keyRange(0, 60), sf2::sampleId(0)}}}});
   small.presets.push_back({"p", 0, 0, {sf2::Zone{{sf2::velocityRange(0, 100), sf2::instrumentId(0)}}}});
   sf2::Bank stereo = small;
   stereo.samples[0].type = 2;

@@ -195,8 +195,8 @@ inline Bytes write(const Bank& bank) {
   std::vector<Bytes> sdta, pdta;
   if (!omitted("smpl")) sdta.push_back(chunk("smpl", smpl));
   const std::pair<const char*, const Bytes*> hydra[] = {{"phdr", &phdr}, {"pbag", &pbag}, {"pmod", &pmod},
-                                                         {"pgen", &pgen}, {"inst", &inst}, {"ibag", &ibag},
-                                                         {"imod", &imod}, {"igen", &igen}, {"shdr", &shdr}};
+                                                        {"pgen", &pgen}, {"inst", &inst}, {"ibag", &ibag},
+                                                        {"imod", &imod}, {"igen", &igen}, {"shdr", &shdr}};
   for (const auto& [id, data] : hydra) {
     if (!omitted(id)) pdta.push_back(chunk(id, *data));
   }

@@ -47,8 +47,7 @@ inline double amplitude(Family f, int h) {
   const double pi = 3.14159265358979323846;
   switch (f) {
     case Family::Sine: return h == 1 ? 1.0 : 0.0;
-    case Family::Triangle:
-      return h % 2 == 1 ? 8.0 / (pi * pi) / (h * h) * (((h - 1) / 2) % 2 == 0 ? 1.0 : -1.0) : 0.0;
+    case Family::Triangle: return h % 2 == 1 ? 8.0 / (pi * pi) / (h * h) * (((h - 1) / 2) % 2 == 0 ? 1.0 : -1.0) : 0.0;
     case Family::Saw: return 2.0 / pi / h * (h % 2 == 1 ? 1.0 : -1.0);
     case Family::Square: return h % 2 == 1 ? 4.0 / (pi * h) : 0.0;
     case Family::Free: {

@@ -96,9 +96,7 @@ class XMLDocument {
     return true;
   }
   static bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-  static bool isNameChar(char c) {
-    return c != 0 && !isSpace(c) && std::strchr("<>/=\"'?!&", c) == nullptr;
-  }
+  static bool isNameChar(char c) { return c != 0 && !isSpace(c) && std::strchr("<>/=\"'?!&", c) == nullptr; }
   void skipSpace() {
     while (p_ < end_ && isSpace(*p_)) advance(1);
   }
@@ -146,10 +144,14 @@ class XMLDocument {
     for (; p_ < end_ && *p_ != ';'; advance(1), ++digits) {
       const char c = *p_;
       uint32_t d = 0;
-      if (c >= '0' && c <= '9') d = static_cast<uint32_t>(c - '0');
-      else if (hex && c >= 'a' && c <= 'f') d = static_cast<uint32_t>(c - 'a' + 10);
-      else if (hex && c >= 'A' && c <= 'F') d = static_cast<uint32_t>(c - 'A' + 10);
-      else return failed("bad character reference");
+      if (c >= '0' && c <= '9')
+        d = static_cast<uint32_t>(c - '0');
+      else if (hex && c >= 'a' && c <= 'f')
+        d = static_cast<uint32_t>(c - 'a' + 10);
+      else if (hex && c >= 'A' && c <= 'F')
+        d = static_cast<uint32_t>(c - 'A' + 10);
+      else
+        return failed("bad character reference");
       code = code * (hex ? 16 : 10) + d;
       if (code > 0x10FFFF) return failed("character reference out of range");
     }

@@ -71,8 +71,8 @@ class TestRecorder : public MpBase {
       logLine(line);
     }
     MpBase::processBlock(frames, events);
-    logLine("rec ran block=" + std::to_string(block_) + " in0=" + number(in_.buffer()[0]) + " inLast=" +
-            number(in_.buffer()[frames - 1]));
+    logLine("rec ran block=" + std::to_string(block_) + " in0=" + number(in_.buffer()[0]) +
+            " inLast=" + number(in_.buffer()[frames - 1]));
   }
   void pinsUpdated() override {
     setBlockFunction(&TestRecorder::copy);
@@ -197,8 +197,8 @@ class TestFiles : public MpBase {
     int32_t capacity = std::clamp(capacity_.getValue(), 0, 260);
     int32_t result = host()->resolveFilePath(name_.getValue().c_str(), capacity, out);
     bool intact = std::all_of(out + capacity, std::end(out), [](MpChar c) { return c == MpChar('#'); });
-    logLine("file result=" + std::to_string(result) + " intact=" + std::to_string(intact) + " path=" +
-            (capacity > 0 ? toUtf8(out) : std::string()));
+    logLine("file result=" + std::to_string(result) + " intact=" + std::to_string(intact) +
+            " path=" + (capacity > 0 ? toUtf8(out) : std::string()));
   }
 
  private:
