@@ -3,8 +3,9 @@
 // Plain structs without frame types; coefficients are computed by the
 // caller (usually from shared tables) and passed per call.
 //
-// Every recursive memory passes through flushTiny so that decaying tails
-// end in exact zeros instead of denormals.
+// Every recursive memory is stored through storeState: decaying tails end
+// in exact zeros instead of denormals, and a memory stays finite whatever
+// its input was, so a NaN or an overflow does not outlive the bad input.
 #pragma once
 
 #include <cstdint>
@@ -34,7 +35,7 @@ struct LadderStage {
   float uOld = 0.0f;
   float y = 0.0f;
   float run(float u, float p, float k) {
-    y = flushTiny((u + uOld) * p - y * k);
+    y = storeState((u + uOld) * p - y * k);
     uOld = u;
     return y;
   }
@@ -45,7 +46,7 @@ struct HighPassStage {
   float uOld = 0.0f;
   float h = 0.0f;
   float run(float u, float ph, float kh) {
-    h = flushTiny((u - uOld) * ph + h * kh);
+    h = storeState((u - uOld) * ph + h * kh);
     uOld = u;
     return h;
   }
@@ -55,13 +56,13 @@ struct HighPassStage {
 struct OnePoleStage {
   float s = 0.0f;
   float run(float u, float g) {
-    s = flushTiny(s + (u - s) * g);
+    s = storeState(s + (u - s) * g);
     return s;
   }
   // Saturating form: input and state both pass through the shaper.
   template <class Shape>
   float runShaped(float u, float g, const Shape& shape) {
-    s = flushTiny(s + (shape(u) - shape(s)) * g);
+    s = storeState(s + (shape(u) - shape(s)) * g);
     return s;
   }
 };
@@ -79,9 +80,9 @@ struct SvfSection {
   float low = 0.0f;
   float band = 0.0f;
   SvfTaps run(float in, float f, float q) {
-    low = flushTiny(low + f * band);
+    low = storeState(low + f * band);
     const float high = in - low - q * band;
-    band = flushTiny(band + f * high);
+    band = storeState(band + f * high);
     return {low, high, band, high + low};
   }
 };
@@ -107,7 +108,7 @@ struct AllPass2 {
   float w2 = 0.0f;
   float run(float x, float a1, float a2) {
     const float t = w1 * a1;
-    const float v = flushTiny(x + t - a2 * w2);
+    const float v = storeState(x + t - a2 * w2);
     const float out = a2 * v + w2 - t;
     w2 = w1;
     w1 = v;

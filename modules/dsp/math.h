@@ -57,4 +57,26 @@ inline Real flushTiny(Real v) {
   return (v + kTiny) - kTiny;
 }
 
+// What a recursive memory (filter state, delay line, feedback) may hold:
+// far beyond any signal (1.0 is 10 V), so ordinary values pass bit for bit,
+// while a loop fed huge values or run away stays finite and a NaN becomes 0
+// instead of living on in the memory after its input is finite again.
+inline constexpr float kStateLimit = 1.0e6f;
+
+template <class Real>
+inline Real boundState(Real v) {
+  constexpr Real kLimit = static_cast<Real>(kStateLimit);
+  // Min and max first, the NaN mask beside them: no branch, and the mask
+  // costs the dependency chain a single AND.
+  const Real above = v > -kLimit ? v : -kLimit;
+  const Real bounded = above < kLimit ? above : kLimit;
+  return v == v ? bounded : Real(0);
+}
+
+// flushTiny, then boundState: the store of every recursive memory.
+template <class Real>
+inline Real storeState(Real v) {
+  return boundState(flushTiny(v));
+}
+
 }  // namespace zv::dsp

@@ -7,6 +7,8 @@
 
 namespace {
 
+using zv::dsp::sameValue;
+
 constexpr int32_t kPanEntries = zv::dsp::kPanLawEntries;
 constexpr float kMaxSampleRate = 1.0e6f;
 
@@ -141,13 +143,15 @@ void DelayTrois::subProcess(int32_t bufferOffset, int32_t sampleFrames) {
     setPan(pan[0]);
   }
   for (int32_t i = 0; i < sampleFrames; ++i) {
-    if (time[i] != cachedTime_ || offset[i] != cachedOffset_) setTime(time[i], offset[i]);
-    if (feedback[i] != cachedFeedback_) setFeedback(feedback[i]);
-    const float in = y_ * fb_ + signal[i];
-    line_.write((in + 1e-18f) - 1e-18f);
+    if (!sameValue(time[i], cachedTime_) || !sameValue(offset[i], cachedOffset_)) setTime(time[i], offset[i]);
+    if (!sameValue(feedback[i], cachedFeedback_)) setFeedback(feedback[i]);
+    // Level is not limited, so the loop gain can pass 1: the line holds what
+    // it is given up to the state limit, and a NaN or Inf on Signal or Level
+    // leaves nothing behind.
+    line_.write(zv::dsp::storeState(y_ * fb_ + signal[i]));
     const float x = line_.read<Cubic>();
     y_ = Cubic ? x * 0.95f * level[i] : x * level[i];
-    if (pan[i] != cachedPan_) setPan(pan[i]);
+    if (!sameValue(pan[i], cachedPan_)) setPan(pan[i]);
     const float v = y_ * volume[i];
     left[i] = v * leftGain_;
     right[i] = v * rightGain_;

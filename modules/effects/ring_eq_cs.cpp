@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "modules/dsp/math.h"
 #include "modules/dsp/portable_math.h"
 
 RingEqCS::RingEqCS(IMpUnknown* host) : MpBase(host) {
@@ -92,11 +93,11 @@ void RingEqCS::subProcess(int32_t bufferOffset, int32_t sampleFrames) {
     setCorners(table_, cachedModulatorBand_, modulator_);
   }
   for (int32_t i = 0; i < sampleFrames; ++i) {
-    if (carrierBand[i] != cachedCarrierBand_) {
+    if (!zv::dsp::sameValue(carrierBand[i], cachedCarrierBand_)) {
       cachedCarrierBand_ = carrierBand[i];
       setCorners(table_, cachedCarrierBand_, carrier_);
     }
-    if (modulatorBand[i] != cachedModulatorBand_) {
+    if (!zv::dsp::sameValue(modulatorBand[i], cachedModulatorBand_)) {
       cachedModulatorBand_ = modulatorBand[i];
       setCorners(table_, cachedModulatorBand_, modulator_);
     }

@@ -22,8 +22,8 @@ struct RingBandPass {
   float y2 = 0.0f;
 
   float process(float x) {
-    y1 = zv::dsp::flushTiny((y1 - x) * k1 + x);
-    y2 = zv::dsp::flushTiny((y2 - y1) * k2 + y1);
+    y1 = zv::dsp::storeState((y1 - x) * k1 + x);
+    y2 = zv::dsp::storeState((y2 - y1) * k2 + y1);
     return y1 - y2;
   }
   void reset() { y1 = y2 = 0.0f; }

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "modules/dsp/math.h"
+
 namespace zv::oscillators {
 
 struct DecimationCoefficients {
@@ -24,13 +26,20 @@ struct DecimationFilter {
   double step(const DecimationCoefficients& c, double in) {
     double out = c.b[0] * in;
     for (int k = 0; k < 8; ++k) out += c.b[k + 1] * x[k] - c.a[k + 1] * y[k];
+    // A NaN or runaway restarts the filter from silence; a history clamped
+    // at a limit could hold itself there.
+    constexpr double kLimit = zv::dsp::kStateLimit;
+    if (!(out >= -kLimit && out <= kLimit)) [[unlikely]] {
+      clear();
+      return 0.0;
+    }
     for (int k = 7; k > 0; --k) {
       x[k] = x[k - 1];
       y[k] = y[k - 1];
     }
     x[0] = in;
     // Denormal flush: tiny memories become exactly zero.
-    y[0] = (out + 1e-18) - 1e-18;
+    y[0] = zv::dsp::flushTiny(out);
     return out;
   }
 };

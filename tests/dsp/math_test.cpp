@@ -59,4 +59,19 @@ TEST(NumericGuards, FlushTinyZeroesWhatWouldTurnDenormal) {
   }
 }
 
+// What recursive memories store: ordinary values bit for bit, anything
+// else on a defined finite value.
+TEST(NumericGuards, StoredStateIsFiniteAndOrdinaryValuesPass) {
+  struct Case {
+    float in, stored;
+  };
+  const Case cases[] = {{0.3f, 0.3f}, {-49.5f, -49.5f}, {999999.9f, 999999.9f}, {1e7f, 1e6f},  {-1e30f, -1e6f},
+                        {kInf, 1e6f}, {-kInf, -1e6f},   {kNaN, 0.0f},           {1e-40f, 0.0f}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(storeState(c.in), c.stored) << c.in;
+    EXPECT_EQ(storeState(static_cast<double>(c.in)), static_cast<double>(c.stored)) << c.in;
+  }
+  EXPECT_EQ(boundState(1e-40f), 1e-40f) << "only storeState flushes";
+}
+
 }  // namespace

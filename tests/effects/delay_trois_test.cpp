@@ -130,6 +130,43 @@ TEST_F(DelayTroisTest, ClearLevelAndOnEmptyTheLine) {
   }
 }
 
+// Level lies inside the loop and is not limited: at 1e5 every pass through
+// the three-sample loop multiplies the line by about 1e5. The line stays
+// within the state limit and the outputs finite; back at an ordinary Level
+// the echoes die away without a Clear. So does a NaN that reached the line.
+TEST_F(DelayTroisTest, LoopGainAboveOneAndNaNLeaveTheLineFinite) {
+  auto noise = [](int64_t n) { return static_cast<float>(std::sin(0.37 * static_cast<double>(n))); };
+  auto silence = [](int64_t) { return 0.0f; };
+  auto allFinite = [](const std::vector<float>& v) {
+    return std::all_of(v.begin(), v.end(), [](float x) { return std::isfinite(x); });
+  };
+  auto lineWithinLimit = [&] {
+    const float* line = delay->line().data();
+    return std::all_of(line, line + delay->line().length(),
+                       [](float v) { return std::fabs(v) <= zv::dsp::kStateLimit; });
+  };
+  for (int32_t interpolation : {0, 1}) {
+    SCOPED_TRACE(interpolation);
+    set(DelayTrois::LEVEL, 1e5f), set(DelayTrois::FEEDBACK, 1.0f);
+    start(interpolation);
+    render(20, noise);
+    EXPECT_TRUE(allFinite(delayed) && allFinite(left));
+    EXPECT_GT(std::fabs(delayed.back()), 1e9f) << "the loop does run away";
+    EXPECT_TRUE(lineWithinLimit());
+
+    set(DelayTrois::LEVEL, 1.0f), set(DelayTrois::FEEDBACK, 0.5f);
+    render(4, silence);
+    render(1, silence);
+    EXPECT_LT(std::fabs(delayed[peakIndex(delayed)]), 1e-3f) << "the echoes die away";
+
+    render(1, [](int64_t) { return kNaN; });
+    render(4, silence);
+    render(1, silence);
+    EXPECT_EQ(delayed[peakIndex(delayed)], 0.0f) << "nothing of the NaN stays";
+    EXPECT_TRUE(lineWithinLimit());
+  }
+}
+
 TEST_F(DelayTroisTest, RestartConvertsUnchangedControlsAfresh) {
   // The read point must be placed again against the restarted write index.
   set(DelayTrois::TIME, 1.0f), set(DelayTrois::FEEDBACK, 0.6f), set(DelayTrois::PAN, 0.0f);
