@@ -199,7 +199,10 @@ struct LadderTanh2x {
 
 // Modes 34 (five stages) and 35 (four): 2× ladders with a tuned cutoff
 // correction, a level-dependent input shaper and an output gain by
-// resonance.
+// resonance. Mix is a blend (NaN as 0): beyond 0..1 it would scale the
+// shaper's negative half without limit.
+inline float tunedLadderMix(float mix) { return clampTo(mix, 0.0f, 1.0f); }
+
 template <bool kFiveStages>
 struct TunedLadder2x {
   static constexpr float kLimit = kFiveStages ? 1.687f : 3.38f;
@@ -213,15 +216,15 @@ struct TunedLadder2x {
     const float position = cc * 10.0f;
     const float a = zv::dsp::curveAt(t.cutoffCorrectionA, position);
     const float b = zv::dsp::curveAt(t.cutoffCorrectionB, position);
-    const float safeMix = mix == mix ? mix : 0.0f;
-    c.l = clampTo(a + (b - a) * safeMix + cc, 0.0f, 1.054f);
+    c.l = clampTo(a + (b - a) * tunedLadderMix(mix) + cc, 0.0f, 1.054f);
     setLadder(c, x.tables->ok0x2, c.l);
     c.r = x.tables->oslo1.atControl(c.l) * res * zv::dsp::curveAt(t.resonanceScale, position);
     if constexpr (kFiveStages) c.r *= t.rateGain;
   }
   static float tick(AllFiltersMemory& m, const AllFiltersCoefficients& c, const AllFiltersContext& x, float in,
                     float mix) {
-    const float over = mix - c.l > 0.0f ? mix - c.l : 0.0f;
+    const float excess = tunedLadderMix(mix) - c.l;
+    const float over = excess > 0.0f ? excess : 0.0f;
     return c.outGain * m.twice.process(in, [&](float s) {
       const float fed = kFiveStages ? (m.ladder[4].y - m.ladder[3].y) * 1.079f + m.ladder[3].y : m.ladder[3].y;
       const float h = clampTo(s - c.r * fed, -kLimit, kLimit) * kInverseLimit;
