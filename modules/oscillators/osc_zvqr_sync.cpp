@@ -74,7 +74,7 @@ int32_t OscZvqrSync::openModule() {
   masterTables_ = chooseTables(0.0f);
   masterIncrement_ = voice_.increment > 0.0f ? voice_.increment : 1.0f;
   incrementRatio_ = 1.0f;
-  lastMasterPitch_ = NAN;
+  masterPitchStale_ = true;
   masterPhase_ = followPhase_ = previousOutput_ = 0.0f;
   for (auto& f : filters_) f.clear();
   bypass_ = true;
@@ -149,7 +149,7 @@ void OscZvqrSync::pinsUpdated() {
   const bool reconfigured = mode_.isUpdated() || sync_.isUpdated() || kind_.isUpdated() || retrigger_.isUpdated();
   if (active && (!running_ || reconfigured)) {
     voice_.forceRecompute();
-    lastMasterPitch_ = NAN;
+    masterPitchStale_ = true;
     running_ = true;
     if (!started_) voice_.phase = 0.0f;
     started_ = true;
@@ -257,8 +257,9 @@ void OscZvqrSync::subProcessInternal(int32_t bufferOffset, int32_t sampleFrames)
   for (int32_t i = 0; i < sampleFrames; ++i) {
     bool ratioChanged = v.setPitch(pitch[i], increments);
     const float mp = masterPitch[i];
-    if (mp != lastMasterPitch_ && mp >= -1.0f) {
+    if ((mp != lastMasterPitch_ || masterPitchStale_) && mp >= -1.0f) {
       lastMasterPitch_ = mp;
+      masterPitchStale_ = false;
       const float volts = mp * 10.0f < kMaxVolts ? mp * 10.0f : kMaxVolts;
       masterTables_ = chooseTables(volts);
       masterIncrement_ = incrementAt(increments, volts);

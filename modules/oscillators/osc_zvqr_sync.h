@@ -97,7 +97,8 @@ class OscZvqrSync : public MpBase {
   float fadeRange_ = 0.0f;  // pin 12 in volts when above 0, else 0
 
   // Internal master.
-  float lastMasterPitch_ = NAN;
+  float lastMasterPitch_ = 0.0f;
+  bool masterPitchStale_ = true;  // the next usable master pitch is looked up
   zv::oscillators::TableChoice masterTables_;
   float masterIncrement_ = 1.0f;
   float masterPhase_ = 0.0f;

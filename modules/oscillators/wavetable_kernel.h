@@ -168,11 +168,15 @@ inline float phaseOffset(float x) { return (x * 0.5f - 0.5f) * kCycle; }
 // One oscillator voice: pitch, phase offsets, the main phase and the
 // restart voice that crossfades into a restarted phase.
 struct Voice {
-  // Last inputs, to recompute only on change. NaN never compares equal, so
-  // it forces the next sample to recompute.
-  float lastPitch = NAN;
-  float lastOffset = NAN;
-  float lastShape = NAN;
+  // Last inputs, to recompute only on change (a held NaN is no change). A
+  // stale flag lets the next value through whatever it is: after a new
+  // increment table or mode, the same pitch must be looked up again.
+  float lastPitch = 0.0f;
+  float lastOffset = 0.0f;
+  float lastShape = 0.0f;
+  bool pitchStale = true;
+  bool offsetStale = true;
+  bool shapeStale = true;
 
   TableChoice tables;
   float increment = 0.0f;
@@ -186,7 +190,7 @@ struct Voice {
   float crossfadeStep = 0.0f;
   bool restartPending = false;
 
-  void forceRecompute() { lastPitch = lastOffset = lastShape = NAN; }
+  void forceRecompute() { pitchStale = offsetStale = shapeStale = true; }
   // Back to the start of the cycle with no restart under way.
   void stop() {
     phase = 0.0f;
@@ -197,26 +201,34 @@ struct Voice {
   // Pitch input below -1 (or NaN) is ignored: the previous pitch stays.
   // Returns true when the pitch was recomputed.
   bool setPitch(float value, const float* increments) {
-    if (value == lastPitch || !(value >= -1.0f)) return false;
+    if ((value == lastPitch && !pitchStale) || !(value >= -1.0f)) return false;
     lastPitch = value;
+    pitchStale = false;
     const float volts = value * 10.0f < kMaxVolts ? value * 10.0f : kMaxVolts;
     tables = chooseTables(volts);
     increment = incrementAt(increments, volts);
     return true;
   }
 
-  void setOffsetOne(float value) {
-    if (value == lastOffset) return;
+  // Both return true when the offset was recomputed.
+  bool setOffsetOne(float value) {
+    if (zv::dsp::sameValue(value, lastOffset) && !offsetStale) return false;
     lastOffset = value;
+    offsetStale = false;
     offsetOne = phaseOffset(clampTo(value, -1.0f, 1.0f));
+    return true;
   }
 
   template <class Mode>
-  void setOffsetTwo(float value) {
+  bool setOffsetTwo(float value) {
     if constexpr (Mode::kHeads == 2) {
-      if (value == lastShape) return;
+      if (zv::dsp::sameValue(value, lastShape) && !shapeStale) return false;
       lastShape = value;
+      shapeStale = false;
       offsetTwo = phaseOffset(clampTo(value + Mode::kShapeBias, -0.99f, 0.99f));
+      return true;
+    } else {
+      return false;
     }
   }
 
@@ -317,11 +329,13 @@ struct PitchTrack {
       for (int32_t k = n - 1; k >= 0; --k) {
         if (pitch[k] >= -1.0f) {
           v.lastPitch = pitch[k];
+          v.pitchStale = false;
           break;
         }
       }
     } else {
       v.lastPitch = pitch[n - 1];
+      v.pitchStale = false;
     }
     v.tables = choice(n - 1);
     v.increment = increment[n - 1];

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "modules/dsp/math.h"
+
 namespace {
 
 const MpChar* const kTableNames[zv::routing::kTableCount] = {
@@ -154,25 +156,25 @@ void Dadsr::pinsUpdated() {
 
 void Dadsr::convertControls(int32_t bufferOffset) {
   const float a = attack_.getValue(bufferOffset);
-  if (recompute_[C_ATTACK] || a != cached_[C_ATTACK]) {
+  if (recompute_[C_ATTACK] || !zv::dsp::sameValue(a, cached_[C_ATTACK])) {
     cached_[C_ATTACK] = a;
     recompute_[C_ATTACK] = false;
     core_.attackIncrement = core_.increment(zv::routing::stageTime(a, attackRange_));
   }
   const float d = decay_.getValue(bufferOffset);
-  if (recompute_[C_DECAY] || d != cached_[C_DECAY]) {
+  if (recompute_[C_DECAY] || !zv::dsp::sameValue(d, cached_[C_DECAY])) {
     cached_[C_DECAY] = d;
     recompute_[C_DECAY] = false;
     core_.decayIncrement = core_.increment(zv::routing::stageTime(d, decayRange_));
   }
   const float s = sustain_.getValue(bufferOffset);
-  if (recompute_[C_SUSTAIN] || s != cached_[C_SUSTAIN]) {
+  if (recompute_[C_SUSTAIN] || !zv::dsp::sameValue(s, cached_[C_SUSTAIN])) {
     cached_[C_SUSTAIN] = s;
     recompute_[C_SUSTAIN] = false;
     core_.setSustain(s);
   }
   const float r = release_.getValue(bufferOffset);
-  if (recompute_[C_RELEASE] || r != cached_[C_RELEASE]) {
+  if (recompute_[C_RELEASE] || !zv::dsp::sameValue(r, cached_[C_RELEASE])) {
     cached_[C_RELEASE] = r;
     recompute_[C_RELEASE] = false;
     const float control = zv::routing::releaseControl(r);

@@ -1,14 +1,10 @@
 #include "modules/routing/pan_st_cs.h"
 
 #include <algorithm>
-#include <limits>
+
+#include "modules/dsp/math.h"
 
 namespace zv::routing {
-
-namespace {
-// NaN never equals the cached value, so it forces a gain update.
-constexpr float kForceUpdate = std::numeric_limits<float>::quiet_NaN();
-}  // namespace
 
 PanGains panGainsAt(const SharedTable& sinTable, const SharedTable& cosTable, float pan) {
   const float p = pan >= 1.0f ? 1.0f : (pan > 0.0f ? pan : 0.0f);
@@ -33,7 +29,7 @@ int32_t MP_STDCALL PanStCS::openModule() {
   // The second table's answer decides for both; host memory comes unwritten.
   if (cosNew || sinNew) sin_.fill(zv::dsp::panLawSine);
   if (cosNew) cos_.fill(zv::dsp::panLawCosine);
-  cachedPan_ = zv::routing::kForceUpdate;
+  panStale_ = true;
   gains_ = {};
   modeRoutine_ = static_cast<MpBlockFunction>(&PanStCS::subProcessSilence);
   setBlockFunction(&PanStCS::subProcessSilence);
@@ -49,14 +45,14 @@ void PanStCS::pinsUpdated() {
   const bool sounding =
       leftIn_.isStreaming() || rightIn_.isStreaming() || leftIn_.getValue() != 0.0f || rightIn_.getValue() != 0.0f;
   if (sounding && sin_.isOpen() && cos_.isOpen()) {
-    if (mode_.isUpdated()) cachedPan_ = zv::routing::kForceUpdate;
+    if (mode_.isUpdated()) panStale_ = true;
     setOutputsStreaming(true);
     if (mode_ == 0) modeRoutine_ = static_cast<MpBlockFunction>(&PanStCS::subProcess<0>);
     if (mode_ == 1) modeRoutine_ = static_cast<MpBlockFunction>(&PanStCS::subProcess<1>);
     setBlockFunction(modeRoutine_);
     setSleepMode(false);
   } else {
-    cachedPan_ = zv::routing::kForceUpdate;
+    panStale_ = true;
     setOutputsStreaming(false);
     setBlockFunction(&PanStCS::subProcessSilence);
     setSleepMode(true);
@@ -70,8 +66,13 @@ void PanStCS::subProcess(int32_t bufferOffset, int32_t sampleFrames) {
   const float* pan = pan_.buffer() + bufferOffset;
   float* leftOut = leftOut_.buffer() + bufferOffset;
   float* rightOut = rightOut_.buffer() + bufferOffset;
+  if (panStale_ && sampleFrames > 0) {
+    panStale_ = false;
+    cachedPan_ = pan[0];
+    gains_ = zv::routing::panGainsAt(sin_, cos_, pan[0]);
+  }
   for (int32_t i = 0; i < sampleFrames; ++i) {
-    if (pan[i] != cachedPan_) {
+    if (!zv::dsp::sameValue(pan[i], cachedPan_)) {
       cachedPan_ = pan[i];
       gains_ = zv::routing::panGainsAt(sin_, cos_, pan[i]);
     }

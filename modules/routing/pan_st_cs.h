@@ -46,6 +46,7 @@ class PanStCS : public MpBase {
   SharedTable cos_;
   zv::routing::PanGains gains_;
   float cachedPan_ = 0.0f;
+  bool panStale_ = true;  // the next block converts Pan first
   // The routine of the last valid mode, kept for unknown Mode values.
   MpBlockFunction modeRoutine_ = nullptr;
 };

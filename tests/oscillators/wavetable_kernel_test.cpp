@@ -212,4 +212,32 @@ TEST_F(WavetableKernelTest, StreamingInputsRenderAsEverySampleRead) {
   }
 }
 
+// A voice looks an input up again only when it changed (a NaN held on an
+// input is no change), or after forceRecompute, whatever the next value is:
+// the same pitch in another increment table gives another increment.
+TEST(VoiceInputs, RecomputeOnChangeOrWhenForced) {
+  std::vector<float> slow(kIncrementEntries + 1), fast(kIncrementEntries + 1);
+  for (int32_t i = 0; i <= kIncrementEntries; ++i) {
+    slow[i] = incrementEntry(i, 44100.0f, 1.0f);
+    fast[i] = incrementEntry(i, 44100.0f, 2.0f);
+  }
+  const float nan = std::nanf("");
+  Voice v;
+  EXPECT_TRUE(v.setPitch(0.5f, slow.data()));
+  EXPECT_FALSE(v.setPitch(0.5f, slow.data()));
+  EXPECT_EQ(v.increment, slow[15000]);
+  EXPECT_TRUE(v.setOffsetOne(nan));
+  EXPECT_FALSE(v.setOffsetOne(nan));
+  EXPECT_TRUE(v.setOffsetTwo<ModeBlend>(nan));
+  EXPECT_FALSE(v.setOffsetTwo<ModeBlend>(nan));
+
+  v.forceRecompute();
+  EXPECT_FALSE(v.setPitch(nan, fast.data())) << "an ignored pitch leaves it due";
+  EXPECT_TRUE(v.setPitch(0.5f, fast.data()));
+  EXPECT_EQ(v.increment, fast[15000]);
+  EXPECT_TRUE(v.setOffsetOne(nan));
+  EXPECT_TRUE(v.setOffsetTwo<ModeBlend>(nan));
+  EXPECT_FALSE(v.setOffsetTwo<ModeSet1>(0.3f)) << "one head: no second offset";
+}
+
 }  // namespace
