@@ -164,9 +164,13 @@ class Builder {
       } else if (value.is_number()) {
         raw = rawFromNumber(pin->datatype, value.get<double>());
       }
-      if (!raw)
-        fail(where, "a " + std::string(value.type_name()) + " does not fit pin " + std::to_string(pin->id) + " (" +
-                        datatypeName(pin->datatype) + ")");
+      if (!raw) {
+        const std::string fits =
+            " does not fit pin " + std::to_string(pin->id) + " (" + datatypeName(pin->datatype) + ")";
+        if (value.is_number())
+          fail(where, value.dump() + fits + ": " + numberProblem(pin->datatype, value.get<double>()));
+        fail(where, "a " + std::string(value.type_name()) + fits);
+      }
       valued_.insert({instance, pin->id});
       try {
         engine_.setConstant({instance, pin->id}, *raw);
