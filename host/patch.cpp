@@ -4,18 +4,16 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <map>
 #include <set>
-#include <sstream>
+
+#include "host/limits.h"
 
 namespace zvhost {
 namespace {
 
 using nlohmann::json;
-
-constexpr int32_t kMaxVoices = 1024;
 
 const char* const kVoiceInputNames[kVoiceInputCount] = {"gate", "trigger", "pitch", "velocity", "active"};
 
@@ -307,17 +305,15 @@ std::string lineAndColumn(const std::string& text, size_t offset) {
 }  // namespace
 
 PatchText readPatchFile(const std::string& path) {
-  std::error_code error;
-  if (std::filesystem::is_directory(path, error)) throw PatchError(path + ": a folder, not a patch file");
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw PatchError(path + ": cannot open the patch file");
-  std::stringstream text;
-  text << in.rdbuf();
   PatchText patch;
+  try {
+    patch.json = readRegularFile(path, kMaxPatchFileBytes, "patch file");
+  } catch (const FileRefused& e) {
+    throw PatchError(path + ": " + e.what());
+  }
   patch.path = path;
   patch.folder = std::filesystem::path(path).parent_path().string();
   if (patch.folder.empty()) patch.folder = ".";
-  patch.json = text.str();
   return patch;
 }
 

@@ -42,6 +42,7 @@ struct BuiltPatch {
   std::vector<std::array<int, kVoiceInputCount>> voiceSources;
 };
 
+// Refuses what is not a regular file, or larger than kMaxPatchFileBytes.
 PatchText readPatchFile(const std::string& path);
 // voicesOverride > 0 replaces the patch's voice count.
 BuiltPatch buildPatch(const PatchText& patch, Engine& engine, const DescriptionSet& descriptions,
