@@ -93,6 +93,7 @@ class Engine {
 
   // Inspection, for tests and messages.
   const EngineSettings& settings() const { return settings_; }
+  const FileResolver& files() const { return files_; }
   int instanceCount() const { return static_cast<int>(instances_.size()); }
   const std::string& label(int instance) const;
   const ModuleDescription& description(int instance) const;

@@ -9,6 +9,7 @@
 #include <set>
 
 #include "host/limits.h"
+#include "host/memory_estimate.h"
 
 namespace zvhost {
 namespace {
@@ -19,8 +20,8 @@ const char* const kVoiceInputNames[kVoiceInputCount] = {"gate", "trigger", "pitc
 
 class Builder {
  public:
-  Builder(const PatchText& patch, Engine& engine, const DescriptionSet& descriptions)
-      : file_(patch.path), engine_(engine), descriptions_(descriptions) {}
+  Builder(const PatchText& patch, Engine& engine, const DescriptionSet& descriptions, uint64_t memoryLimit)
+      : file_(patch.path), engine_(engine), descriptions_(descriptions), memoryLimit_(memoryLimit) {}
 
   BuiltPatch build(const json& root, int32_t voicesOverride) {
     if (!root.is_object()) fail("top level", "expected an object");
@@ -43,6 +44,7 @@ class Builder {
         fail("\"voiceRelease\"", "expected seconds from 0 to 3600");
       built.voiceRelease = r.get<double>();
     }
+    checkMemory(root, root.contains("voice") ? built.voices : 0);
     // Global modules first, so voice modules and connections may name them.
     addModules(optionalArray(root, "modules", "\"modules\""), "modules", "", Engine::kPatchGroup);
     const json* voice = root.contains("voice") ? &root["voice"] : nullptr;
@@ -90,6 +92,18 @@ class Builder {
 
   [[noreturn]] void fail(const std::string& place, const std::string& problem) const {
     throw PatchError(file_ + ": " + place + ": " + problem);
+  }
+
+  // Before anything is created: a patch beyond the machine would swap it
+  // to a halt long before an allocation failed.
+  void checkMemory(const json& root, int32_t voices) const {
+    if (memoryLimit_ == 0) return;
+    const MemoryEstimate estimate =
+        estimatePatchMemory(root, voices, descriptions_, engine_.settings(), engine_.files());
+    if (estimate.bytes <= memoryLimit_) return;
+    throw PatchError(file_ + ": the patch would take about " + formatBytes(estimate.bytes) + " of memory (" +
+                     estimate.largest + ": " + formatBytes(estimate.largestBytes) + "), more than the limit of " +
+                     formatBytes(memoryLimit_) + "; --max-memory raises it");
   }
 
   const json& optionalArray(const json& object, const char* key, const std::string& place) {
@@ -281,6 +295,7 @@ class Builder {
   std::string file_;
   Engine& engine_;
   const DescriptionSet& descriptions_;
+  uint64_t memoryLimit_;
   std::map<std::string, int> globals_;
   std::map<std::string, int> locals_;
   std::set<std::pair<int, int32_t>> valued_;  // pins the patch gave a value
@@ -318,7 +333,7 @@ PatchText readPatchFile(const std::string& path) {
 }
 
 BuiltPatch buildPatch(const PatchText& patch, Engine& engine, const DescriptionSet& descriptions,
-                      int32_t voicesOverride) {
+                      int32_t voicesOverride, uint64_t memoryLimit) {
   json root;
   try {
     root = json::parse(patch.json, nullptr, true, true);
@@ -333,7 +348,7 @@ BuiltPatch buildPatch(const PatchText& patch, Engine& engine, const DescriptionS
     auto cut = message.find("] ");
     throw PatchError(patch.path + ": JSON " + (cut != std::string::npos ? message.substr(cut + 2) : message));
   }
-  Builder builder(patch, engine, descriptions);
+  Builder builder(patch, engine, descriptions, memoryLimit);
   return builder.build(root, voicesOverride);
 }
 

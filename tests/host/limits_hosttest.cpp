@@ -1,12 +1,16 @@
 // The host's bounds: bounded file reading, sizes in messages and options,
-// and one-line messages.
+// one-line messages, and the memory a patch is reckoned to take.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+
+#include <nlohmann/json.hpp>
 
 #include <filesystem>
 #include <fstream>
 
 #include "host/limits.h"
+#include "host/memory_estimate.h"
+#include "host/patch.h"
 #include "host_fixture.h"
 
 namespace zvhost::testing {
@@ -79,6 +83,53 @@ TEST(OneLine, CutsLongQuotesAndControlCharacters) {
   EXPECT_LT(unquoted.size(), 2100u);
   EXPECT_EQ(unquoted.rfind("start ", 0), 0u);
   EXPECT_EQ(unquoted.substr(unquoted.size() - 4), " end");
+}
+
+// The library's own descriptions: the estimate knows its modules by them.
+const DescriptionSet& libraryDescriptions() {
+  static const DescriptionSet set = [] {
+    DescriptionSet s;
+    s.loadFolder(ZV_DESCRIPTIONS);
+    return s;
+  }();
+  return set;
+}
+
+TEST(MemoryEstimate, CountsANamedFileOnceHoweverManyVoicesNameIt) {
+  const fs::path folder = scratchFolder("zvhost_estimate_files");
+  std::ofstream(folder / "big.sf2").close();
+  fs::resize_file(folder / "big.sf2", uint64_t{3} << 30);
+  const FileResolver files(folder.string(), {});
+  EngineSettings settings;
+  auto patch = [](const char* file) {
+    return nlohmann::json::parse(std::string(R"({"voice": {"modules": [{"name": "l", "id": "SampleLoader3Gui",
+                                                  "values": {"Filename": ")") +
+                                 file + "\"}}]}}");
+  };
+  const MemoryEstimate named = estimatePatchMemory(patch("big.sf2"), 16, libraryDescriptions(), settings, files);
+  EXPECT_GE(named.bytes, uint64_t{3} << 30);
+  EXPECT_LT(named.bytes, uint64_t{4} << 30);
+  EXPECT_NE(named.largest.find("big.sf2"), std::string::npos) << named.largest;
+  const MemoryEstimate missing = estimatePatchMemory(patch("gone.sf2"), 16, libraryDescriptions(), settings, files);
+  EXPECT_LT(missing.bytes, uint64_t{16} << 20);
+}
+
+TEST(MemoryEstimate, APatchBeyondTheLimitIsRefusedBeforeAnyModuleIsCreated) {
+  nlohmann::json modules = nlohmann::json::array();
+  for (int i = 0; i < 1000; ++i)
+    modules.push_back({{"name", std::string("d").append(std::to_string(i))}, {"id", "ZV Delay v3"}});
+  const PatchText text{"/patches/delays.json", "/patches", nlohmann::json{{"modules", modules}}.dump()};
+  auto engine = makeEngine();
+  try {
+    buildPatch(text, *engine, libraryDescriptions(), 0, uint64_t{1} << 30);
+    FAIL() << "built";
+  } catch (const PatchError& e) {
+    const std::string message = e.what();
+    EXPECT_EQ(message.rfind("/patches/delays.json: the patch would take about ", 0), 0u) << message;
+    EXPECT_NE(message.find("1000 instances of \"ZV Delay v3\""), std::string::npos) << message;
+    EXPECT_NE(message.find("more than the limit of 1 GiB; --max-memory raises it"), std::string::npos) << message;
+  }
+  EXPECT_EQ(engine->instanceCount(), 0);
 }
 
 }  // namespace
