@@ -3,6 +3,7 @@
 #include "host/engine.h"
 
 #include <algorithm>
+#include <new>
 
 #include "host/engine_graph.h"
 
@@ -235,7 +236,14 @@ void Engine::prepare() {
   planBuffers();
   prepared_ = true;
   // Anything sent while opening waits for the first block.
-  for (Instance* inst : audioOrder_) inst->plugin->openModule();
+  for (Instance* inst : audioOrder_) {
+    try {
+      inst->plugin->openModule();
+    } catch (const std::bad_alloc&) {
+      // Modules allocate their lines and tables here.
+      throw EngineError("\"" + inst->label + "\" (" + inst->description->id + ") ran out of memory while opening");
+    }
+  }
   queueFirstBlock();
   startGuiSide();
 }
