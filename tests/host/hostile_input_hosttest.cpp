@@ -96,19 +96,17 @@ TEST_F(HostileInput, EachCaseEndsInOneErrorLine) {
     std::string arguments;
     int status;
     std::string expected;  // in the first line
+    std::string alsoExpected = "";
   };
   const Case cases[] = {
       {"render /dev/zero" + out, 1, "zvhost: /dev/zero: a character device, not a patch file"},
       {"render " + example + " --midi /dev/zero" + out, 1, "zvhost: /dev/zero: a character device, not a MIDI file"},
       {"render " + quoted(f / "pipe.json") + out, 1, "pipe.json: a pipe, not a patch file"},
-      {"render " + quoted(f) + out, 1, "a folder, not a patch file"},
       {"render " + quoted(f / "huge.json") + out, 1, "the patch file is 5 MiB, more than the 4 MiB allowed"},
       {"render " + example + " --midi " + quoted(f / "huge.mid") + out, 1,
        "huge.mid: the MIDI file is 65 MiB, more than the 64 MiB allowed"},
-      {"render " + quoted(f / "delays.json") + " --max-memory 1G" + out, 1,
-       "of memory (1000 instances of \"ZV Delay v3\": "},
       {"render " + quoted(f / "delays.json") + " --max-memory 1.5G" + out, 1,
-       "more than the limit of 1.5 GiB; --max-memory raises it"},
+       "of memory (1000 instances of \"ZV Delay v3\": ", "more than the limit of 1.5 GiB; --max-memory raises it"},
       {"render " + quoted(f / "voices.json") + " --rate 768000" + out, 1,
        "more than the limit of " + formatBytes(defaultMemoryLimit()) + "; --max-memory raises it"},
       {"render " + quoted(f / "e39.json") + out, 1,
@@ -136,6 +134,7 @@ TEST_F(HostileInput, EachCaseEndsInOneErrorLine) {
     const std::string first = run.output.substr(0, run.output.find('\n'));
     EXPECT_EQ(first.rfind("zvhost: ", 0), 0u) << first;
     EXPECT_NE(first.find(c.expected), std::string::npos) << first.substr(0, 2000);
+    EXPECT_NE(first.find(c.alsoExpected), std::string::npos) << first.substr(0, 2000);
     EXPECT_LT(first.size(), 400u);
   }
   EXPECT_FALSE(fs::exists(f / "out.wav")) << "a refused render writes nothing";
