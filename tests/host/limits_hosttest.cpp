@@ -120,15 +120,8 @@ TEST(MemoryEstimate, APatchBeyondTheLimitIsRefusedBeforeAnyModuleIsCreated) {
     modules.push_back({{"name", std::string("d").append(std::to_string(i))}, {"id", "ZV Delay v3"}});
   const PatchText text{"/patches/delays.json", "/patches", nlohmann::json{{"modules", modules}}.dump()};
   auto engine = makeEngine();
-  try {
-    buildPatch(text, *engine, libraryDescriptions(), 0, uint64_t{1} << 30);
-    FAIL() << "built";
-  } catch (const PatchError& e) {
-    const std::string message = e.what();
-    EXPECT_EQ(message.rfind("/patches/delays.json: the patch would take about ", 0), 0u) << message;
-    EXPECT_NE(message.find("1000 instances of \"ZV Delay v3\""), std::string::npos) << message;
-    EXPECT_NE(message.find("more than the limit of 1 GiB; --max-memory raises it"), std::string::npos) << message;
-  }
+  // The message itself is checked through zvhost.
+  EXPECT_THROW(buildPatch(text, *engine, libraryDescriptions(), 0, uint64_t{1} << 30), PatchError);
   EXPECT_EQ(engine->instanceCount(), 0);
 }
 
