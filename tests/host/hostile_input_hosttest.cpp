@@ -157,7 +157,7 @@ TEST_F(HostileInput, OptionsNamingNothingAreReported) {
       << missing.output;
 }
 
-TEST_F(HostileInput, AnAllocationThatFailsAnywayEndsWithOneErrorLine) {
+TEST_F(HostileInput, AModuleThatRunsOutOfMemoryEndsTheRenderWithOneErrorLine) {
   write(folder_ / "greedy.json", R"({"modules": [{"name": "hog", "id": "Test Greedy"}],
                                      "connections": [["hog:Out", "output:left"]]})");
   const HostRun greedy = zvhost("render " + quoted(folder_ / "greedy.json") + " --library " + ZV_TEST_PLUGIN +
@@ -165,10 +165,12 @@ TEST_F(HostileInput, AnAllocationThatFailsAnywayEndsWithOneErrorLine) {
   EXPECT_EQ(greedy.status, 1);
   EXPECT_EQ(greedy.output, "zvhost: \"hog\" (Test Greedy) ran out of memory while opening\n");
   EXPECT_FALSE(fs::exists(folder_ / "g.wav"));
+}
 
-#if defined(__SANITIZE_ADDRESS__)
-  GTEST_SKIP() << "an address-space limit stops AddressSanitizer itself; the case above covers the path";
-#else
+// An address-space limit would stop AddressSanitizer itself, which reserves
+// terabytes; under it the test module above stands in for the failure.
+#if !defined(__SANITIZE_ADDRESS__)
+TEST_F(HostileInput, AnAddressSpaceLimitEndsTheRenderWithOneErrorLine) {
   // Real allocations against a limit the estimate does not know: 256
   // voices of a ten-second delay want 490 MB of a 200 MB address space.
   write(folder_ / "delays.json", patchOf(1, "ZV Delay v3", 256));
@@ -178,8 +180,8 @@ TEST_F(HostileInput, AnAllocationThatFailsAnywayEndsWithOneErrorLine) {
   EXPECT_EQ(limited.status, 1) << limited.output;
   EXPECT_EQ(limited.lines(), 1u) << limited.output;
   EXPECT_NE(limited.output.find("(ZV Delay v3) ran out of memory while opening"), std::string::npos) << limited.output;
-#endif
 }
+#endif
 
 // Peak resident memory of a zvhost render, in bytes.
 uint64_t peakMemory(const fs::path& patch, const fs::path& wav) {
