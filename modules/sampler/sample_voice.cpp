@@ -5,6 +5,10 @@
 
 #include "modules/dsp/portable_math.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace zv::sampler {
 
 const int16_t kSilentSamples[16] = {};
@@ -16,6 +20,30 @@ int32_t clampPosition(int64_t position, int32_t count) {
 }
 
 }  // namespace
+
+void trackingIncrements(const SampleVoice& v, const float* pitch, const float* modulation, int32_t n, uint32_t* out) {
+  int32_t i = 0;
+#if defined(__SSE2__)
+  const __m128 base = _mm_set1_ps(v.basePitch);
+  const __m128 scale = _mm_set1_ps(v.pitchScale);
+  const __m128 rate = _mm_set1_ps(v.rateRatio);
+  const __m128 unit = _mm_set1_ps(16777216.0f);
+  const __m128 highest = _mm_set1_ps(4278190080.0f);
+  const __m128 half = _mm_set1_ps(2147483648.0f);
+  for (; i + 4 <= n; i += 4) {
+    const __m128 p = _mm_add_ps(_mm_loadu_ps(pitch + i), _mm_loadu_ps(modulation + i));
+    const __m128 ratio = zv::dsp::fastExp2(_mm_mul_ps(_mm_sub_ps(p, base), scale));
+    // Never NaN nor negative here, so clampIncrement is the upper limit
+    // and an unsigned truncation: signed above 2^31 after taking 2^31 off.
+    const __m128 increment = _mm_min_ps(_mm_mul_ps(_mm_mul_ps(ratio, rate), unit), highest);
+    const __m128 high = _mm_cmpge_ps(increment, half);
+    const __m128i truncated = _mm_cvttps_epi32(_mm_sub_ps(increment, _mm_and_ps(high, half)));
+    const __m128i top = _mm_and_si128(_mm_castps_si128(high), _mm_set1_epi32(static_cast<int32_t>(0x80000000u)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_xor_si128(truncated, top));
+  }
+#endif
+  for (; i < n; ++i) out[i] = trackingIncrement(v, pitch[i] + modulation[i]);
+}
 
 bool setUpSampleVoice(const ZoneRecord& zone, const SampleHeader* primary, const SampleHeader* partner,
                       const int16_t* samples, int32_t count, int32_t key, float hostRate, SampleVoice& v) {
