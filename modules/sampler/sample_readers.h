@@ -117,11 +117,12 @@ inline __m128 sincSums(const int16_t* sa, const int16_t* sb, const float* pa, co
   return sum;
 }
 
-inline __m128 sinc(const int16_t* data, const int32_t* position, const uint32_t* fraction) {
-  const float* pairs[4];
-  for (int32_t j = 0; j < 4; ++j) pairs[j] = SincTable::instance().pairRow(fraction[j] >> 19);
-  const __m128 first = sincSums(data + position[0], data + position[1], pairs[0], pairs[1]);
-  const __m128 second = sincSums(data + position[2], data + position[3], pairs[2], pairs[3]);
+inline __m128 sinc(const int16_t* data, const int32_t* position, const uint32_t* fraction, const float* pairs) {
+  constexpr uint32_t kPairRow = 2 * SincTable::kTaps;
+  const __m128 first = sincSums(data + position[0], data + position[1], pairs + (fraction[0] >> 19) * kPairRow,
+                                pairs + (fraction[1] >> 19) * kPairRow);
+  const __m128 second = sincSums(data + position[2], data + position[3], pairs + (fraction[2] >> 19) * kPairRow,
+                                 pairs + (fraction[3] >> 19) * kPairRow);
   const __m128 d0 = _mm_shuffle_ps(first, second, _MM_SHUFFLE(2, 0, 2, 0));
   const __m128 d1 = _mm_shuffle_ps(first, second, _MM_SHUFFLE(3, 1, 3, 1));
   const __m128i f = _mm_loadu_si128(reinterpret_cast<const __m128i*>(fraction));
@@ -131,11 +132,11 @@ inline __m128 sinc(const int16_t* data, const int32_t* position, const uint32_t*
 }
 
 template <int32_t Interpolation>
-inline __m128 read4(const int16_t* data, const int32_t* position, const uint32_t* fraction) {
+inline __m128 read4(const int16_t* data, const int32_t* position, const uint32_t* fraction, const float* pairs) {
   if constexpr (Interpolation == INTERP_CUBIC) {
     return cubic(data, position, _mm_loadu_si128(reinterpret_cast<const __m128i*>(fraction)));
   } else {
-    return sinc(data, position, fraction);
+    return sinc(data, position, fraction, pairs);
   }
 }
 
@@ -154,11 +155,12 @@ void mixStretch(const int16_t* data, int32_t partnerOffset, const int32_t* posit
   int32_t i = 0;
 #if defined(__SSE2__)
   if constexpr (Interpolation == INTERP_CUBIC || Interpolation == INTERP_SINC) {
+    const float* pairs = Interpolation == INTERP_SINC ? SincTable::instance().pairRow(0) : nullptr;
     const __m128 leftGains = _mm_set1_ps(leftGain), rightGains = _mm_set1_ps(rightGain);
     for (; i + 4 <= n; i += 4) {
-      const __m128 x = lanes::read4<Interpolation>(data, position + i, fraction + i);
+      const __m128 x = lanes::read4<Interpolation>(data, position + i, fraction + i, pairs);
       if constexpr (Stereo) {
-        const __m128 p = lanes::read4<Interpolation>(data + partnerOffset, position + i, fraction + i);
+        const __m128 p = lanes::read4<Interpolation>(data + partnerOffset, position + i, fraction + i, pairs);
         _mm_storeu_ps(left + i, _mm_add_ps(_mm_loadu_ps(left + i), p));
         _mm_storeu_ps(right + i, _mm_add_ps(_mm_loadu_ps(right + i), x));
       } else {
