@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "modules/sampler/sinc_table.h"
 
@@ -77,6 +78,30 @@ inline __m128 highWords(__m128i v) { return _mm_cvtepi32_ps(_mm_srai_epi32(_mm_u
 inline __m128i loadWords4(const int16_t* p) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)); }
 inline __m128i loadWords8(const int16_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
 
+// SampleReader<INTERP_LINEAR> per lane. The weighted sum is below 2^41,
+// so doubles carry it exactly and round it to float once, as the
+// conversion from the 64-bit integer does.
+inline __m128 linear(const int16_t* data, const int32_t* position, __m128i fraction) {
+  auto pair = [&](int32_t j) {
+    int32_t both;
+    std::memcpy(&both, data + position[j], 4);
+    return _mm_cvtsi32_si128(both);
+  };
+  // s[0] and s[1] of four outputs as words, then each sign-extended.
+  const __m128i words = _mm_unpacklo_epi64(_mm_unpacklo_epi32(pair(0), pair(1)), _mm_unpacklo_epi32(pair(2), pair(3)));
+  const __m128i s0 = _mm_srai_epi32(_mm_slli_epi32(words, 16), 16);
+  const __m128i s1 = _mm_srai_epi32(words, 16);
+  const __m128i rest = _mm_sub_epi32(_mm_set1_epi32(0x1000000), fraction);
+  auto half = [&](int shift) {
+    auto wide = [&](__m128i v) {
+      return _mm_cvtepi32_pd(shift != 0 ? _mm_shuffle_epi32(v, _MM_SHUFFLE(1, 0, 3, 2)) : v);
+    };
+    return _mm_cvtpd_ps(_mm_add_pd(_mm_mul_pd(wide(rest), wide(s0)), _mm_mul_pd(wide(fraction), wide(s1))));
+  };
+  const __m128 sum = _mm_movelh_ps(half(0), half(1));
+  return _mm_mul_ps(sum, _mm_set1_ps(1.0f / 1099511627776.0f));
+}
+
 // Four output samples at data + position[j], fraction[j]: SampleReader<INTERP_CUBIC> per lane.
 inline __m128 cubic(const int16_t* data, const int32_t* position, __m128i fraction) {
   // s[-1..2] of each; after the transpose one register per neighbour.
@@ -133,7 +158,9 @@ inline __m128 sinc(const int16_t* data, const int32_t* position, const uint32_t*
 
 template <int32_t Interpolation>
 inline __m128 read4(const int16_t* data, const int32_t* position, const uint32_t* fraction, const float* pairs) {
-  if constexpr (Interpolation == INTERP_CUBIC) {
+  if constexpr (Interpolation == INTERP_LINEAR) {
+    return linear(data, position, _mm_loadu_si128(reinterpret_cast<const __m128i*>(fraction)));
+  } else if constexpr (Interpolation == INTERP_CUBIC) {
     return cubic(data, position, _mm_loadu_si128(reinterpret_cast<const __m128i*>(fraction)));
   } else {
     return sinc(data, position, fraction, pairs);
@@ -154,7 +181,7 @@ void mixStretch(const int16_t* data, int32_t partnerOffset, const int32_t* posit
   const float* taps = Interpolation == INTERP_SINC ? SincTable::instance().row(0) : nullptr;
   int32_t i = 0;
 #if defined(__SSE2__)
-  if constexpr (Interpolation == INTERP_CUBIC || Interpolation == INTERP_SINC) {
+  if constexpr (Interpolation != INTERP_NONE) {
     const float* pairs = Interpolation == INTERP_SINC ? SincTable::instance().pairRow(0) : nullptr;
     const __m128 leftGains = _mm_set1_ps(leftGain), rightGains = _mm_set1_ps(rightGain);
     for (; i + 4 <= n; i += 4) {

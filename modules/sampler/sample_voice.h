@@ -73,7 +73,7 @@ inline uint32_t voiceIncrement(const SampleVoice& v, float pitch) {
 // pitch[i] + modulation[i], four at a time where it can.
 inline uint32_t trackingIncrement(const SampleVoice& v, float pitch) {
   const float octaves = (pitch - v.basePitch) * v.pitchScale;
-  return clampIncrement(zv::dsp::fastExp2(octaves) * v.rateRatio * 16777216.0f);
+  return clampIncrement(zv::dsp::fastExp2(octaves) * (v.rateRatio * 16777216.0f));
 }
 void trackingIncrements(const SampleVoice& v, const float* pitch, const float* modulation, int32_t n, uint32_t* out);
 
@@ -100,6 +100,13 @@ inline void crossBoundary(SampleVoice& v, bool gate) {
   finishVoice(v);
 }
 
+// Where n samples from position p and fraction f stepping by increment
+// cannot reach the boundary: position and fraction after each step.
+void stepClear(int32_t p, uint32_t f, uint32_t increment, int32_t n, int32_t* position, uint32_t* fraction);
+// The same with increments[i] for step i, n at most 64 (so that the sums
+// of the fractions stay below 2^31); false for a longer stretch.
+bool stepClear(int32_t p, uint32_t f, const uint32_t* increments, int32_t n, int32_t* position, uint32_t* fraction);
+
 // Steps a voice through up to n output samples and notes where each one
 // reads (a fresh voice's first reads the start unstepped). Stops at the
 // sample where the voice finishes: that one and all after it read silence.
@@ -119,6 +126,23 @@ int32_t stepStretch(SampleVoice& v, const uint32_t* increments, int32_t n, bool 
   uint32_t f = v.fraction;
   int32_t boundary = v.boundary;
   const uint32_t fixed = v.increment;
+  // Most stretches end before the boundary: then every position follows
+  // from the phase without a look at it.
+  if constexpr (Tracking) {
+    if (i < n && stepClear(p, f, increments + i, n - i, position + i, fraction + i) && position[n - 1] < boundary) {
+      v.position = position[n - 1];
+      v.fraction = fraction[n - 1];
+      return n;
+    }
+  } else {
+    const uint64_t end = f + static_cast<uint64_t>(fixed) * static_cast<uint32_t>(n - i);
+    if (static_cast<int64_t>(p) + static_cast<int64_t>(end >> 24) < boundary) {
+      stepClear(p, f, fixed, n - i, position + i, fraction + i);
+      v.position = p + static_cast<int32_t>(end >> 24);
+      v.fraction = static_cast<uint32_t>(end) & 0xFFFFFFu;
+      return n;
+    }
+  }
   for (; i < n; ++i) {
     f += Tracking ? increments[i] : fixed;
     // Without a branch on the carry, whose pattern is irregular for most pitches.
