@@ -126,6 +126,7 @@ int Engine::addModule(const ModuleDescription& description, bool guiSide, const 
   } else {
     inst->plugin = static_cast<IMpPlugin*>(static_cast<IMpUnknown*>(face));
     ++groups_[static_cast<size_t>(group)].awake;
+    ++awakeTotal_;
   }
   inst->pins.resize(described.empty() ? 0 : static_cast<size_t>(described.back().id) + 1);
   for (const auto& d : described) {
