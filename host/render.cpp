@@ -21,15 +21,17 @@ namespace {
 
 constexpr uint32_t kInfinityBits = 0x7F800000u;
 
+// Without the sign bit the patterns are non-negative ints, whose maximum
+// SSE2 finds four at a time.
 uint32_t largestMagnitudeBits(const float* x, int32_t count) {
-  uint32_t largest = 0;
+  int32_t largest = 0;
   for (int32_t i = 0; i < count; ++i) {
-    uint32_t bits;
+    int32_t bits;
     std::memcpy(&bits, x + i, 4);
-    bits &= 0x7FFFFFFFu;
+    bits &= 0x7FFFFFFF;
     largest = bits > largest ? bits : largest;
   }
-  return largest;
+  return static_cast<uint32_t>(largest);
 }
 
 }  // namespace
