@@ -1,8 +1,8 @@
 #include "host/midi_file.h"
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
+
+#include "host/limits.h"
 
 namespace zvhost {
 namespace {
@@ -166,10 +166,13 @@ MidiSong parseMidi(const std::vector<uint8_t>& data) {
 }
 
 MidiSong readMidiFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw MidiError("cannot open the file");
-  std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  return parseMidi(data);
+  std::string text;
+  try {
+    text = readRegularFile(path, kMaxMidiFileBytes, "MIDI file");
+  } catch (const FileRefused& e) {
+    throw MidiError(e.what());
+  }
+  return parseMidi(std::vector<uint8_t>(text.begin(), text.end()));
 }
 
 }  // namespace zvhost

@@ -42,9 +42,12 @@ struct BuiltPatch {
   std::vector<std::array<int, kVoiceInputCount>> voiceSources;
 };
 
+// Refuses what is not a regular file, or larger than kMaxPatchFileBytes.
 PatchText readPatchFile(const std::string& path);
-// voicesOverride > 0 replaces the patch's voice count.
+// voicesOverride > 0 replaces the patch's voice count. A patch whose
+// estimated memory exceeds memoryLimit (0: no limit) is refused before any
+// module is created.
 BuiltPatch buildPatch(const PatchText& patch, Engine& engine, const DescriptionSet& descriptions,
-                      int32_t voicesOverride);
+                      int32_t voicesOverride, uint64_t memoryLimit = 0);
 
 }  // namespace zvhost
