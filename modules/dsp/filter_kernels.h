@@ -3,9 +3,10 @@
 // Plain structs without frame types; coefficients are computed by the
 // caller (usually from shared tables) and passed per call.
 //
-// Every recursive memory is stored through storeState: decaying tails end
-// in exact zeros instead of denormals, and a memory stays finite whatever
-// its input was, so a NaN or an overflow does not outlive the bad input.
+// Every recursive memory passes through flushTiny so that decaying tails
+// end in exact zeros instead of denormals. Callers bound the input
+// (boundState): the stages are stable, so a bounded input keeps every
+// memory finite without a guard inside the feedback.
 #pragma once
 
 #include <cstdint>
@@ -35,7 +36,7 @@ struct LadderStage {
   float uOld = 0.0f;
   float y = 0.0f;
   float run(float u, float p, float k) {
-    y = storeState((u + uOld) * p - y * k);
+    y = flushTiny((u + uOld) * p - y * k);
     uOld = u;
     return y;
   }
@@ -46,7 +47,7 @@ struct HighPassStage {
   float uOld = 0.0f;
   float h = 0.0f;
   float run(float u, float ph, float kh) {
-    h = storeState((u - uOld) * ph + h * kh);
+    h = flushTiny((u - uOld) * ph + h * kh);
     uOld = u;
     return h;
   }
@@ -56,13 +57,13 @@ struct HighPassStage {
 struct OnePoleStage {
   float s = 0.0f;
   float run(float u, float g) {
-    s = storeState(s + (u - s) * g);
+    s = flushTiny(s + (u - s) * g);
     return s;
   }
   // Saturating form: input and state both pass through the shaper.
   template <class Shape>
   float runShaped(float u, float g, const Shape& shape) {
-    s = storeState(s + (shape(u) - shape(s)) * g);
+    s = flushTiny(s + (shape(u) - shape(s)) * g);
     return s;
   }
 };
@@ -80,9 +81,9 @@ struct SvfSection {
   float low = 0.0f;
   float band = 0.0f;
   SvfTaps run(float in, float f, float q) {
-    low = storeState(low + f * band);
+    low = flushTiny(low + f * band);
     const float high = in - low - q * band;
-    band = storeState(band + f * high);
+    band = flushTiny(band + f * high);
     return {low, high, band, high + low};
   }
 };
@@ -108,7 +109,7 @@ struct AllPass2 {
   float w2 = 0.0f;
   float run(float x, float a1, float a2) {
     const float t = w1 * a1;
-    const float v = storeState(x + t - a2 * w2);
+    const float v = flushTiny(x + t - a2 * w2);
     const float out = a2 * v + w2 - t;
     w2 = w1;
     w1 = v;

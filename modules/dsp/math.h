@@ -7,6 +7,9 @@
 
 #include <cstdint>
 #include <limits>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace zv::dsp {
 
@@ -57,23 +60,51 @@ inline Real flushTiny(Real v) {
   return (v + kTiny) - kTiny;
 }
 
-// What a recursive memory (filter state, delay line, feedback) may hold:
-// far beyond any signal (1.0 is 10 V), so ordinary values pass bit for bit,
-// while a loop fed huge values or run away stays finite and a NaN becomes 0
-// instead of living on in the memory after its input is finite again.
+// What may enter a recursive memory (filter state, resampler history,
+// delay line): far beyond any signal (1.0 is 10 V), so ordinary values pass
+// bit for bit, while a huge or infinite value is held at the limit and a
+// NaN becomes 0. A stable filter fed only such values stays finite and
+// forgets a bad stretch once its input is ordinary again; a loop whose gain
+// can pass 1 bounds what it writes back.
+//
+// Guards sit on the way in, off the recursive path: a clamp inside a
+// one-pole's own feedback lengthens the chain every sample waits for, and
+// an eighth-order history clamped at a limit can hold itself there.
 inline constexpr float kStateLimit = 1.0e6f;
 
+// The same in plain selects, for targets without SSE2.
 template <class Real>
-inline Real boundState(Real v) {
+inline Real boundStatePortable(Real v) {
   constexpr Real kLimit = static_cast<Real>(kStateLimit);
-  // Min and max first, the NaN mask beside them: no branch, and the mask
-  // costs the dependency chain a single AND.
   const Real above = v > -kLimit ? v : -kLimit;
   const Real bounded = above < kLimit ? above : kLimit;
   return v == v ? bounded : Real(0);
 }
 
-// flushTiny, then boundState: the store of every recursive memory.
+// Compilers turn the selects into branches and moves through integer
+// registers; with SSE2 it is the four instructions meant. MAXSS and MAXSD
+// return their second operand for a NaN, which the ordered mask clears.
+inline float boundState(float v) {
+#if defined(__SSE2__)
+  const __m128 x = _mm_set1_ps(v);
+  const __m128 bounded = _mm_min_ss(_mm_max_ss(x, _mm_set_ss(-kStateLimit)), _mm_set_ss(kStateLimit));
+  return _mm_cvtss_f32(_mm_and_ps(bounded, _mm_cmpord_ss(x, x)));
+#else
+  return boundStatePortable(v);
+#endif
+}
+inline double boundState(double v) {
+#if defined(__SSE2__)
+  constexpr double kLimit = kStateLimit;
+  const __m128d x = _mm_set1_pd(v);
+  const __m128d bounded = _mm_min_sd(_mm_max_sd(x, _mm_set_sd(-kLimit)), _mm_set_sd(kLimit));
+  return _mm_cvtsd_f64(_mm_and_pd(bounded, _mm_cmpord_sd(x, x)));
+#else
+  return boundStatePortable(v);
+#endif
+}
+
+// flushTiny, then boundState: for a loop's own write-back.
 template <class Real>
 inline Real storeState(Real v) {
   return boundState(flushTiny(v));

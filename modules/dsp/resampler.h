@@ -24,19 +24,14 @@ template <class Real, class Coefficients>
 class ResampleFilter {
  public:
   // Filters one sample; returns the filter's output times Coefficients::kGain.
-  Real process(Real in) {
+  Real process(Real value) {
+    // Bounded on the way in: the filter is stable, so its history stays
+    // finite and forgets a NaN or overflow on the input.
+    const Real in = boundState(value);
     const auto& b = Coefficients::kB;
     const auto& a = Coefficients::kA;
     Real y = b[0] * in;
     for (int32_t k = 0; k < 8; ++k) y += b[k + 1] * x_[k] - a[k] * y_[k];
-    // Beyond the state limit (NaN and infinities included) the filter starts
-    // again from silence. Clamping would not do: an eighth-order history
-    // held at the limit can keep itself there.
-    constexpr Real kLimit = static_cast<Real>(kStateLimit);
-    if (!(y >= -kLimit && y <= kLimit)) [[unlikely]] {
-      reset();
-      return Real(0);
-    }
     for (int32_t k = 7; k > 0; --k) {
       x_[k] = x_[k - 1];
       y_[k] = y_[k - 1];

@@ -85,7 +85,9 @@ class FilterShell : public MpBase {
         coefficientsStale_ = false;
         Mode::set(coefficients_, context_, cutoff[i], Kernel::resonance(resonance[i]), mix[i]);
       }
-      out[i] = Mode::tick(memory_, coefficients_, context_, in[i], mix[i]);
+      // Every mode is stable for its clamped controls: a bounded signal
+      // keeps the memories finite and lets a bad stretch pass.
+      out[i] = Mode::tick(memory_, coefficients_, context_, zv::dsp::boundState(in[i]), mix[i]);
     }
   }
 

@@ -7,6 +7,7 @@
 #include "frame/mp_base.h"
 #include "frame/pins.h"
 #include "frame/shared_table.h"
+#include "modules/dsp/math.h"
 #include "modules/dsp/resampler.h"
 
 namespace zv::effects {
@@ -14,16 +15,18 @@ namespace zv::effects {
 // Band-pass as the difference of two cascaded one-pole low-passes:
 // y1 follows the input with pole k1, y2 follows y1 with pole k2, and
 // y1 − y2 keeps what lies between the two corners. Poles are e^(−2πf/sr),
-// 0..1; each memory is flushed so decaying tails never turn denormal.
+// 0..1; each memory is flushed so decaying tails never turn denormal, and
+// the input is bounded so that no NaN or overflow stays in them.
 struct RingBandPass {
   float k1 = 0.0f;
   float k2 = 0.0f;
   float y1 = 0.0f;
   float y2 = 0.0f;
 
-  float process(float x) {
-    y1 = zv::dsp::storeState((y1 - x) * k1 + x);
-    y2 = zv::dsp::storeState((y2 - y1) * k2 + y1);
+  float process(float value) {
+    const float x = zv::dsp::boundState(value);
+    y1 = zv::dsp::flushTiny((y1 - x) * k1 + x);
+    y2 = zv::dsp::flushTiny((y2 - y1) * k2 + y1);
     return y1 - y2;
   }
   void reset() { y1 = y2 = 0.0f; }

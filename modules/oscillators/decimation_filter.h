@@ -23,16 +23,12 @@ struct DecimationFilter {
 
   void clear() { *this = DecimationFilter{}; }
 
-  double step(const DecimationCoefficients& c, double in) {
+  double step(const DecimationCoefficients& c, double value) {
+    // Bounded on the way in, so a NaN or overflow does not stay in the
+    // history.
+    const double in = zv::dsp::boundState(value);
     double out = c.b[0] * in;
     for (int k = 0; k < 8; ++k) out += c.b[k + 1] * x[k] - c.a[k + 1] * y[k];
-    // A NaN or runaway restarts the filter from silence; a history clamped
-    // at a limit could hold itself there.
-    constexpr double kLimit = zv::dsp::kStateLimit;
-    if (!(out >= -kLimit && out <= kLimit)) [[unlikely]] {
-      clear();
-      return 0.0;
-    }
     for (int k = 7; k > 0; --k) {
       x[k] = x[k - 1];
       y[k] = y[k - 1];

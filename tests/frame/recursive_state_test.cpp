@@ -17,7 +17,6 @@
 #include <vector>
 
 #include "modules/control/bpm_clock3.h"
-#include "modules/control/voice_mute.h"
 #include "modules/effects/all_filters.h"
 #include "modules/effects/delay_trois.h"
 #include "modules/effects/dist_over.h"
