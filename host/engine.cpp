@@ -16,8 +16,12 @@ int32_t transportType(int32_t datatype) { return datatype == MP_DT_ENUM ? MP_DT_
 
 }  // namespace
 
-Engine::Engine(IMpFactory* factory, EngineSettings settings, FileResolver files, MpGuiTimerTickFunction guiTimerTick)
-    : factory_(factory), settings_(settings), files_(std::move(files)), gui_(guiTimerTick) {
+Engine::Engine(IMpFactory* factory, EngineSettings settings, FileResolver files, MpGuiTimerTickFunction guiTimerTick,
+               MpGuiTimerPeriodFunction guiTimerPeriod)
+    : factory_(factory),
+      settings_(settings),
+      files_(std::move(files)),
+      gui_(guiTimerTick, guiTimerPeriod, settings.sampleRate) {
   if (settings_.blockSize <= 0) throw EngineError("block size must be positive");
   if (!(settings_.sampleRate > 0.0f)) throw EngineError("sample rate must be positive");
   if (settings_.outputChannels < 1) settings_.outputChannels = 1;
@@ -25,7 +29,8 @@ Engine::Engine(IMpFactory* factory, EngineSettings settings, FileResolver files,
   outputs_.assign(static_cast<size_t>(settings_.outputChannels),
                   std::vector<float>(static_cast<size_t>(settings_.blockSize), 0.0f));
   groups_.push_back(Group{"patch", 0, 0});
-  gui_.setDeliver([this](int index, int32_t pin, const RawValue& value) { deliverGui(index, pin, value); });
+  gui_.setDeliver([this](const GuiDelivery& d) { deliverGui(d); });
+  gui_.setCut([this](const GuiDelivery& d) { reportCut(d); });
 }
 
 Engine::~Engine() {
@@ -89,6 +94,7 @@ int Engine::addModule(const ModuleDescription& description, bool guiSide, const 
     throw EngineError("\"" + label + "\": \"" + description.id + "\" describes pin " +
                       std::to_string(described.back().id) + ", beyond the last pin index " +
                       std::to_string(kMaxPinIndex));
+  checkParameterBindings(description, guiSide, label);
   const int index = instanceCount();
   auto inst = std::make_unique<Instance>();
   inst->index = index;
@@ -139,6 +145,7 @@ int Engine::addModule(const ModuleDescription& description, bool guiSide, const 
       }
     }
   }
+  bindParameters(*inst);
   instances_.push_back(std::move(inst));
   return index;
 }
@@ -149,6 +156,7 @@ void Engine::setConstant(Endpoint e, RawValue value) {
     throw EngineError("value: " + describe(e) + " is an output");
   if (pin.description->datatype == MP_DT_MIDI) throw EngineError("value: " + describe(e) + " is a MIDI pin");
   if (isAudio(pin.description)) pin.constant = rawAsFloat(value);
+  if (pin.parameter >= 0) setParameter(pin.parameter, pin.description->parameterField, value);
   pin.constantRaw = std::move(value);
   pin.hasConstant = true;
 }
@@ -164,6 +172,10 @@ void Engine::connect(Endpoint from, Endpoint to) {
   PinState& target = pinState(to, "connection");
   const Instance& fromInst = instance(from.instance);
   const Instance& toInst = instance(to.instance);
+  if (fromInst.gui != toInst.gui)
+    throw EngineError("connection: GUI pins connect to GUI pins only, and " + describe(fromInst.gui ? from : to) +
+                      " is on the GUI side but " + describe(fromInst.gui ? to : from) +
+                      " on the audio side; the sides of one module meet through its parameters");
   if (!fromInst.gui && !source.description->output)
     throw EngineError("connection: " + describe(from) + " is an input, not an output");
   if (!toInst.gui && target.description->output)
@@ -173,9 +185,22 @@ void Engine::connect(Endpoint from, Endpoint to) {
   if (a != b)
     throw EngineError("connection: type mismatch, " + describe(from) + " is " + datatypeName(a) + " but " +
                       describe(to) + " is " + datatypeName(b));
-  if ((fromInst.gui || toInst.gui) && (a == MP_DT_AUDIO || a == MP_DT_MIDI))
+  if (fromInst.gui && (a == MP_DT_AUDIO || a == MP_DT_MIDI))
     throw EngineError("connection: GUI pins carry no " + datatypeName(a) + " (" + describe(from) + " to " +
                       describe(to) + ")");
+  auto add = [](std::vector<Endpoint>& list, Endpoint e) {
+    for (const Endpoint& x : list)
+      if (x.instance == e.instance && x.pin == e.pin) return;
+    list.push_back(e);
+  };
+  if (fromInst.gui) {
+    if (from.instance == to.instance && from.pin == to.pin) return;
+    add(source.targets, to);
+    add(target.targets, from);
+    source.hasSource = true;
+    target.hasSource = true;
+    return;
+  }
   source.targets.push_back(to);
   target.hasSource = true;
   if (a == MP_DT_AUDIO) {

@@ -16,8 +16,18 @@
 //
 // The pieces: building and inspection (engine.cpp), the run order
 // (engine_order.cpp), buffer planning (engine_buffers.cpp), the first block
-// (engine_start.cpp), transport (engine_transport.cpp), the GUI side
-// (gui_pump.h) and the host interfaces modules call (host_faces.h).
+// (engine_start.cpp), transport (engine_transport.cpp), the GUI side and
+// parameters (engine_panel.cpp, gui_pump.h) and the host interfaces modules
+// call (host_faces.h).
+//
+// The GUI side: GUI pins connect to GUI pins only, both ways, as wires of a
+// panel. A value a GUI module sends from a pin goes along each of the pin's
+// connections and to the parameter the pin is bound to; a parameter passes
+// it on to every other pin bound to the same field, on the GUI side at once
+// and on the audio side at the next block. A pin is handed a value only
+// when it differs from the one it holds, so echoes stop; a chain that never
+// settles is cut (GuiPump::kMostHops) with a warning. The two sides of one
+// instance meet only through their parameters (linkSides).
 #pragma once
 
 #include <cstdint>
@@ -45,6 +55,7 @@ struct Endpoint {
 };
 
 struct PinState;
+struct Parameter;
 struct OutputState;
 struct Sum;
 struct Group;
@@ -63,7 +74,7 @@ class Engine {
   static constexpr int32_t kMaxPinIndex = 4095;
 
   Engine(IMpFactory* factory, EngineSettings settings, FileResolver files,
-         MpGuiTimerTickFunction guiTimerTick = nullptr);
+         MpGuiTimerTickFunction guiTimerTick = nullptr, MpGuiTimerPeriodFunction guiTimerPeriod = nullptr);
   ~Engine();
   Engine(const Engine&) = delete;
   Engine& operator=(const Engine&) = delete;
@@ -78,12 +89,35 @@ class Engine {
   void connectOutput(Endpoint from, int32_t channel);
   void connectMidiInput(Endpoint to);
   bool hasSource(Endpoint input) const;
+  // Makes an audio-side and a GUI-side instance of one module the two sides
+  // of one instance: they share their parameters.
+  void linkSides(int audio, int gui);
   // Told of what a user should know (a file a module names that does not
   // exist), once each, as it happens; also kept in warnings().
   void setWarningSink(std::function<void(const std::string&)> sink) { warningSink_ = std::move(sink); }
 
   // Fixes the order, attaches buffers and opens every module.
   void prepare();
+
+  // Parameters: one per parameterId a description binds pins to, per
+  // instance (shared by linked sides). Fields are named as parameterField
+  // is; the empty name is the value. Before prepare a field's value is what
+  // its pins start with (it overrides their constants); while running it is
+  // a change, as a host's parameter store makes one: the GUI side has it at
+  // once, the audio side at the next block.
+  int findParameter(int instance, int32_t id) const;
+  void setParameter(int parameter, const std::string& field, RawValue value);
+  const RawValue* parameterValue(int parameter, const std::string& field) const;
+  // A value handed to a GUI pin while running, as a panel control connected
+  // to it would; before prepare it is the pin's constant.
+  void setGuiValue(Endpoint pin, RawValue value);
+  // What a GUI pin holds as far as the host knows, or null.
+  const RawValue* guiValue(Endpoint pin) const;
+  // Whether a GUI instance draws (answers the composited-graphics face).
+  bool drawsGraphics(int instance) const;
+  // Places the instance in a width x height rectangle and has it draw on
+  // the canvas; false when it does not draw.
+  bool drawGui(int instance, IMpCanvas& canvas, int32_t width, int32_t height);
 
   // Running. Times are sample offsets in the next block.
   void setHostSource(int source, int32_t time, float value);
@@ -142,7 +176,16 @@ class Engine {
   void markSumsDirty(const OutputState& output);
   void fillSum(Sum& sum);
   void run(Instance& inst, int32_t frames);
-  void deliverGui(int instance, int32_t pin, const RawValue& value);
+
+  // The GUI side and parameters (engine_panel.cpp).
+  static void checkParameterBindings(const ModuleDescription& description, bool guiSide, const std::string& label);
+  void bindParameters(Instance& inst);
+  Parameter& parameter(int index);
+  const RawValue* startValue(const PinState& pin) const;
+  void deliverGui(const GuiDelivery& delivery);
+  void deliverNow(Instance& inst, int32_t pin, RawValue value);
+  void changeParameter(const GuiDelivery& delivery);
+  void reportCut(const GuiDelivery& delivery);
   int32_t clampTime(int32_t time) const;
 
   IMpFactory* factory_;
@@ -157,6 +200,9 @@ class Engine {
   std::vector<std::vector<float>> outputs_;
   std::vector<Endpoint> midiInputs_;
   std::vector<int> order_;
+  std::vector<Parameter> parameters_;
+  std::vector<std::string> cutWarned_;
+  uint64_t parameterSets_ = 0;
 
   // Fixed by prepare().
   std::vector<Instance*> audioOrder_;  // audio-side instances in run order

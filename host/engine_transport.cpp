@@ -99,13 +99,15 @@ int32_t Engine::onSendValue(int index, int32_t position, int32_t pinIndex, int32
   const int32_t type = pin->description->datatype == MP_DT_MIDI ? MP_EVENT_MIDI : MP_EVENT_PIN_VALUE;
   for (const Endpoint& t : pin->targets) {
     Instance& target = *instances_[static_cast<size_t>(t.instance)];
-    if (target.gui) {
-      gui_.post(t.instance, t.pin, data, size);
-      continue;
-    }
     // Outside a block (while opening) everything waits for the first block.
     const bool late = running_ < 0 || target.position <= inst.position;
     queueEvent(target, late, time, type, t.pin, data, size);
+  }
+  // A parameter hears of it on the GUI thread, after the block.
+  if (pin->parameter >= 0) {
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    gui_.post({GuiDelivery::Kind::Parameter, pin->parameter, pin->field, index, pinIndex,
+               size > 0 ? RawValue(bytes, bytes + size) : RawValue(), 0});
   }
   return MP_OK;
 }
@@ -146,30 +148,6 @@ void Engine::onRequestSleep(int index) {
   if (inst.gui || inst.sleeping) return;
   inst.sleeping = true;
   --groups_[static_cast<size_t>(inst.group)].awake;
-}
-
-int32_t Engine::onSendGuiValue(int index, int32_t pinIndex, int32_t size, const void* data) {
-  if (index < 0 || index >= instanceCount()) return MP_FAIL;
-  const PinState* pin = instance(index).pin(pinIndex);
-  if (pin == nullptr || size < 0 || (size > 0 && data == nullptr)) return MP_FAIL;
-  for (const Endpoint& t : pin->targets) {
-    Instance& target = instance(t.instance);
-    if (target.gui) {
-      gui_.post(t.instance, t.pin, data, size);
-    } else {
-      // The GUI runs between blocks: its values reach the audio side at the
-      // start of the next one.
-      queueEvent(target, true, 0, MP_EVENT_PIN_VALUE, t.pin, data, size);
-    }
-  }
-  gui_.pump();
-  return MP_OK;
-}
-
-void Engine::deliverGui(int index, int32_t pin, const RawValue& value) {
-  Instance& inst = instance(index);
-  inst.ui->pinValueFromHost(pin, 0, static_cast<int32_t>(value.size()), value.data());
-  inst.ui->pinNotifyFromHost(pin, 0);
 }
 
 void Engine::setHostSource(int source, int32_t time, float value) {
@@ -346,7 +324,7 @@ void Engine::processBlock(int32_t frames) {
   }
   for (int s : channelSums_) fillSum(sums_[static_cast<size_t>(s)]);
   // The GUI thread's turn: values from the audio side, then timer ticks.
-  gui_.afterBlock(frames, settings_.sampleRate);
+  gui_.afterBlock(frames);
 }
 
 const float* Engine::output(int32_t channel) const {

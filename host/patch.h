@@ -11,9 +11,17 @@
 // Endpoints are "module:pin" with the pin's index or description name.
 // Host endpoints: "voice:gate|trigger|pitch|velocity|active" (voice section
 // only), "midi:in" and "output:left|right" (or "output:0|1").
+//
+// "side" is "audio" (the default), "gui" or "both": both sides of one
+// instance, linked through the parameters their description binds pins
+// to. A pin of such a module is found on the side that has it; one that
+// both sides have is written "module:audio:pin" or "module:gui:pin" (in
+// "values", "audio:pin" or "gui:pin"), unless the other end of a
+// connection is on one side only. GUI pins connect to GUI pins.
 #pragma once
 
 #include <array>
+#include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -35,16 +43,32 @@ struct PatchText {
   std::string json;
 };
 
+// The instances of one module of the patch; -1 for a side it does not have.
+struct ModuleSides {
+  int audio = -1;
+  int gui = -1;
+};
+
 struct BuiltPatch {
   int32_t voices = 0;
   double voiceRelease = 2.0;
   // Host source per voice and input (VoiceInput order).
   std::vector<std::array<int, kVoiceInputCount>> voiceSources;
+  // The modules of the "modules" section by name.
+  std::map<std::string, ModuleSides> modules;
+};
+
+// A pin value from outside the patch ("MODULE:PIN=VALUE", as --set gives
+// it): it replaces the patch's, in every voice for a voice module. The
+// value is read as the patch's values are: as text for text and blob pins,
+// as a number or true/false otherwise.
+struct PinSetting {
+  std::string text;
 };
 
 PatchText readPatchFile(const std::string& path);
 // voicesOverride > 0 replaces the patch's voice count.
 BuiltPatch buildPatch(const PatchText& patch, Engine& engine, const DescriptionSet& descriptions,
-                      int32_t voicesOverride);
+                      int32_t voicesOverride, const std::vector<PinSetting>& settings = {});
 
 }  // namespace zvhost

@@ -37,6 +37,9 @@ class TestPlugin {
   MpGuiTimerTickFunction tick() const {
     return reinterpret_cast<MpGuiTimerTickFunction>(loader_.symbol(MP_GUI_TIMER_TICK_NAME));
   }
+  MpGuiTimerPeriodFunction period() const {
+    return reinterpret_cast<MpGuiTimerPeriodFunction>(loader_.symbol(MP_GUI_TIMER_PERIOD_NAME));
+  }
   const DescriptionSet& descriptions() const { return descriptions_; }
   const ModuleDescription& module(const std::string& id) const {
     const ModuleDescription* d = descriptions_.find(id);
@@ -80,7 +83,8 @@ inline std::unique_ptr<Engine> makeEngine(int32_t blockSize = 16, FileResolver f
   EngineSettings settings;
   settings.sampleRate = 48000.0f;
   settings.blockSize = blockSize;
-  return std::make_unique<Engine>(TestPlugin::get().factory(), settings, std::move(files), TestPlugin::get().tick());
+  return std::make_unique<Engine>(TestPlugin::get().factory(), settings, std::move(files), TestPlugin::get().tick(),
+                                  TestPlugin::get().period());
 }
 
 inline int add(Engine& engine, const std::string& id, const std::string& label, bool gui = false,

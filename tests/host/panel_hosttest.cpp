@@ -1,0 +1,231 @@
+// The panel side of the engine: GUI connections, linked sides through
+// parameters, the GUI timer on the rendered clock, and the patch's "side"
+// and --set.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "host/patch.h"
+#include "host_fixture.h"
+
+namespace zvhost::testing {
+namespace {
+
+float asFloat(const RawValue* raw) {
+  float f = -999.0f;
+  if (raw != nullptr && raw->size() == 4) std::memcpy(&f, raw->data(), 4);
+  return f;
+}
+
+TEST(PanelLoop, SettlesWhenItsValuesStopChanging) {
+  // Two steppers in a ring, each giving out one more than it got, up to 10:
+  // the ring climbs to 10 and is quiet once a value comes back unchanged.
+  auto engine = makeEngine();
+  int a = add(*engine, "Test Gui Step", "a", true);
+  int b = add(*engine, "Test Gui Step", "b", true);
+  engine->connect({a, 1}, {b, 0});
+  engine->connect({b, 1}, {a, 0});
+  for (int m : {a, b}) engine->setConstant({m, 2}, rawFloat(10.0f));
+  engine->prepare();
+  EXPECT_EQ(asFloat(engine->guiValue({a, 1})), 10.0f);
+  EXPECT_EQ(asFloat(engine->guiValue({b, 1})), 10.0f);
+  // Connections carry values both ways: b's input is a's output.
+  EXPECT_EQ(asFloat(engine->guiValue({b, 0})), 10.0f);
+  const size_t runs = TestPlugin::get().log("step in=").size();
+  EXPECT_LT(runs, 40u);
+  EXPECT_TRUE(engine->warnings().empty());
+  // Settled means settled: later blocks hand nothing more over.
+  engine->processBlock(16);
+  EXPECT_EQ(TestPlugin::get().log("step in=").size(), runs);
+}
+
+TEST(PanelLoop, ThatNeverSettlesIsCutWithAWarning) {
+  auto engine = makeEngine();
+  int a = add(*engine, "Test Gui Step", "a", true);
+  int b = add(*engine, "Test Gui Step", "b", true);
+  engine->connect({a, 1}, {b, 0});
+  engine->connect({b, 1}, {a, 0});
+  engine->setConstant({a, 0}, rawFloat(0.0f));
+  engine->prepare();
+  const size_t runs = TestPlugin::get().log("step in=").size();
+  EXPECT_GT(runs, 100u);
+  EXPECT_LT(runs, 1000u);
+  // One warning for each of the two chains the start set off.
+  ASSERT_FALSE(engine->warnings().empty());
+  EXPECT_NE(engine->warnings()[0].find("without settling"), std::string::npos) << engine->warnings()[0];
+  // Started again and again, it is cut each time; the warnings do not pile up.
+  for (int k = 1; k <= 5; ++k) engine->setGuiValue({a, 0}, rawFloat(-5.0f * k));
+  EXPECT_GT(TestPlugin::get().log("step in=").size(), runs + 500);
+  EXPECT_LE(engine->warnings().size(), 2u);
+}
+
+TEST(PanelLinkedSides, CarryValuesBothWaysAtBlockBoundaries) {
+  auto engine = makeEngine();
+  int audio = add(*engine, "Test Linked", "linked");
+  int gui = add(*engine, "Test Linked", "linked GUI", true);
+  int knob = add(*engine, "Test Gui Double", "knob", true);
+  engine->linkSides(audio, gui);
+  engine->connect({knob, 1}, {gui, 2});
+  engine->setConstant({knob, 0}, rawFloat(1.5f));
+  engine->prepare();
+  // The knob's 3 went to the GUI side's Value and into the parameter; the
+  // audio side has nothing yet.
+  EXPECT_EQ(TestPlugin::get().log("linked audio"), std::vector<std::string>{});
+  EXPECT_EQ(asFloat(engine->parameterValue(engine->findParameter(audio, 0), "")), 3.0f);
+  engine->processBlock(16);
+  EXPECT_EQ(TestPlugin::get().log("linked audio"), (std::vector<std::string>{"linked audio block=1 value=3"}));
+  // The audio side's answers (its start value, then 3 + 1) are on the GUI
+  // side at the end of that block, in the order sent.
+  EXPECT_EQ(TestPlugin::get().log("linked gui echoed"),
+            (std::vector<std::string>{"linked gui echoed=0", "linked gui echoed=4"}));
+
+  TestPlugin::get().clearLog();
+  engine->setGuiValue({knob, 0}, rawFloat(2.5f));
+  EXPECT_EQ(TestPlugin::get().log("linked audio"), std::vector<std::string>{});
+  engine->processBlock(16);
+  EXPECT_EQ(TestPlugin::get().log("linked audio"), (std::vector<std::string>{"linked audio block=2 value=5"}));
+  EXPECT_EQ(TestPlugin::get().log("linked gui echoed"), (std::vector<std::string>{"linked gui echoed=6"}));
+  // The GUI side sent Value itself: the parameter does not hand it back.
+  EXPECT_EQ(TestPlugin::get().log("linked gui value"), std::vector<std::string>{});
+}
+
+TEST(PanelLinkedSides, StartFromTheParameterValueGivenLastOnEitherSide) {
+  struct Case {
+    bool guiLast;
+    float expected;
+  };
+  for (const Case& c : {Case{false, 7.0f}, Case{true, 9.0f}}) {
+    auto engine = makeEngine();
+    int audio = add(*engine, "Test Linked", "linked");
+    int gui = add(*engine, "Test Linked", "linked GUI", true);
+    // Given before the link: the later of the two holds for both sides.
+    if (c.guiLast) {
+      engine->setConstant({audio, 0}, rawFloat(7.0f));
+      engine->setConstant({gui, 0}, rawFloat(9.0f));
+    } else {
+      engine->setConstant({gui, 0}, rawFloat(9.0f));
+      engine->setConstant({audio, 0}, rawFloat(7.0f));
+    }
+    engine->linkSides(audio, gui);
+    engine->processBlock(16);
+    const std::string shown = c.guiLast ? "9" : "7";
+    EXPECT_EQ(TestPlugin::get().log("linked gui value"), (std::vector<std::string>{"linked gui value=" + shown}));
+    EXPECT_EQ(TestPlugin::get().log("linked audio"), (std::vector<std::string>{"linked audio block=1 value=" + shown}));
+    EXPECT_EQ(asFloat(engine->parameterValue(engine->findParameter(gui, 0), "")), c.expected);
+  }
+}
+
+TEST(PanelLinkedSides, OnlyTheTwoSidesOfOneModuleLink) {
+  auto engine = makeEngine();
+  int audio = add(*engine, "Test Linked", "linked");
+  int gui = add(*engine, "Test Linked", "linked GUI", true);
+  int other = add(*engine, "Test Gui Step", "step", true);
+  int recorder = add(*engine, "Test Recorder", "recorder");
+  EXPECT_THROW(engine->linkSides(audio, other), EngineError);
+  EXPECT_THROW(engine->linkSides(gui, audio), EngineError);
+  engine->linkSides(audio, gui);
+  EXPECT_THROW(engine->linkSides(audio, gui), EngineError);
+  // Across sides only parameters carry values, never connections.
+  EXPECT_THROW(engine->connect({audio, 1}, {other, 0}), EngineError);
+  EXPECT_THROW(engine->connect({other, 1}, {recorder, 3}), EngineError);
+}
+
+TEST(PanelTimer, TicksOneOfItsPeriodsAfterItStartsOnTheRenderedClock) {
+  // 48 samples a block: 1 ms at 48 kHz.
+  auto engine = makeEngine(48);
+  int timer = add(*engine, "Test Gui Timer", "timer", true);
+  engine->prepare();
+  for (int b = 0; b < 10; ++b) engine->processBlock(48);
+  engine->setGuiValue({timer, 0}, rawFloat(1.0f));  // starts the 20 ms timer after block 10
+  int tickedAfter = 0;
+  for (int b = 11; b <= 60 && tickedAfter == 0; ++b) {
+    engine->processBlock(48);
+    if (!TestPlugin::get().log("timer tick").empty()) tickedAfter = b;
+  }
+  EXPECT_EQ(tickedAfter, 30);
+  // It left the timer: no tick without a new start.
+  for (int b = 0; b < 100; ++b) engine->processBlock(48);
+  EXPECT_EQ(TestPlugin::get().log("timer tick").size(), 1u);
+}
+
+// The patch's "side" and --set.
+std::string patchError(const std::string& json, const std::vector<PinSetting>& settings = {}) {
+  auto engine = makeEngine();
+  try {
+    buildPatch({"/p/test.json", "/p", json}, *engine, TestPlugin::get().descriptions(), 0, settings);
+  } catch (const PatchError& e) {
+    return e.what();
+  }
+  return "(no error)";
+}
+
+TEST(PanelPatch, PinsOfBothSidesAreFoundOrAskedToBeNamed) {
+  struct Case {
+    std::string json;
+    std::vector<PinSetting> settings;
+    const char* expected;
+  };
+  const std::string linked = R"({"modules": [{"name": "l", "id": "Test Linked", "side": "both"},
+                                       {"name": "k", "id": "Test Gui Double", "side": "gui"},
+                                       {"name": "r", "id": "Test Recorder"}],
+                          "connections": [)";
+  const std::vector<Case> cases = {
+      // Knob is on the GUI side only; Echo on the audio side only.
+      {R"({"modules": [{"name": "l", "id": "Test Linked", "side": "both", "values": {"Knob": 1, "Echo": 2}}]})",
+       {},
+       "is an output"},
+      {R"({"modules": [{"name": "l", "id": "Test Linked", "side": "both", "values": {"Value": 1}}]})",
+       {},
+       "on both sides; write audio:Value or gui:Value"},
+      {R"({"modules": [{"name": "l", "id": "Test Linked", "side": "both", "values": {"gui:Value": 1, "audio:0": 2}}]})",
+       {},
+       "(no error)"},
+      {R"({"modules": [{"name": "l", "id": "Test Linked", "side": "both", "values": {"gui:Echo": 1}}]})",
+       {},
+       "has no GUI pin \"Echo\""},
+      {R"({"modules": [{"name": "l", "id": "Test Linked", "side": "sideways"}]})", {}, "\"both\""},
+      // The other end decides the side of a pin that both sides have.
+      {linked + R"(["k:Out", "l:Value"], ["l:Echo", "r:Value"]]})", {}, "(no error)"},
+      {linked + R"(["l:Value", "l:Value"]]})", {}, "on both sides"},
+      {linked + R"(["k:Out", "r:Value"]]})", {}, "GUI pins connect to GUI pins only"},
+      {R"({"modules": [{"name": "l", "id": "Test Linked", "side": "both"}]})", {{"l:Value=3"}}, "on both sides"},
+      {R"({"modules": [{"name": "l", "id": "Test Linked", "side": "both"}]})", {{"l:gui:Knob=3"}}, "(no error)"},
+      {R"({"modules": [{"name": "l", "id": "Test Linked", "side": "both"}]})",
+       {{"l:Knob=loud"}},
+       "--set \"l:Knob=loud\": a string does not fit pin 2 (float)"},
+      {R"({"modules": [{"name": "l", "id": "Test Linked", "side": "both"}]})",
+       {{"q:Knob=1"}},
+       "--set \"q:Knob=1\": the patch has no module \"q\""},
+      {R"({"modules": [{"name": "l", "id": "Test Linked", "side": "both"}]})", {{"l=1"}}, "expected MODULE:PIN=VALUE"},
+  };
+  for (const Case& c : cases) {
+    const std::string error = patchError(c.json, c.settings);
+    EXPECT_NE(error.find(c.expected), std::string::npos) << c.json << "\n" << error;
+  }
+}
+
+TEST(PanelPatch, SetWinsOverThePatchInEveryVoice) {
+  const std::string json = R"({
+    "voices": 2,
+    "modules": [{"name": "g", "id": "Test Recorder", "values": {"Value": 1, "Number": 4}},
+                {"name": "t", "id": "Test Files", "values": {"Name": "patch.zvw"}}],
+    "voice": {"modules": [{"name": "v", "id": "Test Recorder", "values": {"Value": 1}}]}
+  })";
+  auto engine = makeEngine();
+  buildPatch({"/p/test.json", "/p", json}, *engine, TestPlugin::get().descriptions(), 0,
+             {{"g:Value=2.5"}, {"v:3=-4"}, {"t:Name=a b=c.zvw"}, {"g:Number=7"}});
+  engine->processBlock(16);
+  auto log = TestPlugin::get().log("rec block=1 t=0 type=100 pin=");
+  EXPECT_EQ(std::count(log.begin(), log.end(), "rec block=1 t=0 type=100 pin=3 v=2.5"), 1);
+  EXPECT_EQ(std::count(log.begin(), log.end(), "rec block=1 t=0 type=100 pin=3 v=-4"), 2);
+  EXPECT_EQ(std::count(log.begin(), log.end(), "rec block=1 t=0 type=100 pin=4 v=7"), 1);
+  EXPECT_EQ(std::count(log.begin(), log.end(), "rec block=1 t=0 type=100 pin=3 v=1"), 0);
+  // Text is taken whole, '=' and spaces included.
+  auto files = TestPlugin::get().log("file ");
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_NE(files[0].find("path=a b=c.zvw"), std::string::npos) << files[0];
+}
+
+}  // namespace
+}  // namespace zvhost::testing
