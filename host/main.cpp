@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "host/canvas.h"
 #include "host/catalogue.h"
 #include "host/descriptions.h"
 #include "host/engine.h"
@@ -20,7 +21,9 @@
 #include "host/library_loader.h"
 #include "host/midi_file.h"
 #include "host/patch.h"
+#include "host/png_writer.h"
 #include "host/render.h"
+#include "host/scope_sheet.h"
 
 namespace {
 
@@ -33,6 +36,8 @@ const char* const kUsage =
     "usage:\n"
     "  zvhost render PATCH.json [--midi FILE.mid] [-o OUT.wav] [--rate HZ] [--block N]\n"
     "                [--voices N] [--seconds S] [--tail S] [--bits 16|24|32] [--files DIR]...\n"
+    "                [--set MODULE:PIN=VALUE]... [--scope MODULE=OUT.png]...\n"
+    "                [--scope-size WxH] [--scope-every S]\n"
     "  zvhost list\n"
     "  zvhost describe ID\n"
     "  zvhost --help\n"
@@ -54,7 +59,17 @@ const char* const kUsage =
     "  --files DIR           where relative file names are looked for when they are\n"
     "                        not beside the patch (repeatable, tried in order;\n"
     "                        the bundled wavetables and SoundFonts come last)\n"
-    "  --quiet               no progress line and no summary\n";
+    "  --quiet               no progress line and no summary\n"
+    "  --set MODULE:PIN=VALUE\n"
+    "                        a pin's value, either side's, in place of the patch's\n"
+    "                        (repeatable; a voice module's in every voice; a pin that\n"
+    "                        both sides have is written MODULE:audio:PIN or MODULE:gui:PIN)\n"
+    "  --scope MODULE=OUT.png\n"
+    "                        draws the GUI side of MODULE (a scope with \"side\": \"both\")\n"
+    "                        at the end of the render into a PNG file (repeatable)\n"
+    "  --scope-size WxH      the drawing's size in pixels (default 800x300)\n"
+    "  --scope-every S       a frame every S seconds of rendered time as well, laid out\n"
+    "                        in a contact sheet with the last one\n";
 
 struct UsageError : std::runtime_error {
   using std::runtime_error::runtime_error;
@@ -75,6 +90,11 @@ struct Options {
   int64_t bits = 32;
   std::vector<std::string> files;
   bool quiet = false;
+  std::vector<std::string> settings;
+  std::vector<std::pair<std::string, std::string>> scopes;  // module, PNG file
+  int32_t scopeWidth = 800;
+  int32_t scopeHeight = 300;
+  double scopeEvery = 0.0;
   InstallLayout layout;
 };
 
@@ -132,6 +152,23 @@ Options parse(int argc, char** argv) {
       o.files.emplace_back(value());
     } else if (a == "--quiet" || a == "-q") {
       o.quiet = true;
+    } else if (a == "--set") {
+      o.settings.emplace_back(value());
+    } else if (a == "--scope") {
+      const std::string text = value();
+      const auto equals = text.find('=');
+      if (equals == std::string::npos || equals == 0 || equals + 1 == text.size())
+        throw UsageError("--scope: expected MODULE=OUT.png");
+      o.scopes.emplace_back(text.substr(0, equals), text.substr(equals + 1));
+    } else if (a == "--scope-size") {
+      const std::string text = value();
+      const auto x = text.find('x');
+      if (x == std::string::npos) throw UsageError("--scope-size: expected WxH, such as 800x300");
+      o.scopeWidth = static_cast<int32_t>(whole(a, text.substr(0, x).c_str(), 16, 4096));
+      o.scopeHeight = static_cast<int32_t>(whole(a, text.substr(x + 1).c_str(), 16, 4096));
+    } else if (a == "--scope-every") {
+      o.scopeEvery = number(a, value());
+      if (!(o.scopeEvery > 0.0)) throw UsageError("--scope-every: expected seconds above 0");
     } else if (!a.empty() && a[0] == '-') {
       throw UsageError("unknown option " + a);
     } else if (o.command.empty()) {
@@ -160,10 +197,12 @@ struct Library {
       throw std::runtime_error(loader.loaded() ? "the library has no MP_GetFactory"
                                                : "cannot load the library: " + loader.error());
     tick = reinterpret_cast<MpGuiTimerTickFunction>(loader.symbol(MP_GUI_TIMER_TICK_NAME));
+    period = reinterpret_cast<MpGuiTimerPeriodFunction>(loader.symbol(MP_GUI_TIMER_PERIOD_NAME));
   }
   LibraryLoader loader;
   IMpFactory* factory = nullptr;
   MpGuiTimerTickFunction tick = nullptr;
+  MpGuiTimerPeriodFunction period = nullptr;
 };
 
 int list(const Options& o) {
@@ -209,6 +248,33 @@ int describe(const Options& o) {
   return 0;
 }
 
+struct Scope {
+  int instance;
+  std::string path;
+  ScopeSheet sheet;
+};
+
+// Checked before anything is rendered: each named module draws.
+std::vector<Scope> findScopes(const Options& o, const BuiltPatch& built, const Engine& engine, int64_t total) {
+  std::vector<Scope> scopes;
+  for (const auto& [module, path] : o.scopes) {
+    auto found = built.modules.find(module);
+    if (found == built.modules.end())
+      throw UsageError("--scope: the patch's \"modules\" have none named \"" + module + "\"");
+    const int gui = found->second.gui;
+    if (gui < 0 || !engine.drawsGraphics(gui))
+      throw UsageError("--scope: \"" + module + "\" has no GUI side that draws" +
+                       (gui < 0 ? " (give it \"side\": \"both\")" : ""));
+    try {
+      scopes.push_back(
+          {gui, path, ScopeSheet(o.scopeWidth, o.scopeHeight, o.scopeEvery, total, static_cast<float>(o.rate))});
+    } catch (const ScopeSheetError& e) {
+      throw UsageError(std::string("--scope-every: ") + e.what());
+    }
+  }
+  return scopes;
+}
+
 int renderCommand(const Options& o) {
   if (o.positional.size() != 1) throw UsageError("render takes one patch file");
   Library library(o);
@@ -227,19 +293,23 @@ int renderCommand(const Options& o) {
   settings.blockSize = static_cast<int32_t>(o.block);
   std::vector<std::string> roots = o.files;
   roots.insert(roots.end(), o.layout.assetFolders.begin(), o.layout.assetFolders.end());
-  Engine engine(library.factory, settings, FileResolver(patch.folder, roots), library.tick);
+  Engine engine(library.factory, settings, FileResolver(patch.folder, roots), library.tick, library.period);
   bool shown = false;  // a progress line is on screen
   engine.setWarningSink([&](const std::string& text) {
     if (shown) std::fprintf(stderr, "\r%60s\r", "");
     shown = false;
     std::fprintf(stderr, "zvhost: warning: %s\n", text.c_str());
   });
-  BuiltPatch built = buildPatch(patch, engine, descriptions, static_cast<int32_t>(o.voices));
+  std::vector<PinSetting> pinSettings;
+  for (const auto& text : o.settings) pinSettings.push_back({text});
+  BuiltPatch built = buildPatch(patch, engine, descriptions, static_cast<int32_t>(o.voices), pinSettings);
   RenderOptions options;
   options.seconds = o.seconds;
   options.tail = o.tail;
   const MidiSong* songPointer = o.midi.empty() ? nullptr : &song;
-  renderLength(songPointer, options, settings.sampleRate);  // refuses too long a render before any file is written
+  // Refuses too long a render before any file is written.
+  const int64_t total = renderLength(songPointer, options, settings.sampleRate);
+  std::vector<Scope> scopes = findScopes(o, built, engine, total);
   WavWriter writer(o.output, static_cast<int32_t>(o.rate), 2, static_cast<int32_t>(o.bits));
 
   const bool terminal = !o.quiet && isatty(STDERR_FILENO);
@@ -255,10 +325,21 @@ int renderCommand(const Options& o) {
                  done / o.rate, total / o.rate);
     std::fflush(stderr);
   };
+  int64_t done = 0;
   RenderStats stats = render(
       engine, built, songPointer, options,
-      [&](const float* l, const float* r, int32_t frames) { writer.writeStereo(l, r, frames); }, progress);
+      [&](const float* l, const float* r, int32_t frames) {
+        writer.writeStereo(l, r, frames);
+        done += frames;
+        for (Scope& scope : scopes) scope.sheet.advance(engine, scope.instance, done);
+      },
+      progress);
   writer.close();
+  for (Scope& scope : scopes) {
+    scope.sheet.finish(engine, scope.instance);
+    const Canvas& image = scope.sheet.image();
+    writePng(scope.path, image.width(), image.height(), image.rgb());
+  }
   if (shown) std::fprintf(stderr, "\r%60s\r", "");
   double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   if (stats.frames > 0 && stats.peak == 0.0f)

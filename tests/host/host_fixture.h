@@ -3,9 +3,14 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -90,6 +95,30 @@ inline std::unique_ptr<Engine> makeEngine(int32_t blockSize = 16, FileResolver f
 inline int add(Engine& engine, const std::string& id, const std::string& label, bool gui = false,
                int group = Engine::kPatchGroup) {
   return engine.addModule(TestPlugin::get().module(id), gui, label, group);
+}
+
+// The zvhost program, run with the real library; its exit status and what
+// it printed on either stream.
+struct HostRun {
+  int status;
+  std::string output;
+};
+
+inline HostRun runHost(const std::string& arguments) {
+  std::string command = std::string(ZV_HOST_PROGRAM) + " " + arguments + " 2>&1";
+  HostRun run{-1, ""};
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return run;
+  std::array<char, 512> buffer{};
+  while (fgets(buffer.data(), buffer.size(), pipe) != nullptr) run.output += buffer.data();
+  int status = pclose(pipe);
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+inline std::string readAll(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 }  // namespace zvhost::testing

@@ -2,10 +2,14 @@
 // parameters, the GUI timer on the rendered clock, and the patch's "side"
 // and --set.
 #include <gtest/gtest.h>
+#include <png.h>
+#include <sndfile.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
+#include "host/canvas.h"
 #include "host/patch.h"
 #include "host_fixture.h"
 
@@ -225,6 +229,117 @@ TEST(PanelPatch, SetWinsOverThePatchInEveryVoice) {
   auto files = TestPlugin::get().log("file ");
   ASSERT_EQ(files.size(), 1u);
   EXPECT_NE(files[0].find("path=a b=c.zvw"), std::string::npos) << files[0];
+}
+
+// zvhost with the real library: the scope drawn to PNG, --set on the panel
+// example.
+struct Png {
+  uint32_t width = 0;
+  uint32_t height = 0;
+  std::vector<uint8_t> rgb;
+  bool has(uint32_t colour) const {
+    for (size_t i = 0; i + 2 < rgb.size(); i += 3)
+      if ((rgb[i] | rgb[i + 1] << 8 | rgb[i + 2] << 16) == static_cast<int>(colour)) return true;
+    return false;
+  }
+};
+
+Png readPng(const std::string& path) {
+  Png png;
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  if (png_image_begin_read_from_file(&image, path.c_str()) == 0) return png;
+  image.format = PNG_FORMAT_RGB;
+  png.rgb.resize(PNG_IMAGE_SIZE(image));
+  if (png_image_finish_read(&image, nullptr, png.rgb.data(), 0, nullptr) == 0) return {};
+  png.width = image.width;
+  png.height = image.height;
+  return png;
+}
+
+TEST(HostPanel, ScopeIsDrawnToAPngOfTheRequestedSizeWithItsTrace) {
+  const auto folder = scratchFolder("zvhost_scope");
+  const std::string render = "render " + std::string(ZV_EXAMPLES) + "/demo.json --midi " + ZV_EXAMPLES +
+                             "/demo.mid --files " + ZV_WAVETABLES + " --seconds 1 --quiet -o " +
+                             (folder / "a.wav").string();
+  for (const char* name : {"a.png", "b.png"}) {
+    HostRun run = runHost(render + " --scope-size 320x120 --scope scope=" + (folder / name).string());
+    ASSERT_EQ(run.status, 0) << run.output;
+  }
+  EXPECT_EQ(readAll(folder / "a.png"), readAll(folder / "b.png"));
+  const Png png = readPng((folder / "a.png").string());
+  EXPECT_EQ(png.width, 320u);
+  EXPECT_EQ(png.height, 120u);
+  // The scope's trace and centre line on the panel's background.
+  EXPECT_TRUE(png.has(0xD2C8BA));
+  EXPECT_TRUE(png.has(0x8D877A));
+  EXPECT_TRUE(png.has(kPanelBackground));
+
+  // Frames at 0.25, 0.5 and 0.75 s and the end: one row of four.
+  HostRun sheet =
+      runHost(render + " --scope-size 100x50 --scope-every 0.25 --scope scope=" + (folder / "sheet.png").string());
+  ASSERT_EQ(sheet.status, 0) << sheet.output;
+  const Png tiles = readPng((folder / "sheet.png").string());
+  EXPECT_EQ(tiles.width, 4u * 100 + 3 * 4);
+  EXPECT_EQ(tiles.height, 50u);
+
+  struct Refused {
+    std::string arguments;
+    int status;
+    const char* message;
+  };
+  const Refused refused[] = {
+      {" --scope echo=x.png", 2, "\"echo\" has no GUI side that draws (give it \"side\": \"both\")"},
+      {" --scope osc=x.png", 2, "none named \"osc\""},
+      {" --scope scope", 2, "expected MODULE=OUT.png"},
+      {" --scope-size 10x300 --scope scope=x.png", 2, "--scope-size"},
+      {" --scope scope=" + (folder / "no" / "x.png").string(), 1, "x.png"},
+  };
+  for (const Refused& r : refused) {
+    HostRun run = runHost(render + r.arguments);
+    EXPECT_EQ(run.status, r.status) << r.arguments << "\n" << run.output;
+    EXPECT_NE(run.output.find(r.message), std::string::npos) << run.output;
+  }
+}
+
+// How bright a render is: the mean size of the sample-to-sample step
+// against the mean size of the samples, which rises with the cutoff.
+double brightness(const std::string& wav) {
+  SF_INFO info{};
+  SNDFILE* file = sf_open(wav.c_str(), SFM_READ, &info);
+  if (file == nullptr) return -1.0;
+  std::vector<float> samples(static_cast<size_t>(info.frames) * static_cast<size_t>(info.channels));
+  sf_readf_float(file, samples.data(), info.frames);
+  sf_close(file);
+  double steps = 0.0;
+  double sizes = 0.0;
+  for (size_t i = static_cast<size_t>(info.channels); i < samples.size(); i += static_cast<size_t>(info.channels)) {
+    steps += std::fabs(samples[i] - samples[i - static_cast<size_t>(info.channels)]);
+    sizes += std::fabs(samples[i]);
+  }
+  return sizes > 0.0 ? steps / sizes : -1.0;
+}
+
+TEST(HostPanel, SetDrivesThePanelExampleThroughItsGuiChain) {
+  const auto folder = scratchFolder("zvhost_panel");
+  auto renderWith = [&](const std::string& name, const std::string& settings) {
+    const std::string wav = (folder / name).string();
+    HostRun run = runHost("render " + std::string(ZV_EXAMPLES) + "/panel.json --midi " + ZV_EXAMPLES +
+                          "/demo.mid --files " + ZV_WAVETABLES + " --seconds 3 --quiet -o " + wav + settings);
+    EXPECT_EQ(run.status, 0) << run.output;
+    return wav;
+  };
+  const std::string plain = renderWith("plain.wav", "");
+  // The depth typed as another text for the same number changes nothing.
+  const std::string sameDepth = renderWith("same.wav", " --set 'depth:Text Val= 6.0e0'");
+  EXPECT_EQ(readAll(plain), readAll(sameDepth));
+  // 0 dB opens the filter further (7.2 V); a depth of 2 closes it (3.8 V).
+  const double base = brightness(plain);
+  const double open = brightness(renderWith("open.wav", " --set level:Db=0"));
+  const double closed = brightness(renderWith("closed.wav", " --set 'depth:Text Val=2'"));
+  EXPECT_GT(open, base * 1.1);
+  EXPECT_LT(closed, base / 1.1);
+  EXPECT_GT(base, 0.0);
 }
 
 }  // namespace
