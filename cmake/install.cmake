@@ -33,7 +33,8 @@ else()
   install(DIRECTORY ${ZV_GENERATED_WAVETABLES}/ DESTINATION share/zvmods/wavetables FILES_MATCHING PATTERN "*.zvw")
   install(DIRECTORY ${ZV_GENERATED_SOUNDFONTS}/ DESTINATION share/zvmods/soundfonts FILES_MATCHING PATTERN "*.sf2")
   install(FILES ${CMAKE_SOURCE_DIR}/examples/demo.json ${CMAKE_SOURCE_DIR}/examples/soundfont.json
-                ${CMAKE_SOURCE_DIR}/examples/mixm_voices.json ${CMAKE_SOURCE_DIR}/examples/demo.mid
+                ${CMAKE_SOURCE_DIR}/examples/mixm_voices.json ${CMAKE_SOURCE_DIR}/examples/panel.json
+                ${CMAKE_SOURCE_DIR}/examples/demo.mid
           DESTINATION share/zvmods/examples)
   string(TOLOWER "linux-${CMAKE_SYSTEM_PROCESSOR}" ZV_PACKAGE_SYSTEM)
   set(CPACK_GENERATOR TGZ)
