@@ -230,6 +230,8 @@ void printPins(const char* side, const std::vector<PinDescription>& pins) {
                 p.name.c_str());
     if (!p.defaultValue.empty()) std::printf("  (default %s)", p.defaultValue.c_str());
     if (!p.hostConnect.empty()) std::printf("  [host: %s]", p.hostConnect.c_str());
+    if (p.parameterId >= 0)
+      std::printf("  [parameter %d%s%s]", p.parameterId, p.parameterField.empty() ? "" : " ", p.parameterField.c_str());
     std::printf("\n");
   }
 }

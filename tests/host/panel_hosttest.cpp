@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "host/canvas.h"
+#include "host/library_loader.h"
 #include "host/patch.h"
 #include "host_fixture.h"
 
@@ -229,6 +230,34 @@ TEST(PanelPatch, SetWinsOverThePatchInEveryVoice) {
   auto files = TestPlugin::get().log("file ");
   ASSERT_EQ(files.size(), 1u);
   EXPECT_NE(files[0].find("path=a b=c.zvw"), std::string::npos) << files[0];
+}
+
+TEST(PanelLinkedSides, EveryShippedModuleWithTwoSidesLinks) {
+  LibraryLoader library(ZV_LIBRARY);
+  ASSERT_NE(library.factory(), nullptr) << library.error();
+  DescriptionSet descriptions;
+  descriptions.loadFolder(ZV_DESCRIPTIONS);
+  EngineSettings settings;
+  Engine engine(library.factory(), settings, FileResolver());
+  int linked = 0;
+  for (const auto& [id, d] : descriptions.all()) {
+    if (d.audioPins.empty() || d.guiPins.empty()) continue;
+    SCOPED_TRACE(id);
+    int audio = engine.addModule(d, false, id);
+    int gui = engine.addModule(d, true, id + " GUI");
+    ASSERT_NO_THROW(engine.linkSides(audio, gui));
+    ++linked;
+    // Each parameter a pin of either side names is one, shared by both.
+    for (bool side : {false, true}) {
+      for (const PinDescription& pin : d.pins(side)) {
+        if (pin.parameterId < 0) continue;
+        EXPECT_EQ(engine.findParameter(side ? gui : audio, pin.parameterId),
+                  engine.findParameter(side ? audio : gui, pin.parameterId));
+      }
+    }
+  }
+  EXPECT_GE(linked, 10);  // the scope, the path memory, the sample loader and the patch memories
+  EXPECT_NO_THROW(engine.prepare());
 }
 
 // zvhost with the real library: the scope drawn to PNG, --set on the panel
