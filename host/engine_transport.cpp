@@ -3,7 +3,8 @@
 // A block visits only what has work: instances with events for the next
 // block, host inputs that changed (or changed in the last block), outputs
 // whose reports age, and the groups with an instance awake or an event
-// waiting. Nothing here allocates once the queues have grown.
+// waiting. Nothing here allocates once the queues have grown, but for the
+// copy the GUI side gets of a value sent on a parameter-bound output.
 #include <algorithm>
 #include <cstring>
 
