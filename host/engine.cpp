@@ -229,6 +229,21 @@ void Engine::connectMidiInput(Endpoint to) {
   midiInputs_.push_back(to);
 }
 
+int Engine::addMidiSink(const std::string& label) {
+  if (prepared_) throw EngineError("MIDI sink \"" + label + "\" cannot be added while running");
+  midiSinks_.emplace_back();
+  return static_cast<int>(midiSinks_.size()) - 1;
+}
+
+void Engine::connectMidiSink(Endpoint from, int sink) {
+  if (prepared_) throw EngineError("connections cannot change while running");
+  if (sink < 0 || sink >= static_cast<int>(midiSinks_.size())) throw EngineError("no MIDI sink");
+  PinState& source = pinState(from, "MIDI output");
+  if (instance(from.instance).gui || !source.description->output || source.description->datatype != MP_DT_MIDI)
+    throw EngineError("MIDI output: " + describe(from) + " is not a MIDI output");
+  source.midiSinks.push_back(sink);
+}
+
 void Engine::prepare() {
   if (prepared_) return;
   computeOrder();

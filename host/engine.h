@@ -31,6 +31,7 @@
 #include "host/descriptions.h"
 #include "host/gui_pump.h"
 #include "host/host_services.h"
+#include "host/midi_buffer.h"
 #include "host/values.h"
 
 namespace zvhost {
@@ -77,6 +78,10 @@ class Engine {
   void connectHostSource(int source, Endpoint to);
   void connectOutput(Endpoint from, int32_t channel);
   void connectMidiInput(Endpoint to);
+  // A host sink that gathers what module MIDI outputs send to it (the voice
+  // allocator's input, say).
+  int addMidiSink(const std::string& label);
+  void connectMidiSink(Endpoint from, int sink);
   bool hasSource(Endpoint input) const;
   // Told of what a user should know (a file a module names that does not
   // exist), once each, as it happens; also kept in warnings().
@@ -89,6 +94,9 @@ class Engine {
   void setHostSource(int source, int32_t time, float value);
   void sendMidi(int32_t time, const uint8_t* data, int32_t size);
   void processBlock(int32_t frames);
+  // What reached a sink since the last call, times as offsets in the last
+  // block (anything sent while opening at 0); out is replaced.
+  void takeMidi(int sink, MidiBuffer& out);
   const float* output(int32_t channel) const;
 
   // Inspection, for tests and messages.
@@ -156,6 +164,7 @@ class Engine {
   std::vector<std::vector<Endpoint>> outputSinks_;
   std::vector<std::vector<float>> outputs_;
   std::vector<Endpoint> midiInputs_;
+  std::vector<MidiBuffer> midiSinks_;
   std::vector<int> order_;
 
   // Fixed by prepare().

@@ -61,6 +61,7 @@ struct PinState {
   bool hasSource = false;
   // Outputs (and GUI pins, whose links are directed as written).
   std::vector<Endpoint> targets;
+  std::vector<int> midiSinks;  // MIDI outputs: host sinks they feed
 };
 
 // What the host knows of an audio output from the module's own reports.

@@ -107,6 +107,8 @@ int32_t Engine::onSendValue(int index, int32_t position, int32_t pinIndex, int32
     const bool late = running_ < 0 || target.position <= inst.position;
     queueEvent(target, late, time, type, t.pin, data, size);
   }
+  for (int sink : pin->midiSinks)
+    midiSinks_[static_cast<size_t>(sink)].push(time, static_cast<const uint8_t*>(data), size);
   return MP_OK;
 }
 
@@ -347,6 +349,11 @@ void Engine::processBlock(int32_t frames) {
   for (int s : channelSums_) fillSum(sums_[static_cast<size_t>(s)]);
   // The GUI thread's turn: values from the audio side, then timer ticks.
   gui_.afterBlock(frames, settings_.sampleRate);
+}
+
+void Engine::takeMidi(int sink, MidiBuffer& out) {
+  out.clear();
+  if (sink >= 0 && sink < static_cast<int>(midiSinks_.size())) out.swap(midiSinks_[static_cast<size_t>(sink)]);
 }
 
 const float* Engine::output(int32_t channel) const {

@@ -9,11 +9,17 @@
 //   }
 //
 // Endpoints are "module:pin" with the pin's index or description name.
-// Host endpoints: "voice:gate|trigger|pitch|velocity|active" (voice section
-// only), "midi:in" and "output:left|right" (or "output:0|1").
+// Host sources: "voice:gate|trigger|pitch|velocity|active|modwheel|pressure"
+// (voice section only), "midi:in" (the song's MIDI), "midi:cc:N" (controller
+// N, 0..1: in the voice section on the voice's channel, elsewhere the last
+// value on any channel), "host:tempo|position|playing" (beats per minute,
+// song position in beats, whether the song plays). Host sinks:
+// "output:left|right" (or "output:0|1") and "voices:midi" (a MIDI output
+// that the voices play instead of the song).
 #pragma once
 
 #include <array>
+#include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -40,6 +46,16 @@ struct BuiltPatch {
   double voiceRelease = 2.0;
   // Host source per voice and input (VoiceInput order).
   std::vector<std::array<int, kVoiceInputCount>> voiceSources;
+  // Per voice: controller number (kPressure for pressure) to host source.
+  std::vector<std::map<int32_t, int>> voiceControllers;
+  // "midi:cc:N" outside the voice section: N to host source.
+  std::map<int32_t, int> patchControllers;
+  // "host:tempo", "host:position", "host:playing"; -1 where unused.
+  int tempoSource = -1;
+  int positionSource = -1;
+  int playingSource = -1;
+  // The MIDI sink "voices:midi"; -1 when the voices play the song.
+  int voicesMidi = -1;
 };
 
 PatchText readPatchFile(const std::string& path);
