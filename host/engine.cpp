@@ -170,6 +170,11 @@ void Engine::connect(Endpoint from, Endpoint to) {
     throw EngineError("connection: " + describe(to) + " is an output, not an input");
   int32_t a = transportType(source.description->datatype);
   int32_t b = transportType(target.description->datatype);
+  if (a == MP_DT_AUDIO && (b == MP_DT_FLOAT || b == MP_DT_INT || b == MP_DT_BOOL) && !fromInst.gui && !toInst.gui) {
+    source.levelTargets.push_back(to);
+    target.hasSource = true;
+    return;
+  }
   if (a != b)
     throw EngineError("connection: type mismatch, " + describe(from) + " is " + datatypeName(a) + " but " +
                       describe(to) + " is " + datatypeName(b));

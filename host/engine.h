@@ -7,7 +7,9 @@
 // block late, at the same offset. An audio input with one source (a module
 // or a host input) reads that source's buffer directly; one with several
 // sources, or fed by its own module, gets its own buffer summed before the
-// instance runs.
+// instance runs. An audio output may also feed a float, int or bool input,
+// which then takes the output's level at each of its reports (a static
+// level, such as a clock's edge, or the start of a stream), at that sample.
 //
 // Cost follows the sound: instances are gathered in groups (the patch's own
 // modules, and one group per voice); a group none of whose instances is
@@ -151,6 +153,7 @@ class Engine {
   void fillSum(Sum& sum);
   void run(Instance& inst, int32_t frames);
   void deliverGui(int instance, int32_t pin, const RawValue& value);
+  void deliverLevels(Instance& source);
   int32_t clampTime(int32_t time) const;
 
   IMpFactory* factory_;
@@ -176,7 +179,12 @@ class Engine {
 
   // Running.
   std::vector<Instance*> lateInstances_;  // with events queued for the next block
-  std::vector<int> listedSources_;        // host sources to visit in the next block
+  struct LevelReport {
+    int32_t pin;
+    int32_t time;
+  };
+  std::vector<LevelReport> levelReports_;  // of the running instance, for its level targets
+  std::vector<int> listedSources_;         // host sources to visit in the next block
   std::vector<int> sourceScratch_;
   struct Settling {
     int output;

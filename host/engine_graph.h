@@ -62,6 +62,8 @@ struct PinState {
   // Outputs (and GUI pins, whose links are directed as written).
   std::vector<Endpoint> targets;
   std::vector<int> midiSinks;  // MIDI outputs: host sinks they feed
+  // Audio outputs: control inputs that take the levels the output reports.
+  std::vector<Endpoint> levelTargets;
 };
 
 // What the host knows of an audio output from the module's own reports.

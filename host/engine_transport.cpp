@@ -139,6 +139,8 @@ int32_t Engine::onSendStreaming(int index, int32_t position, int32_t pinIndex, b
     // by repeating "not streaming".
     queueStreaming(target, t.pin, running_ < 0 || target.position <= inst.position, time);
   }
+  // The level is in the buffer once the module has run.
+  if (!pin->levelTargets.empty() && running_ == index) levelReports_.push_back({pinIndex, time});
   return MP_OK;
 }
 
@@ -172,6 +174,21 @@ void Engine::deliverGui(int index, int32_t pin, const RawValue& value) {
   Instance& inst = instance(index);
   inst.ui->pinValueFromHost(pin, 0, static_cast<int32_t>(value.size()), value.data());
   inst.ui->pinNotifyFromHost(pin, 0);
+}
+
+void Engine::deliverLevels(Instance& source) {
+  for (const LevelReport& r : levelReports_) {
+    const PinState& pin = source.pins[static_cast<size_t>(r.pin)];
+    const float level = pin.buffer[r.time];
+    for (const Endpoint& t : pin.levelTargets) {
+      Instance& target = *instances_[static_cast<size_t>(t.instance)];
+      uint8_t bytes[8];
+      const int32_t size = numberBytes(target.pins[static_cast<size_t>(t.pin)].description->datatype, level, bytes);
+      if (size > 0)
+        queueEvent(target, target.position <= source.position, r.time, MP_EVENT_PIN_VALUE, t.pin, bytes, size);
+    }
+  }
+  levelReports_.clear();
 }
 
 void Engine::setHostSource(int source, int32_t time, float value) {
@@ -344,6 +361,7 @@ void Engine::processBlock(int32_t frames) {
       running_ = inst.index;
       run(inst, frames);
       running_ = -1;
+      if (!levelReports_.empty()) deliverLevels(inst);
     }
   }
   for (int s : channelSums_) fillSum(sums_[static_cast<size_t>(s)]);

@@ -166,6 +166,19 @@ struct Library {
   MpGuiTimerTickFunction tick = nullptr;
 };
 
+// "  MIDI in", "  MIDI out" or "  MIDI in/out" for a module with MIDI pins.
+std::string midiSummary(const ModuleDescription& d) {
+  bool in = false;
+  bool out = false;
+  for (const auto& p : d.audioPins)
+    if (p.datatype == MP_DT_MIDI) (p.output ? out : in) = true;
+  if (!in && !out) return "";
+  return std::string("  MIDI ") + (in && out ? "in/out" : in ? "in" : "out");
+}
+
+// MIDI in capitals, as people write it; other datatypes as descriptions do.
+std::string typeText(int32_t datatype) { return datatype == MP_DT_MIDI ? "MIDI" : datatypeName(datatype); }
+
 int list(const Options& o) {
   Library library(o);
   DescriptionSet descriptions = loadDescriptions(o);
@@ -177,8 +190,9 @@ int list(const Options& o) {
     bool audio = factoryHasSide(library.factory, id, 0);
     bool gui = factoryHasSide(library.factory, id, 1);
     if (!audio && !gui) continue;
-    std::printf("%-32s %-5s %-3s%s\n", id.c_str(), audio ? "audio" : "", gui ? "gui" : "",
-                descriptions.find(id) != nullptr ? "" : "  (no description)");
+    const ModuleDescription* d = descriptions.find(id);
+    std::printf("%-32s %-5s %-3s%s%s\n", id.c_str(), audio ? "audio" : "", gui ? "gui" : "",
+                d != nullptr ? midiSummary(*d).c_str() : "", d != nullptr ? "" : "  (no description)");
   }
   return 0;
 }
@@ -187,8 +201,7 @@ void printPins(const char* side, const std::vector<PinDescription>& pins) {
   if (pins.empty()) return;
   std::printf("  %s pins:\n", side);
   for (const auto& p : pins) {
-    std::printf("    %3d  %-3s  %-6s  %s", p.id, p.output ? "out" : "in", datatypeName(p.datatype).c_str(),
-                p.name.c_str());
+    std::printf("    %3d  %-3s  %-6s  %s", p.id, p.output ? "out" : "in", typeText(p.datatype).c_str(), p.name.c_str());
     if (!p.defaultValue.empty()) std::printf("  (default %s)", p.defaultValue.c_str());
     if (!p.hostConnect.empty()) std::printf("  [host: %s]", p.hostConnect.c_str());
     std::printf("\n");
