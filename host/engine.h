@@ -179,18 +179,18 @@ class Engine {
 
   // Running.
   std::vector<Instance*> lateInstances_;  // with events queued for the next block
-  struct LevelReport {
-    int32_t pin;
-    int32_t time;
-  };
-  std::vector<LevelReport> levelReports_;  // of the running instance, for its level targets
-  std::vector<int> listedSources_;         // host sources to visit in the next block
+  std::vector<int> listedSources_;        // host sources to visit in the next block
   std::vector<int> sourceScratch_;
   struct Settling {
     int output;
     int64_t block;
   };
   std::vector<Settling> settling_;  // static outputs about to become quiet
+  struct LevelReport {
+    int32_t pin;
+    int32_t time;
+  };
+  std::vector<LevelReport> levelReports_;  // of the running instance, for its level targets
   int64_t block_ = 0;
   int32_t groupsRun_ = 0;
   bool prepared_ = false;
