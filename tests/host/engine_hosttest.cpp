@@ -80,37 +80,6 @@ TEST(EngineTransport, MidiLoopRepeatsOncePerBlockWithoutHanging) {
   EXPECT_EQ(TestPlugin::get().log("midi").size(), 4u);
 }
 
-// A sink gathers what module outputs send it, at their offsets, block by
-// block; messages longer than a value's eight bytes arrive whole.
-TEST(EngineTransport, MidiSinksGatherModuleOutputsPerBlock) {
-  auto engine = makeEngine();
-  int a = add(*engine, "Test Midi", "a");
-  int b = add(*engine, "Test Midi", "b");
-  engine->connectMidiInput({a, 0});
-  engine->connectMidiInput({b, 0});
-  const int sink = engine->addMidiSink("voices");
-  engine->connectMidiSink({a, 1}, sink);
-  engine->connectMidiSink({b, 1}, sink);
-  engine->prepare();
-  const uint8_t noteOn[3] = {0x90, 60, 100};
-  const uint8_t tuning[12] = {0xF0, 0x7F, 0x00, 0x08, 0x02, 0x00, 0x01, 60, 60, 1, 2, 0xF7};
-  engine->sendMidi(3, noteOn, 3);
-  engine->sendMidi(9, tuning, 12);
-  engine->processBlock(16);
-  MidiBuffer got;
-  engine->takeMidi(sink, got);
-  ASSERT_EQ(got.size(), 4u) << "two messages from each module";
-  std::vector<std::pair<int32_t, std::vector<uint8_t>>> messages;
-  for (size_t i = 0; i < got.size(); ++i)
-    messages.emplace_back(got.time(i), std::vector<uint8_t>(got.data(i), got.data(i) + got.length(i)));
-  std::sort(messages.begin(), messages.end());
-  EXPECT_EQ(messages[0], (std::pair<int32_t, std::vector<uint8_t>>{3, {0x90, 60, 100}}));
-  EXPECT_EQ(messages[3], (std::pair<int32_t, std::vector<uint8_t>>{9, {std::begin(tuning), std::end(tuning)}}));
-  engine->processBlock(16);
-  engine->takeMidi(sink, got);
-  EXPECT_TRUE(got.empty()) << "taken once";
-}
-
 // An audio output drives a control input with the levels it reports, at
 // the report's sample, converted to the input's type; the input's module
 // runs after the output's.
