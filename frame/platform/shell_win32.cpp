@@ -1,5 +1,6 @@
-#include <shellapi.h>
 #include <windows.h>
+// shellapi.h builds on windows.h.
+#include <shellapi.h>
 
 #include "frame/platform/shell.h"
 
