@@ -3,6 +3,7 @@
 #include "host/engine.h"
 
 #include <algorithm>
+#include <new>
 
 #include "host/engine_graph.h"
 
@@ -125,6 +126,7 @@ int Engine::addModule(const ModuleDescription& description, bool guiSide, const 
   } else {
     inst->plugin = static_cast<IMpPlugin*>(static_cast<IMpUnknown*>(face));
     ++groups_[static_cast<size_t>(group)].awake;
+    ++awakeTotal_;
   }
   inst->pins.resize(described.empty() ? 0 : static_cast<size_t>(described.back().id) + 1);
   for (const auto& d : described) {
@@ -255,7 +257,14 @@ void Engine::prepare() {
   planBuffers();
   prepared_ = true;
   // Anything sent while opening waits for the first block.
-  for (Instance* inst : audioOrder_) inst->plugin->openModule();
+  for (Instance* inst : audioOrder_) {
+    try {
+      inst->plugin->openModule();
+    } catch (const std::bad_alloc&) {
+      // Modules allocate their lines and tables here.
+      throw EngineError("\"" + inst->label + "\" (" + inst->description->id + ") ran out of memory while opening");
+    }
+  }
   queueFirstBlock();
   startGuiSide();
 }

@@ -103,6 +103,7 @@ class Engine {
 
   // Inspection, for tests and messages.
   const EngineSettings& settings() const { return settings_; }
+  const FileResolver& files() const { return files_; }
   int instanceCount() const { return static_cast<int>(instances_.size()); }
   const std::string& label(int instance) const;
   const ModuleDescription& description(int instance) const;
@@ -193,6 +194,9 @@ class Engine {
   std::vector<LevelReport> levelReports_;  // of the running instance, for its level targets
   int64_t block_ = 0;
   int32_t groupsRun_ = 0;
+  // The groups' awake and pending counts summed.
+  int64_t awakeTotal_ = 0;
+  int64_t pendingTotal_ = 0;
   bool prepared_ = false;
   int running_ = -1;
   int32_t frames_ = 0;

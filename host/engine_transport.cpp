@@ -6,6 +6,7 @@
 // waiting. Nothing here allocates once the queues have grown.
 #include <algorithm>
 #include <cstring>
+#include <span>
 
 #include "host/engine.h"
 #include "host/engine_graph.h"
@@ -78,6 +79,7 @@ void Engine::queueEvent(Instance& target, bool nextBlock, int32_t time, int32_t 
   if (!first) return;
   if (!nextBlock) {
     ++groups_[static_cast<size_t>(target.group)].pending;
+    ++pendingTotal_;
   } else if (!target.listedLate) {
     target.listedLate = true;
     lateInstances_.push_back(&target);
@@ -150,6 +152,7 @@ void Engine::onRequestSleep(int index) {
   if (inst.gui || inst.sleeping) return;
   inst.sleeping = true;
   --groups_[static_cast<size_t>(inst.group)].awake;
+  --awakeTotal_;
 }
 
 int32_t Engine::onSendGuiValue(int index, int32_t pinIndex, int32_t size, const void* data) {
@@ -321,6 +324,7 @@ void Engine::run(Instance& inst, int32_t frames) {
   if (inst.sleeping) {
     inst.sleeping = false;
     ++groups_[static_cast<size_t>(inst.group)].awake;
+    ++awakeTotal_;
   }
   ++inst.calls;
   EventQueue& queue = inst.now();
@@ -331,6 +335,7 @@ void Engine::run(Instance& inst, int32_t frames) {
   inst.plugin->processBlock(frames, queue.handOver(frames));
   queue.clear();
   --groups_[static_cast<size_t>(inst.group)].pending;
+  --pendingTotal_;
 }
 
 void Engine::processBlock(int32_t frames) {
@@ -343,13 +348,17 @@ void Engine::processBlock(int32_t frames) {
     inst->listedLate = false;
     inst->current ^= 1;
     ++groups_[static_cast<size_t>(inst->group)].pending;
+    ++pendingTotal_;
   }
   lateInstances_.clear();
   settleOutputs();
   feedHostSources();
   groupsRun_ = 0;
   int lastGroup = -1;
-  for (const Segment& segment : segments_) {
+  // With every instance asleep and no event waiting (a patch between
+  // notes), not even the groups are looked at.
+  const size_t segments = awakeTotal_ > 0 || pendingTotal_ > 0 ? segments_.size() : 0;
+  for (const Segment& segment : std::span(segments_.data(), segments)) {
     const Group& group = groups_[static_cast<size_t>(segment.group)];
     if (group.awake == 0 && group.pending == 0) continue;
     if (segment.group != lastGroup) ++groupsRun_;

@@ -1,8 +1,8 @@
 #include "host/midi_file.h"
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
+
+#include "host/limits.h"
 
 namespace zvhost {
 namespace {
@@ -205,10 +205,13 @@ double songBeats(const MidiSong& song, double seconds) {
 double songTempo(const MidiSong& song, double seconds) { return 60e6 / tempoAt(song, seconds).microsecondsPerQuarter; }
 
 MidiSong readMidiFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw MidiError("cannot open the file");
-  std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  return parseMidi(data);
+  std::string text;
+  try {
+    text = readRegularFile(path, kMaxMidiFileBytes, "MIDI file");
+  } catch (const FileRefused& e) {
+    throw MidiError(e.what());
+  }
+  return parseMidi(std::vector<uint8_t>(text.begin(), text.end()));
 }
 
 }  // namespace zvhost

@@ -47,6 +47,7 @@ double songTempo(const MidiSong& song, double seconds);
 
 // Throws MidiError naming the byte offset and the problem.
 MidiSong parseMidi(const std::vector<uint8_t>& data);
+// Refuses what is not a regular file, or larger than kMaxMidiFileBytes.
 MidiSong readMidiFile(const std::string& path);
 
 }  // namespace zvhost

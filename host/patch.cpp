@@ -4,26 +4,25 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <map>
 #include <set>
-#include <sstream>
+
+#include "host/limits.h"
+#include "host/memory_estimate.h"
 
 namespace zvhost {
 namespace {
 
 using nlohmann::json;
 
-constexpr int32_t kMaxVoices = 1024;
-
 const char* const kVoiceInputNames[kVoiceInputCount] = {"gate", "trigger", "pitch", "velocity", "active"};
 const char* const kTransportNames[] = {"tempo", "position", "playing"};
 
 class Builder {
  public:
-  Builder(const PatchText& patch, Engine& engine, const DescriptionSet& descriptions)
-      : file_(patch.path), engine_(engine), descriptions_(descriptions) {}
+  Builder(const PatchText& patch, Engine& engine, const DescriptionSet& descriptions, uint64_t memoryLimit)
+      : file_(patch.path), engine_(engine), descriptions_(descriptions), memoryLimit_(memoryLimit) {}
 
   BuiltPatch build(const json& root, int32_t voicesOverride) {
     if (!root.is_object()) fail("top level", "expected an object");
@@ -47,6 +46,7 @@ class Builder {
         fail("\"voiceRelease\"", "expected seconds from 0 to 3600");
       built.voiceRelease = r.get<double>();
     }
+    checkMemory(root, root.contains("voice") ? built.voices : 0);
     // Global modules first, so voice modules and connections may name them.
     addModules(optionalArray(root, "modules", "\"modules\""), "modules", "", Engine::kPatchGroup);
     const json* voice = root.contains("voice") ? &root["voice"] : nullptr;
@@ -105,6 +105,18 @@ class Builder {
 
   [[noreturn]] void fail(const std::string& place, const std::string& problem) const {
     throw PatchError(file_ + ": " + place + ": " + problem);
+  }
+
+  // Before anything is created: a patch beyond the machine would swap it
+  // to a halt long before an allocation failed.
+  void checkMemory(const json& root, int32_t voices) const {
+    if (memoryLimit_ == 0) return;
+    const MemoryEstimate estimate =
+        estimatePatchMemory(root, voices, descriptions_, engine_.settings(), engine_.files());
+    if (estimate.bytes <= memoryLimit_) return;
+    throw PatchError(file_ + ": the patch would take about " + formatBytes(estimate.bytes) + " of memory (" +
+                     estimate.largest + ": " + formatBytes(estimate.largestBytes) + "), more than the limit of " +
+                     formatBytes(memoryLimit_) + "; --max-memory raises it");
   }
 
   const json& optionalArray(const json& object, const char* key, const std::string& place) {
@@ -178,9 +190,13 @@ class Builder {
       } else if (value.is_number()) {
         raw = rawFromNumber(pin->datatype, value.get<double>());
       }
-      if (!raw)
-        fail(where, "a " + std::string(value.type_name()) + " does not fit pin " + std::to_string(pin->id) + " (" +
-                        datatypeName(pin->datatype) + ")");
+      if (!raw) {
+        const std::string fits =
+            " does not fit pin " + std::to_string(pin->id) + " (" + datatypeName(pin->datatype) + ")";
+        if (value.is_number())
+          fail(where, value.dump() + fits + ": " + numberProblem(pin->datatype, value.get<double>()));
+        fail(where, "a " + std::string(value.type_name()) + fits);
+      }
       valued_.insert({instance, pin->id});
       try {
         engine_.setConstant({instance, pin->id}, *raw);
@@ -364,6 +380,7 @@ class Builder {
   std::string file_;
   Engine& engine_;
   const DescriptionSet& descriptions_;
+  uint64_t memoryLimit_;
   std::map<std::string, int> globals_;
   std::map<std::string, int> locals_;
   std::set<std::pair<int, int32_t>> valued_;  // pins the patch gave a value
@@ -390,22 +407,20 @@ std::string lineAndColumn(const std::string& text, size_t offset) {
 }  // namespace
 
 PatchText readPatchFile(const std::string& path) {
-  std::error_code error;
-  if (std::filesystem::is_directory(path, error)) throw PatchError(path + ": a folder, not a patch file");
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw PatchError(path + ": cannot open the patch file");
-  std::stringstream text;
-  text << in.rdbuf();
   PatchText patch;
+  try {
+    patch.json = readRegularFile(path, kMaxPatchFileBytes, "patch file");
+  } catch (const FileRefused& e) {
+    throw PatchError(path + ": " + e.what());
+  }
   patch.path = path;
   patch.folder = std::filesystem::path(path).parent_path().string();
   if (patch.folder.empty()) patch.folder = ".";
-  patch.json = text.str();
   return patch;
 }
 
 BuiltPatch buildPatch(const PatchText& patch, Engine& engine, const DescriptionSet& descriptions,
-                      int32_t voicesOverride) {
+                      int32_t voicesOverride, uint64_t memoryLimit) {
   json root;
   try {
     root = json::parse(patch.json, nullptr, true, true);
@@ -420,7 +435,7 @@ BuiltPatch buildPatch(const PatchText& patch, Engine& engine, const DescriptionS
     auto cut = message.find("] ");
     throw PatchError(patch.path + ": JSON " + (cut != std::string::npos ? message.substr(cut + 2) : message));
   }
-  Builder builder(patch, engine, descriptions);
+  Builder builder(patch, engine, descriptions, memoryLimit);
   return builder.build(root, voicesOverride);
 }
 

@@ -58,9 +58,12 @@ struct BuiltPatch {
   int voicesMidi = -1;
 };
 
+// Refuses what is not a regular file, or larger than kMaxPatchFileBytes.
 PatchText readPatchFile(const std::string& path);
-// voicesOverride > 0 replaces the patch's voice count.
+// voicesOverride > 0 replaces the patch's voice count. A patch whose
+// estimated memory exceeds memoryLimit (0: no limit) is refused before any
+// module is created.
 BuiltPatch buildPatch(const PatchText& patch, Engine& engine, const DescriptionSet& descriptions,
-                      int32_t voicesOverride);
+                      int32_t voicesOverride, uint64_t memoryLimit = 0);
 
 }  // namespace zvhost

@@ -41,6 +41,9 @@ int64_t renderLength(const MidiSong* song, const RenderOptions& options, float s
 RenderStats render(Engine& engine, const BuiltPatch& patch, const MidiSong* song, const RenderOptions& options,
                    const BlockSink& sink, const ProgressSink& progress = nullptr);
 
+// x × 32768 rounded to nearest and clipped to 16 bits, for finite x.
+void toPcm16(const float* x, int16_t* out, size_t count);
+
 // WAV through libsndfile; bits 32 writes float, 16 and 24 PCM (clipped).
 class WavWriter {
  public:
@@ -58,7 +61,9 @@ class WavWriter {
 
   void* file_ = nullptr;
   std::string path_;
+  int32_t bits_;
   std::vector<float> interleaved_;
+  std::vector<int16_t> pcm_;
 };
 
 }  // namespace zvhost

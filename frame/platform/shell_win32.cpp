@@ -1,5 +1,6 @@
+// windows.h first: shellapi.h relies on its types.
 #include <windows.h>
-// shellapi.h builds on windows.h.
+
 #include <shellapi.h>
 
 #include "frame/platform/shell.h"

@@ -188,6 +188,42 @@ TEST(Render, NonFiniteSamplesAreWrittenAsSilenceAndCounted) {
   EXPECT_EQ(stats.peak, 0.0f);
 }
 
+TEST(Render, SixteenBitSamplesAreRoundedToNearestAndClipped) {
+  const struct {
+    float x;
+    int16_t expected;
+  } cases[] = {
+      {0.0f, 0},
+      {-0.0f, 0},
+      {1000.25f / 32768.0f, 1000},
+      {1000.75f / 32768.0f, 1001},
+      {-1000.25f / 32768.0f, -1000},
+      {-1000.75f / 32768.0f, -1001},
+      {0.5f / 32768.0f, 0},  // ties to even
+      {1.5f / 32768.0f, 2},
+      {-2.5f / 32768.0f, -2},
+      {32766.5f / 32768.0f, 32766},
+      {1.0f, 32767},
+      {-1.0f, -32768},
+      {1.5f, 32767},
+      {-1.5f, -32768},
+      {3e38f, 32767},
+      {-3e38f, -32768},
+  };
+  // Every case at every place of an odd-length run: the four-at-a-time
+  // part and the one-at-a-time rest must agree.
+  for (size_t at = 0; at < 13; ++at) {
+    std::vector<float> x(13, 0.25f);
+    std::vector<int16_t> out(13);
+    for (const auto& c : cases) {
+      x[at] = c.x;
+      toPcm16(x.data(), out.data(), x.size());
+      EXPECT_EQ(out[at], c.expected) << c.x << " at " << at;
+      EXPECT_EQ(out[(at + 1) % 13], 8192);
+    }
+  }
+}
+
 TEST(Render, LengthFollowsTheSongOrTheGivenSecondsWithinALimit) {
   MidiSong song;
   song.lengthSeconds = 1.5;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <new>
 #include <string>
 
 #include "frame/factory.h"
@@ -252,6 +253,16 @@ class TestAccumulate : public MpBase {
   AudioOutPin out_;
 };
 
+// Fails to open as a module does whose allocation fails.
+class TestGreedy : public MpBase {
+ public:
+  explicit TestGreedy(IMpUnknown* host) : MpBase(host) { registerPin(0, out_); }
+  int32_t MP_STDCALL openModule() override { throw std::bad_alloc(); }
+
+ private:
+  AudioOutPin out_;
+};
+
 // GUI side: doubles pin 0 into pin 1 and counts timer ticks.
 class TestGuiDouble : public MpGuiBase, public TimerClient {
  public:
@@ -291,6 +302,7 @@ class TestGuiDouble : public MpGuiBase, public TimerClient {
 [[maybe_unused]] const int32_t r7 = registerDspCreator(MP_TEXT("Test Midi"), createModule<TestMidi>);
 [[maybe_unused]] const int32_t r9 = registerDspCreator(MP_TEXT("Test Accumulate"), createModule<TestAccumulate>);
 [[maybe_unused]] const int32_t r8 = registerGuiCreator(MP_TEXT("Test Gui Double"), createModule<TestGuiDouble>);
+[[maybe_unused]] const int32_t r10 = registerDspCreator(MP_TEXT("Test Greedy"), createModule<TestGreedy>);
 
 }  // namespace
 
