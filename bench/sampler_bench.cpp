@@ -1,7 +1,8 @@
 // SoundFont oscillator: cost per voice-sample for each interpolation, fixed
-// and tracking pitch, mono and stereo zones, against a bare loop (16-bit
-// samples, 8.24 phase, linear interpolation, pan gains); and the demo bank
-// played by 16 and 64 oscillators, with its realtime factor.
+// and tracking pitch (a vibrato streaming in), mono and stereo zones,
+// against a bare loop (16-bit samples, 8.24 phase, linear interpolation,
+// pan gains) and tracking against fixed; and the demo bank played by 16 and
+// 64 oscillators, with its realtime factor.
 #include "bench/support/bench_support.h"
 
 #include <cmath>
@@ -91,6 +92,10 @@ void BM_Voice(benchmark::State& state) {
     osc.fill(SoundfontOscillator3::VELOCITY, 0.8f);
     osc.audio(SoundfontOscillator3::LEFT);
     osc.audio(SoundfontOscillator3::RIGHT);
+    if (tracking) {
+      float* pitch = osc.audio(SoundfontOscillator3::PITCH);
+      for (int32_t i = 0; i < kBlock; ++i) pitch[i] = 0.51f + 0.002f * std::sin(static_cast<float>(i) * 0.1f);
+    }
     osc.open();
     osc.process(kBlock, EventList()
                             .graphStart()
@@ -159,6 +164,13 @@ std::vector<std::pair<std::string, std::string>> ratios() {
                              "/stereo:" + std::to_string(stereo),
                          "BM_BareLoop"});
       }
+    }
+  }
+  for (int interp : {0, 1, 4, 8}) {
+    for (int stereo : {0, 1}) {
+      const std::string prefix = "BM_Voice/interp:" + std::to_string(interp) + "/tracking:";
+      const std::string suffix = "/stereo:" + std::to_string(stereo);
+      pairs.push_back({prefix + "1" + suffix, prefix + "0" + suffix});
     }
   }
   pairs.push_back({"BM_DemoVoices/voices:16", "BM_BareLoop"});

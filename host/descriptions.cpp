@@ -6,8 +6,8 @@
 #include <cctype>
 #include <charconv>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
+
+#include "host/limits.h"
 
 namespace zvhost {
 namespace {
@@ -169,13 +169,19 @@ bool DescriptionSet::loadFolder(const std::string& folder) {
   if (error) return false;
   std::sort(files.begin(), files.end());
   bool good = true;
-  for (const auto& file : files) {
-    std::ifstream in(file, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    good = loadText(text.str(), file.string()) && good;
-  }
+  for (const auto& file : files) good = loadFile(file.string()) && good;
   return good;
+}
+
+bool DescriptionSet::loadFile(const std::string& path) {
+  std::string text;
+  try {
+    text = readRegularFile(path, kMaxDescriptionFileBytes, "description file");
+  } catch (const FileRefused& e) {
+    problems_.push_back(path + ": " + e.what());
+    return false;
+  }
+  return loadText(text, path);
 }
 
 const ModuleDescription* DescriptionSet::find(const std::string& id) const {

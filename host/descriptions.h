@@ -54,6 +54,8 @@ class DescriptionSet {
   // Reads every *.xml of a folder; a missing folder is not an error (returns
   // false with no problems), a malformed file adds a problem and is skipped.
   bool loadFolder(const std::string& folder);
+  // One file; one that is not a readable description adds a problem.
+  bool loadFile(const std::string& path);
   // Parses one document; the first description of an identifier wins.
   bool loadText(const std::string& xml, const std::string& sourceName);
 

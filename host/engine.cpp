@@ -3,6 +3,7 @@
 #include "host/engine.h"
 
 #include <algorithm>
+#include <new>
 
 #include "host/engine_graph.h"
 
@@ -131,6 +132,7 @@ int Engine::addModule(const ModuleDescription& description, bool guiSide, const 
   } else {
     inst->plugin = static_cast<IMpPlugin*>(static_cast<IMpUnknown*>(face));
     ++groups_[static_cast<size_t>(group)].awake;
+    ++awakeTotal_;
   }
   inst->pins.resize(described.empty() ? 0 : static_cast<size_t>(described.back().id) + 1);
   for (const auto& d : described) {
@@ -182,6 +184,11 @@ void Engine::connect(Endpoint from, Endpoint to) {
     throw EngineError("connection: " + describe(to) + " is an output, not an input");
   int32_t a = transportType(source.description->datatype);
   int32_t b = transportType(target.description->datatype);
+  if (a == MP_DT_AUDIO && (b == MP_DT_FLOAT || b == MP_DT_INT || b == MP_DT_BOOL) && !fromInst.gui && !toInst.gui) {
+    source.levelTargets.push_back(to);
+    target.hasSource = true;
+    return;
+  }
   if (a != b)
     throw EngineError("connection: type mismatch, " + describe(from) + " is " + datatypeName(a) + " but " +
                       describe(to) + " is " + datatypeName(b));
@@ -254,13 +261,35 @@ void Engine::connectMidiInput(Endpoint to) {
   midiInputs_.push_back(to);
 }
 
+int Engine::addMidiSink(const std::string& label) {
+  if (prepared_) throw EngineError("MIDI sink \"" + label + "\" cannot be added while running");
+  midiSinks_.emplace_back();
+  return static_cast<int>(midiSinks_.size()) - 1;
+}
+
+void Engine::connectMidiSink(Endpoint from, int sink) {
+  if (prepared_) throw EngineError("connections cannot change while running");
+  if (sink < 0 || sink >= static_cast<int>(midiSinks_.size())) throw EngineError("no MIDI sink");
+  PinState& source = pinState(from, "MIDI output");
+  if (instance(from.instance).gui || !source.description->output || source.description->datatype != MP_DT_MIDI)
+    throw EngineError("MIDI output: " + describe(from) + " is not a MIDI output");
+  source.midiSinks.push_back(sink);
+}
+
 void Engine::prepare() {
   if (prepared_) return;
   computeOrder();
   planBuffers();
   prepared_ = true;
   // Anything sent while opening waits for the first block.
-  for (Instance* inst : audioOrder_) inst->plugin->openModule();
+  for (Instance* inst : audioOrder_) {
+    try {
+      inst->plugin->openModule();
+    } catch (const std::bad_alloc&) {
+      // Modules allocate their lines and tables here.
+      throw EngineError("\"" + inst->label + "\" (" + inst->description->id + ") ran out of memory while opening");
+    }
+  }
   queueFirstBlock();
   startGuiSide();
 }

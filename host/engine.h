@@ -7,7 +7,9 @@
 // block late, at the same offset. An audio input with one source (a module
 // or a host input) reads that source's buffer directly; one with several
 // sources, or fed by its own module, gets its own buffer summed before the
-// instance runs.
+// instance runs. An audio output may also feed a float, int or bool input,
+// which then takes the output's level at each of its reports (a static
+// level, such as a clock's edge, or the start of a stream), at that sample.
 //
 // Cost follows the sound: instances are gathered in groups (the patch's own
 // modules, and one group per voice); a group none of whose instances is
@@ -41,6 +43,7 @@
 #include "host/descriptions.h"
 #include "host/gui_pump.h"
 #include "host/host_services.h"
+#include "host/midi_buffer.h"
 #include "host/values.h"
 
 namespace zvhost {
@@ -88,6 +91,10 @@ class Engine {
   void connectHostSource(int source, Endpoint to);
   void connectOutput(Endpoint from, int32_t channel);
   void connectMidiInput(Endpoint to);
+  // A host sink that gathers what module MIDI outputs send to it (the voice
+  // allocator's input, say).
+  int addMidiSink(const std::string& label);
+  void connectMidiSink(Endpoint from, int sink);
   bool hasSource(Endpoint input) const;
   // Makes an audio-side and a GUI-side instance of one module the two sides
   // of one instance: they share their parameters.
@@ -123,10 +130,14 @@ class Engine {
   void setHostSource(int source, int32_t time, float value);
   void sendMidi(int32_t time, const uint8_t* data, int32_t size);
   void processBlock(int32_t frames);
+  // What reached a sink since the last call, times as offsets in the last
+  // block (anything sent while opening at 0); out is replaced.
+  void takeMidi(int sink, MidiBuffer& out);
   const float* output(int32_t channel) const;
 
   // Inspection, for tests and messages.
   const EngineSettings& settings() const { return settings_; }
+  const FileResolver& files() const { return files_; }
   int instanceCount() const { return static_cast<int>(instances_.size()); }
   const std::string& label(int instance) const;
   const ModuleDescription& description(int instance) const;
@@ -186,6 +197,7 @@ class Engine {
   void deliverNow(Instance& inst, int32_t pin, RawValue value);
   void changeParameter(const GuiDelivery& delivery);
   void reportCut(const GuiDelivery& delivery);
+  void deliverLevels(Instance& source);
   int32_t clampTime(int32_t time) const;
 
   IMpFactory* factory_;
@@ -199,6 +211,7 @@ class Engine {
   std::vector<std::vector<Endpoint>> outputSinks_;
   std::vector<std::vector<float>> outputs_;
   std::vector<Endpoint> midiInputs_;
+  std::vector<MidiBuffer> midiSinks_;
   std::vector<int> order_;
   std::vector<Parameter> parameters_;
   std::vector<std::string> cutWarned_;
@@ -220,8 +233,16 @@ class Engine {
     int64_t block;
   };
   std::vector<Settling> settling_;  // static outputs about to become quiet
+  struct LevelReport {
+    int32_t pin;
+    int32_t time;
+  };
+  std::vector<LevelReport> levelReports_;  // of the running instance, for its level targets
   int64_t block_ = 0;
   int32_t groupsRun_ = 0;
+  // The groups' awake and pending counts summed.
+  int64_t awakeTotal_ = 0;
+  int64_t pendingTotal_ = 0;
   bool prepared_ = false;
   int running_ = -1;
   int32_t frames_ = 0;

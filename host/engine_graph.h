@@ -61,6 +61,9 @@ struct PinState {
   bool hasSource = false;
   // Outputs, and GUI pins (whose connections go both ways).
   std::vector<Endpoint> targets;
+  std::vector<int> midiSinks;  // MIDI outputs: host sinks they feed
+  // Audio outputs: control inputs that take the levels the output reports.
+  std::vector<Endpoint> levelTargets;
   // Bound to a field of a parameter (engine_panel.cpp).
   int parameter = -1;
   int32_t field = -1;

@@ -7,6 +7,7 @@
 // copy the GUI side gets of a value sent on a parameter-bound output.
 #include <algorithm>
 #include <cstring>
+#include <span>
 
 #include "host/engine.h"
 #include "host/engine_graph.h"
@@ -79,6 +80,7 @@ void Engine::queueEvent(Instance& target, bool nextBlock, int32_t time, int32_t 
   if (!first) return;
   if (!nextBlock) {
     ++groups_[static_cast<size_t>(target.group)].pending;
+    ++pendingTotal_;
   } else if (!target.listedLate) {
     target.listedLate = true;
     lateInstances_.push_back(&target);
@@ -110,6 +112,8 @@ int32_t Engine::onSendValue(int index, int32_t position, int32_t pinIndex, int32
     gui_.post({GuiDelivery::Kind::Parameter, pin->parameter, pin->field, index, pinIndex,
                size > 0 ? RawValue(bytes, bytes + size) : RawValue(), 0});
   }
+  for (int sink : pin->midiSinks)
+    midiSinks_[static_cast<size_t>(sink)].push(time, static_cast<const uint8_t*>(data), size);
   return MP_OK;
 }
 
@@ -140,6 +144,8 @@ int32_t Engine::onSendStreaming(int index, int32_t position, int32_t pinIndex, b
     // by repeating "not streaming".
     queueStreaming(target, t.pin, running_ < 0 || target.position <= inst.position, time);
   }
+  // The level is in the buffer once the module has run.
+  if (!pin->levelTargets.empty() && running_ == index) levelReports_.push_back({pinIndex, time});
   return MP_OK;
 }
 
@@ -149,6 +155,22 @@ void Engine::onRequestSleep(int index) {
   if (inst.gui || inst.sleeping) return;
   inst.sleeping = true;
   --groups_[static_cast<size_t>(inst.group)].awake;
+  --awakeTotal_;
+}
+
+void Engine::deliverLevels(Instance& source) {
+  for (const LevelReport& r : levelReports_) {
+    const PinState& pin = source.pins[static_cast<size_t>(r.pin)];
+    const float level = pin.buffer[r.time];
+    for (const Endpoint& t : pin.levelTargets) {
+      Instance& target = *instances_[static_cast<size_t>(t.instance)];
+      uint8_t bytes[8];
+      const int32_t size = numberBytes(target.pins[static_cast<size_t>(t.pin)].description->datatype, level, bytes);
+      if (size > 0)
+        queueEvent(target, target.position <= source.position, r.time, MP_EVENT_PIN_VALUE, t.pin, bytes, size);
+    }
+  }
+  levelReports_.clear();
 }
 
 void Engine::setHostSource(int source, int32_t time, float value) {
@@ -281,6 +303,7 @@ void Engine::run(Instance& inst, int32_t frames) {
   if (inst.sleeping) {
     inst.sleeping = false;
     ++groups_[static_cast<size_t>(inst.group)].awake;
+    ++awakeTotal_;
   }
   ++inst.calls;
   EventQueue& queue = inst.now();
@@ -291,6 +314,7 @@ void Engine::run(Instance& inst, int32_t frames) {
   inst.plugin->processBlock(frames, queue.handOver(frames));
   queue.clear();
   --groups_[static_cast<size_t>(inst.group)].pending;
+  --pendingTotal_;
 }
 
 void Engine::processBlock(int32_t frames) {
@@ -303,13 +327,17 @@ void Engine::processBlock(int32_t frames) {
     inst->listedLate = false;
     inst->current ^= 1;
     ++groups_[static_cast<size_t>(inst->group)].pending;
+    ++pendingTotal_;
   }
   lateInstances_.clear();
   settleOutputs();
   feedHostSources();
   groupsRun_ = 0;
   int lastGroup = -1;
-  for (const Segment& segment : segments_) {
+  // With every instance asleep and no event waiting (a patch between
+  // notes), not even the groups are looked at.
+  const size_t segments = awakeTotal_ > 0 || pendingTotal_ > 0 ? segments_.size() : 0;
+  for (const Segment& segment : std::span(segments_.data(), segments)) {
     const Group& group = groups_[static_cast<size_t>(segment.group)];
     if (group.awake == 0 && group.pending == 0) continue;
     if (segment.group != lastGroup) ++groupsRun_;
@@ -321,11 +349,17 @@ void Engine::processBlock(int32_t frames) {
       running_ = inst.index;
       run(inst, frames);
       running_ = -1;
+      if (!levelReports_.empty()) deliverLevels(inst);
     }
   }
   for (int s : channelSums_) fillSum(sums_[static_cast<size_t>(s)]);
   // The GUI thread's turn: values from the audio side, then timer ticks.
   gui_.afterBlock(frames);
+}
+
+void Engine::takeMidi(int sink, MidiBuffer& out) {
+  out.clear();
+  if (sink >= 0 && sink < static_cast<int>(midiSinks_.size())) out.swap(midiSinks_[static_cast<size_t>(sink)]);
 }
 
 const float* Engine::output(int32_t channel) const {

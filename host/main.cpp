@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -19,6 +20,7 @@
 #include "host/engine.h"
 #include "host/install_layout.h"
 #include "host/library_loader.h"
+#include "host/limits.h"
 #include "host/midi_file.h"
 #include "host/patch.h"
 #include "host/png_writer.h"
@@ -37,7 +39,7 @@ const char* const kUsage =
     "  zvhost render PATCH.json [--midi FILE.mid] [-o OUT.wav] [--rate HZ] [--block N]\n"
     "                [--voices N] [--seconds S] [--tail S] [--bits 16|24|32] [--files DIR]...\n"
     "                [--set MODULE:PIN=VALUE]... [--scope MODULE=OUT.png]...\n"
-    "                [--scope-size WxH] [--scope-every S]\n"
+    "                [--scope-size WxH] [--scope-every S] [--max-memory SIZE]\n"
     "  zvhost list\n"
     "  zvhost describe ID\n"
     "  zvhost --help\n"
@@ -45,13 +47,15 @@ const char* const kUsage =
     "common options:\n"
     "  --library PATH        the module library (default: beside zvhost, or in\n"
     "                        lib/zvmods/ of the installed layout)\n"
-    "  --descriptions DIR    further module descriptions, read before the shipped ones\n"
+    "  --descriptions PATH   further module descriptions (a folder of .xml files, or\n"
+    "                        one file), read before the shipped ones\n"
     "\n"
     "render:\n"
     "  -o OUT.wav            output file (default out.wav)\n"
-    "  --rate HZ             sample rate (default 48000)\n"
+    "  --rate HZ             sample rate, a whole number of Hz (default 48000)\n"
     "  --block N             block length in samples (default 64)\n"
-    "  --voices N            voices for the patch's voice section (default: the patch's)\n"
+    "  --voices N            voices for the patch's voice section, at most 256\n"
+    "                        (default: the patch's)\n"
     "  --seconds S           render exactly S seconds\n"
     "  --tail S              seconds after the MIDI file's end (default 2)\n"
     "                        without --midi and --seconds, 4 seconds are rendered\n"
@@ -59,6 +63,8 @@ const char* const kUsage =
     "  --files DIR           where relative file names are looked for when they are\n"
     "                        not beside the patch (repeatable, tried in order;\n"
     "                        the bundled wavetables and SoundFonts come last)\n"
+    "  --max-memory SIZE     refuse a patch that would take more memory, e.g. 512M\n"
+    "                        or 4G (default: half the machine's memory)\n"
     "  --quiet               no progress line and no summary\n"
     "  --set MODULE:PIN=VALUE\n"
     "                        a pin's value, either side's, in place of the patch's\n"
@@ -70,6 +76,8 @@ const char* const kUsage =
     "  --scope-size WxH      the drawing's size in pixels (default 800x300)\n"
     "  --scope-every S       a frame every S seconds of rendered time as well, laid out\n"
     "                        in a contact sheet with the last one\n";
+
+static_assert(kMaxVoices == 256, "the usage text names the voice bound");
 
 struct UsageError : std::runtime_error {
   using std::runtime_error::runtime_error;
@@ -89,6 +97,7 @@ struct Options {
   double tail = 2.0;
   int64_t bits = 32;
   std::vector<std::string> files;
+  uint64_t maxMemory = 0;  // 0: the default
   bool quiet = false;
   std::vector<std::string> settings;
   std::vector<std::pair<std::string, std::string>> scopes;  // module, PNG file
@@ -133,12 +142,17 @@ Options parse(int argc, char** argv) {
     } else if (a == "-o" || a == "--output") {
       o.output = value();
     } else if (a == "--rate") {
-      o.rate = number(a, value());
-      if (!(o.rate >= 1000.0 && o.rate <= 768000.0)) throw UsageError("--rate: expected 1000 to 768000 Hz");
+      // The WAV header carries whole rates only.
+      o.rate = static_cast<double>(whole(a, value(), 1000, 768000));
     } else if (a == "--block") {
       o.block = whole(a, value(), 1, 8192);
     } else if (a == "--voices") {
-      o.voices = whole(a, value(), 1, 1024);
+      o.voices = whole(a, value(), 1, kMaxVoices);
+    } else if (a == "--max-memory") {
+      const char* text = value();
+      auto bytes = parseBytes(text);
+      if (!bytes) throw UsageError(a + ": \"" + text + "\" is not a size such as 512M or 4G");
+      o.maxMemory = *bytes;
     } else if (a == "--seconds") {
       o.seconds = number(a, value());
       if (!(o.seconds >= 0.0)) throw UsageError("--seconds: expected 0 or more");
@@ -180,13 +194,24 @@ Options parse(int argc, char** argv) {
   return o;
 }
 
+void warn(const std::string& text) { std::fprintf(stderr, "zvhost: warning: %s\n", oneLine(text).c_str()); }
+
 DescriptionSet loadDescriptions(const Options& o) {
+  namespace fs = std::filesystem;
   DescriptionSet set;
-  for (const auto& folder : o.descriptions)
-    if (!set.loadFolder(folder) && set.problems().empty())
-      std::fprintf(stderr, "zvhost: warning: %s: no such descriptions folder\n", folder.c_str());
+  for (const auto& path : o.descriptions) {
+    std::error_code error;
+    const fs::file_status status = fs::status(path, error);
+    if (fs::is_directory(status)) {
+      set.loadFolder(path);
+    } else if (fs::exists(status)) {
+      set.loadFile(path);
+    } else {
+      warn("--descriptions " + path + ": no such file or folder");
+    }
+  }
   for (const auto& folder : o.layout.descriptions) set.loadFolder(folder);
-  for (const auto& problem : set.problems()) std::fprintf(stderr, "zvhost: warning: %s\n", problem.c_str());
+  for (const auto& problem : set.problems()) warn(problem);
   return set;
 }
 
@@ -205,6 +230,19 @@ struct Library {
   MpGuiTimerPeriodFunction period = nullptr;
 };
 
+// "  MIDI in", "  MIDI out" or "  MIDI in/out" for a module with MIDI pins.
+std::string midiSummary(const ModuleDescription& d) {
+  bool in = false;
+  bool out = false;
+  for (const auto& p : d.audioPins)
+    if (p.datatype == MP_DT_MIDI) (p.output ? out : in) = true;
+  if (!in && !out) return "";
+  return std::string("  MIDI ") + (in && out ? "in/out" : in ? "in" : "out");
+}
+
+// MIDI in capitals, as people write it; other datatypes as descriptions do.
+std::string typeText(int32_t datatype) { return datatype == MP_DT_MIDI ? "MIDI" : datatypeName(datatype); }
+
 int list(const Options& o) {
   Library library(o);
   DescriptionSet descriptions = loadDescriptions(o);
@@ -216,8 +254,9 @@ int list(const Options& o) {
     bool audio = factoryHasSide(library.factory, id, 0);
     bool gui = factoryHasSide(library.factory, id, 1);
     if (!audio && !gui) continue;
-    std::printf("%-32s %-5s %-3s%s\n", id.c_str(), audio ? "audio" : "", gui ? "gui" : "",
-                descriptions.find(id) != nullptr ? "" : "  (no description)");
+    const ModuleDescription* d = descriptions.find(id);
+    std::printf("%-32s %-5s %-3s%s%s\n", id.c_str(), audio ? "audio" : "", gui ? "gui" : "",
+                d != nullptr ? midiSummary(*d).c_str() : "", d != nullptr ? "" : "  (no description)");
   }
   return 0;
 }
@@ -226,8 +265,7 @@ void printPins(const char* side, const std::vector<PinDescription>& pins) {
   if (pins.empty()) return;
   std::printf("  %s pins:\n", side);
   for (const auto& p : pins) {
-    std::printf("    %3d  %-3s  %-6s  %s", p.id, p.output ? "out" : "in", datatypeName(p.datatype).c_str(),
-                p.name.c_str());
+    std::printf("    %3d  %-3s  %-6s  %s", p.id, p.output ? "out" : "in", typeText(p.datatype).c_str(), p.name.c_str());
     if (!p.defaultValue.empty()) std::printf("  (default %s)", p.defaultValue.c_str());
     if (!p.hostConnect.empty()) std::printf("  [host: %s]", p.hostConnect.c_str());
     if (p.parameterId >= 0)
@@ -241,7 +279,7 @@ int describe(const Options& o) {
   DescriptionSet descriptions = loadDescriptions(o);
   const ModuleDescription* d = descriptions.find(o.positional[0]);
   if (d == nullptr) {
-    std::fprintf(stderr, "zvhost: no description names \"%s\"\n", o.positional[0].c_str());
+    std::fprintf(stderr, "%s\n", oneLine("zvhost: no description names \"" + o.positional[0] + "\"").c_str());
     return kExitFailure;
   }
   std::printf("%s  \"%s\"  %s\n", d->id.c_str(), d->name.c_str(), d->category.c_str());
@@ -293,6 +331,11 @@ int renderCommand(const Options& o) {
   EngineSettings settings;
   settings.sampleRate = static_cast<float>(o.rate);
   settings.blockSize = static_cast<int32_t>(o.block);
+  for (const auto& folder : o.files) {
+    std::error_code error;
+    if (!std::filesystem::is_directory(folder, error))
+      warn("--files " + folder + (std::filesystem::exists(folder, error) ? ": not a folder" : ": no such folder"));
+  }
   std::vector<std::string> roots = o.files;
   roots.insert(roots.end(), o.layout.assetFolders.begin(), o.layout.assetFolders.end());
   Engine engine(library.factory, settings, FileResolver(patch.folder, roots), library.tick, library.period);
@@ -300,11 +343,13 @@ int renderCommand(const Options& o) {
   engine.setWarningSink([&](const std::string& text) {
     if (shown) std::fprintf(stderr, "\r%60s\r", "");
     shown = false;
-    std::fprintf(stderr, "zvhost: warning: %s\n", text.c_str());
+    warn(text);
   });
   std::vector<PinSetting> pinSettings;
   for (const auto& text : o.settings) pinSettings.push_back({text});
-  BuiltPatch built = buildPatch(patch, engine, descriptions, static_cast<int32_t>(o.voices), pinSettings);
+  const uint64_t memoryLimit = o.maxMemory > 0 ? o.maxMemory : defaultMemoryLimit();
+  BuiltPatch built = buildPatch(patch, engine, descriptions, static_cast<int32_t>(o.voices), memoryLimit,
+                                pinSettings);
   RenderOptions options;
   options.seconds = o.seconds;
   options.tail = o.tail;
@@ -312,6 +357,7 @@ int renderCommand(const Options& o) {
   // Refuses too long a render before any file is written.
   const int64_t total = renderLength(songPointer, options, settings.sampleRate);
   std::vector<Scope> scopes = findScopes(o, built, engine, total);
+  engine.prepare();  // modules allocate here: a failure leaves no file behind
   WavWriter writer(o.output, static_cast<int32_t>(o.rate), 2, static_cast<int32_t>(o.bits));
 
   const bool terminal = !o.quiet && isatty(STDERR_FILENO);
@@ -373,10 +419,13 @@ int main(int argc, char** argv) {
     if (o.command == "describe") return describe(o);
     throw UsageError(o.command.empty() ? "no command given" : "unknown command \"" + o.command + "\"");
   } catch (const UsageError& e) {
-    std::fprintf(stderr, "zvhost: %s\n%s", e.what(), kUsage);
+    std::fprintf(stderr, "zvhost: %s\n%s", oneLine(e.what()).c_str(), kUsage);
     return kExitUsage;
+  } catch (const std::bad_alloc&) {
+    std::fputs("zvhost: out of memory while building or rendering the patch\n", stderr);
+    return kExitFailure;
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "zvhost: %s\n", e.what());
+    std::fprintf(stderr, "zvhost: %s\n", oneLine(e.what()).c_str());
     return kExitFailure;
   }
 }

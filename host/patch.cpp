@@ -4,27 +4,27 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <map>
 #include <optional>
 #include <set>
-#include <sstream>
+
+#include "host/limits.h"
+#include "host/memory_estimate.h"
 
 namespace zvhost {
 namespace {
 
 using nlohmann::json;
 
-constexpr int32_t kMaxVoices = 1024;
-
 const char* const kVoiceInputNames[kVoiceInputCount] = {"gate", "trigger", "pitch", "velocity", "active"};
+const char* const kTransportNames[] = {"tempo", "position", "playing"};
 
 class Builder {
  public:
   Builder(const PatchText& patch, Engine& engine, const DescriptionSet& descriptions,
-          const std::vector<PinSetting>& settings)
-      : file_(patch.path), engine_(engine), descriptions_(descriptions) {
+          uint64_t memoryLimit, const std::vector<PinSetting>& settings)
+      : file_(patch.path), engine_(engine), descriptions_(descriptions), memoryLimit_(memoryLimit) {
     for (const PinSetting& s : settings) settings_.push_back(splitSetting(s.text));
   }
 
@@ -35,6 +35,7 @@ class Builder {
       if (std::find(std::begin(known), std::end(known), key) == std::end(known)) fail("\"" + key + "\"", "unknown key");
     }
     BuiltPatch built;
+    built_ = &built;
     built.voices = 1;
     if (root.contains("voices")) {
       const json& v = root["voices"];
@@ -49,6 +50,7 @@ class Builder {
         fail("\"voiceRelease\"", "expected seconds from 0 to 3600");
       built.voiceRelease = r.get<double>();
     }
+    checkMemory(root, root.contains("voice") ? built.voices : 0);
     // Global modules first, so voice modules and connections may name them.
     addModules(optionalArray(root, "modules", "\"modules\""), "modules", "", Engine::kPatchGroup);
     applySettings(globals_);
@@ -72,6 +74,8 @@ class Builder {
               engine_.addHostSource("voice " + std::to_string(v + 1) + " " + kVoiceInputNames[k],
                                     voiceInputInitial(static_cast<VoiceInput>(k)));
         voiceSources_ = &sources;
+        voiceIndex_ = v;
+        built.voiceControllers.emplace_back();
         // Each voice sleeps and wakes as one.
         const int group = engine_.addGroup("voice " + std::to_string(v + 1));
         addModules(voiceModules, "voice.modules", " (voice " + std::to_string(v + 1) + ")", group);
@@ -94,9 +98,18 @@ class Builder {
 
  private:
   struct Resolved {
-    enum Kind { Module, VoiceInput, MidiIn, Output } kind = Module;
+    enum Kind {
+      Module,
+      VoiceInput,
+      VoiceController,
+      PatchController,
+      Transport,
+      MidiIn,
+      Output,
+      VoicesMidi
+    } kind = Module;
     Endpoint endpoint;
-    int32_t index = 0;  // voice input or output channel
+    int32_t index = 0;  // voice input, controller number, transport value or output channel
     bool gui = false;   // the endpoint's side
   };
 
@@ -158,6 +171,18 @@ class Builder {
     }
   }
 
+  // Before anything is created: a patch beyond the machine would swap it
+  // to a halt long before an allocation failed.
+  void checkMemory(const json& root, int32_t voices) const {
+    if (memoryLimit_ == 0) return;
+    const MemoryEstimate estimate =
+        estimatePatchMemory(root, voices, descriptions_, engine_.settings(), engine_.files());
+    if (estimate.bytes <= memoryLimit_) return;
+    throw PatchError(file_ + ": the patch would take about " + formatBytes(estimate.bytes) + " of memory (" +
+                     estimate.largest + ": " + formatBytes(estimate.largestBytes) + "), more than the limit of " +
+                     formatBytes(memoryLimit_) + "; --max-memory raises it");
+  }
+
   const json& optionalArray(const json& object, const char* key, const std::string& place) {
     static const json empty = json::array();
     if (!object.contains(key)) return empty;
@@ -172,7 +197,8 @@ class Builder {
       fail(place, "missing \"name\"");
     std::string name = module["name"].get<std::string>();
     if (name.find(':') != std::string::npos) fail(place, "name \"" + name + "\" must not contain ':'");
-    if (name == "voice" || name == "midi" || name == "output") fail(place, "name \"" + name + "\" is reserved");
+    if (name == "voice" || name == "voices" || name == "midi" || name == "host" || name == "output")
+      fail(place, "name \"" + name + "\" is reserved");
     return name;
   }
 
@@ -287,11 +313,12 @@ class Builder {
     } else if (value.is_number()) {
       raw = rawFromNumber(pin->datatype, value.get<double>());
     }
-    if (!raw)
-      report(where,
-             "a " + std::string(value.type_name()) + " does not fit pin " + std::to_string(pin->id) + " (" +
-                 datatypeName(pin->datatype) + ")",
-             fromPatch);
+    if (!raw) {
+      const std::string fits = " does not fit pin " + std::to_string(pin->id) + " (" + datatypeName(pin->datatype) + ")";
+      if (value.is_number())
+        report(where, value.dump() + fits + ": " + numberProblem(pin->datatype, value.get<double>()), fromPatch);
+      report(where, "a " + std::string(value.type_name()) + fits, fromPatch);
+    }
     valued_.insert({ref.instance, pin->id});
     try {
       engine_.setConstant({ref.instance, pin->id}, *raw);
@@ -316,11 +343,44 @@ class Builder {
           r.index = k;
           return r;
         }
-      fail(place, "unknown voice input \"" + pin + "\" (gate, trigger, pitch, velocity or active)");
+      if (pin == "modwheel" || pin == "pressure") {
+        r.kind = Resolved::VoiceController;
+        r.index = pin == "modwheel" ? 1 : kPressure;
+        return r;
+      }
+      fail(place, "unknown voice input \"" + pin + "\" (gate, trigger, pitch, velocity, active, modwheel or pressure)");
     }
     if (module == "midi") {
-      if (!asSource || pin != "in") fail(place, "\"" + text + "\": the patch's MIDI is the source \"midi:in\"");
-      r.kind = Resolved::MidiIn;
+      const std::string sources = "the patch's MIDI sources are \"midi:in\" and \"midi:cc:N\" (N from 0 to 127)";
+      if (!asSource) fail(place, "\"" + text + "\" is a source; " + sources);
+      if (pin == "in") {
+        r.kind = Resolved::MidiIn;
+        return r;
+      }
+      const std::string number = pin.rfind("cc:", 0) == 0 ? pin.substr(3) : std::string();
+      if (number.empty() || number.size() > 3 ||
+          !std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; }) ||
+          std::stoi(number) > 127)
+        fail(place, "\"" + text + "\": " + sources);
+      r.kind = voiceSources_ != nullptr ? Resolved::VoiceController : Resolved::PatchController;
+      r.index = std::stoi(number);
+      return r;
+    }
+    if (module == "host") {
+      if (!asSource) fail(place, "\"" + text + "\" is a host input and cannot be a target");
+      for (int k = 0; k < 3; ++k)
+        if (pin == kTransportNames[k]) {
+          r.kind = Resolved::Transport;
+          r.index = k;
+          return r;
+        }
+      fail(place, "unknown host input \"" + pin + "\" (tempo, position or playing)");
+    }
+    if (module == "voices") {
+      if (asSource || pin != "midi")
+        fail(place, "\"" + text + "\": the voices take MIDI at the target \"voices:midi\"");
+      if (voiceSources_ != nullptr) fail(place, "\"" + text + "\" is fed from outside the voice section");
+      r.kind = Resolved::VoicesMidi;
       return r;
     }
     if (module == "output") {
@@ -370,9 +430,14 @@ class Builder {
       if (fromEither) a = resolve(from, place, true, toEither ? std::nullopt : std::optional<bool>(b.gui), nullptr);
       if (toEither) b = resolve(to, place, false, a.gui, nullptr);
       try {
-        if (a.kind == Resolved::VoiceInput) {
-          if (b.kind != Resolved::Module) fail(place, "a voice input goes to a module pin");
-          engine_.connectHostSource((*voiceSources_)[static_cast<size_t>(a.index)], b.endpoint);
+        if (a.kind == Resolved::VoiceInput || a.kind == Resolved::VoiceController ||
+            a.kind == Resolved::PatchController || a.kind == Resolved::Transport) {
+          if (b.kind != Resolved::Module) fail(place, "\"" + from + "\" goes to a module pin");
+          engine_.connectHostSource(hostSource(a), b.endpoint);
+        } else if (b.kind == Resolved::VoicesMidi) {
+          if (a.kind != Resolved::Module) fail(place, "\"voices:midi\" takes a module's MIDI output");
+          if (built_->voicesMidi < 0) built_->voicesMidi = engine_.addMidiSink("voices:midi");
+          engine_.connectMidiSink(a.endpoint, built_->voicesMidi);
         } else if (a.kind == Resolved::MidiIn) {
           if (b.kind != Resolved::Module) fail(place, "\"midi:in\" goes to a module's MIDI pin");
           engine_.connectMidiInput(b.endpoint);
@@ -383,6 +448,39 @@ class Builder {
         }
       } catch (const EngineError& e) {
         fail(place, e.what());
+      }
+    }
+  }
+
+  // The host source of a host input, made when first connected.
+  int hostSource(const Resolved& r) {
+    auto madeOnce = [&](std::map<int32_t, int>& sources, int32_t key, const std::string& label, float initial) {
+      auto found = sources.find(key);
+      if (found == sources.end()) found = sources.emplace(key, engine_.addHostSource(label, initial)).first;
+      return found->second;
+    };
+    auto controllerLabel = [](int32_t n) {
+      return n == kPressure ? std::string("pressure") : "cc " + std::to_string(n);
+    };
+    switch (r.kind) {
+      case Resolved::VoiceInput: return (*voiceSources_)[static_cast<size_t>(r.index)];
+      case Resolved::VoiceController:
+        return madeOnce(built_->voiceControllers.back(), r.index,
+                        "voice " + std::to_string(voiceIndex_ + 1) + " " + controllerLabel(r.index),
+                        controllerInitial(r.index));
+      case Resolved::PatchController:
+        return madeOnce(built_->patchControllers, r.index, "midi " + controllerLabel(r.index),
+                        controllerInitial(r.index));
+      default: {
+        int& source = r.index == 0   ? built_->tempoSource
+                      : r.index == 1 ? built_->positionSource
+                                     : built_->playingSource;
+        // Until a song says otherwise: 120 BPM from 0, playing.
+        if (source < 0)
+          source = engine_.addHostSource(std::string("host ") + kTransportNames[r.index], r.index == 0   ? 120.0f
+                                                                                          : r.index == 1 ? 0.0f
+                                                                                                         : 1.0f);
+        return source;
       }
     }
   }
@@ -405,11 +503,14 @@ class Builder {
   std::string file_;
   Engine& engine_;
   const DescriptionSet& descriptions_;
+  uint64_t memoryLimit_;
   std::map<std::string, ModuleSides> globals_;
   std::map<std::string, ModuleSides> locals_;
   std::vector<Setting> settings_;
   std::set<std::pair<int, int32_t>> valued_;  // pins the patch gave a value
   std::array<int, kVoiceInputCount>* voiceSources_ = nullptr;
+  int32_t voiceIndex_ = 0;
+  BuiltPatch* built_ = nullptr;
 };
 
 // Line and column of a byte offset, for JSON syntax errors.
@@ -430,22 +531,20 @@ std::string lineAndColumn(const std::string& text, size_t offset) {
 }  // namespace
 
 PatchText readPatchFile(const std::string& path) {
-  std::error_code error;
-  if (std::filesystem::is_directory(path, error)) throw PatchError(path + ": a folder, not a patch file");
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw PatchError(path + ": cannot open the patch file");
-  std::stringstream text;
-  text << in.rdbuf();
   PatchText patch;
+  try {
+    patch.json = readRegularFile(path, kMaxPatchFileBytes, "patch file");
+  } catch (const FileRefused& e) {
+    throw PatchError(path + ": " + e.what());
+  }
   patch.path = path;
   patch.folder = std::filesystem::path(path).parent_path().string();
   if (patch.folder.empty()) patch.folder = ".";
-  patch.json = text.str();
   return patch;
 }
 
 BuiltPatch buildPatch(const PatchText& patch, Engine& engine, const DescriptionSet& descriptions,
-                      int32_t voicesOverride, const std::vector<PinSetting>& settings) {
+                      int32_t voicesOverride, uint64_t memoryLimit, const std::vector<PinSetting>& settings) {
   json root;
   try {
     root = json::parse(patch.json, nullptr, true, true);
@@ -460,7 +559,7 @@ BuiltPatch buildPatch(const PatchText& patch, Engine& engine, const DescriptionS
     auto cut = message.find("] ");
     throw PatchError(patch.path + ": JSON " + (cut != std::string::npos ? message.substr(cut + 2) : message));
   }
-  Builder builder(patch, engine, descriptions, settings);
+  Builder builder(patch, engine, descriptions, memoryLimit, settings);
   return builder.build(root, voicesOverride);
 }
 

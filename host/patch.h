@@ -9,8 +9,13 @@
 //   }
 //
 // Endpoints are "module:pin" with the pin's index or description name.
-// Host endpoints: "voice:gate|trigger|pitch|velocity|active" (voice section
-// only), "midi:in" and "output:left|right" (or "output:0|1").
+// Host sources: "voice:gate|trigger|pitch|velocity|active|modwheel|pressure"
+// (voice section only), "midi:in" (the song's MIDI), "midi:cc:N" (controller
+// N, 0..1: in the voice section on the voice's channel, elsewhere the last
+// value on any channel), "host:tempo|position|playing" (beats per minute,
+// song position in beats, whether the song plays). Host sinks:
+// "output:left|right" (or "output:0|1") and "voices:midi" (a MIDI output
+// that the voices play instead of the song).
 //
 // "side" is "audio" (the default), "gui" or "both": both sides of one
 // instance, linked through the parameters their description binds pins
@@ -54,6 +59,16 @@ struct BuiltPatch {
   double voiceRelease = 2.0;
   // Host source per voice and input (VoiceInput order).
   std::vector<std::array<int, kVoiceInputCount>> voiceSources;
+  // Per voice: controller number (kPressure for pressure) to host source.
+  std::vector<std::map<int32_t, int>> voiceControllers;
+  // "midi:cc:N" outside the voice section: N to host source.
+  std::map<int32_t, int> patchControllers;
+  // "host:tempo", "host:position", "host:playing"; -1 where unused.
+  int tempoSource = -1;
+  int positionSource = -1;
+  int playingSource = -1;
+  // The MIDI sink "voices:midi"; -1 when the voices play the song.
+  int voicesMidi = -1;
   // The modules of the "modules" section by name.
   std::map<std::string, ModuleSides> modules;
 };
@@ -66,9 +81,13 @@ struct PinSetting {
   std::string text;
 };
 
+// Refuses what is not a regular file, or larger than kMaxPatchFileBytes.
 PatchText readPatchFile(const std::string& path);
-// voicesOverride > 0 replaces the patch's voice count.
+// voicesOverride > 0 replaces the patch's voice count. A patch whose
+// estimated memory exceeds memoryLimit (0: no limit) is refused before any
+// module is created.
 BuiltPatch buildPatch(const PatchText& patch, Engine& engine, const DescriptionSet& descriptions,
-                      int32_t voicesOverride, const std::vector<PinSetting>& settings = {});
+                      int32_t voicesOverride, uint64_t memoryLimit = 0,
+                      const std::vector<PinSetting>& settings = {});
 
 }  // namespace zvhost

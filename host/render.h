@@ -1,5 +1,5 @@
-// Offline rendering: drives an engine block by block with the voice
-// changes and MIDI of a song and hands each stereo block to a sink.
+// Offline rendering: drives an engine block by block with the MIDI of a
+// song (host/midi_routing.h) and hands each stereo block to a sink.
 #pragma once
 
 #include <cstdint>
@@ -29,7 +29,8 @@ struct RenderStats {
   int64_t frames = 0;
   double audioSeconds = 0.0;
   float peak = 0.0f;
-  int64_t nonFinite = 0;  // samples replaced by 0
+  int64_t nonFinite = 0;      // samples replaced by 0
+  int32_t mostNotesHeld = 0;  // the most voices whose gate was up at once
 };
 
 // Left and right samples of one block (finite), and the frames rendered so far.
@@ -39,6 +40,9 @@ using ProgressSink = std::function<void(int64_t done, int64_t total)>;
 int64_t renderLength(const MidiSong* song, const RenderOptions& options, float sampleRate);
 RenderStats render(Engine& engine, const BuiltPatch& patch, const MidiSong* song, const RenderOptions& options,
                    const BlockSink& sink, const ProgressSink& progress = nullptr);
+
+// x × 32768 rounded to nearest and clipped to 16 bits, for finite x.
+void toPcm16(const float* x, int16_t* out, size_t count);
 
 // WAV through libsndfile; bits 32 writes float, 16 and 24 PCM (clipped).
 class WavWriter {
@@ -57,7 +61,9 @@ class WavWriter {
 
   void* file_ = nullptr;
   std::string path_;
+  int32_t bits_;
   std::vector<float> interleaved_;
+  std::vector<int16_t> pcm_;
 };
 
 }  // namespace zvhost

@@ -18,6 +18,18 @@ RawValue bytesOf(T value) {
   return raw;
 }
 
+// Halfway between the largest float and the next power of two: finite
+// doubles from here on would round to infinity.
+constexpr double kFloatOverflow = 0x1.ffffffp+127;
+
+// A finite double beyond the float range converts to the largest float; the
+// bare conversion is undefined there.
+float clampToFloat(double value) {
+  if (std::isfinite(value) && std::fabs(value) > std::numeric_limits<float>::max())
+    return value > 0.0 ? std::numeric_limits<float>::max() : std::numeric_limits<float>::lowest();
+  return static_cast<float>(value);
+}
+
 int32_t clampToInt(double value) {
   if (!(value == value)) return 0;
   if (value >= 2147483647.0) return std::numeric_limits<int32_t>::max();
@@ -42,7 +54,7 @@ int32_t numberBytes(int32_t datatype, double value, uint8_t (&out)[8]) {
   switch (datatype) {
     case MP_DT_AUDIO:
     case MP_DT_FLOAT: {
-      const auto f = static_cast<float>(value);
+      const float f = clampToFloat(value);
       std::memcpy(out, &f, sizeof f);
       return sizeof f;
     }
@@ -57,7 +69,26 @@ int32_t numberBytes(int32_t datatype, double value, uint8_t (&out)[8]) {
   }
 }
 
+std::string numberProblem(int32_t datatype, double value) {
+  switch (datatype) {
+    case MP_DT_AUDIO:
+    case MP_DT_FLOAT:
+      if (value != value) return "not a number";
+      if (std::isinf(value)) return "infinite";
+      if (!(std::fabs(value) < kFloatOverflow)) return "beyond the range of a float (3.4e38)";
+      return {};
+    case MP_DT_INT:
+    case MP_DT_ENUM:
+      if (value != value) return "not a number";
+      if (!(value > -2147483649.0 && value < 2147483648.0))
+        return "beyond the range of an int (-2147483648 to 2147483647)";
+      return {};
+    default: return {};
+  }
+}
+
 std::optional<RawValue> rawFromNumber(int32_t datatype, double value) {
+  if (!numberProblem(datatype, value).empty()) return std::nullopt;
   uint8_t bytes[8];
   const int32_t size = numberBytes(datatype, value, bytes);
   if (size == 0) return std::nullopt;

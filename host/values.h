@@ -15,14 +15,20 @@ RawValue rawFloat(float value);
 RawValue rawInt(int32_t value);
 RawValue rawBool(bool value);
 RawValue rawText(const std::string& utf8);
+// Why a number cannot be given to a pin of the datatype ("beyond the
+// range of a float"), empty when it can: float and audio pins take finite
+// numbers that stay finite as floats, int and enum pins numbers whose whole
+// part is an int32. Such a value never becomes another one silently.
+std::string numberProblem(int32_t datatype, double value);
 // A number given to a pin of the datatype: truncated toward zero for int
-// pins (NaN-safe, clamped to the int32 range), non-zero test for bool pins.
+// pins, non-zero test for bool pins; nullopt when numberProblem names one.
 std::optional<RawValue> rawFromNumber(int32_t datatype, double value);
-// The same bytes written into out, without allocating; their count, 0 when
-// the datatype takes no number.
+// The same bytes written into out, without allocating, for values the host
+// itself produces: out-of-range numbers are clamped (NaN-safe), not refused.
+// Their count, 0 when the datatype takes no number.
 int32_t numberBytes(int32_t datatype, double value, uint8_t (&out)[8]);
 // A description default or patch text for the datatype; nullopt if it does
-// not parse as one.
+// not parse as one or its number does not fit.
 std::optional<RawValue> rawFromText(int32_t datatype, const std::string& text);
 // The zero value of the datatype (empty text, empty blob).
 RawValue rawZero(int32_t datatype);

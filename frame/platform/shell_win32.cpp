@@ -1,5 +1,7 @@
-#include <shellapi.h>
+// windows.h first: shellapi.h relies on its types.
 #include <windows.h>
+
+#include <shellapi.h>
 
 #include "frame/platform/shell.h"
 

@@ -5,6 +5,10 @@
 
 #include "modules/dsp/portable_math.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace zv::sampler {
 
 const int16_t kSilentSamples[16] = {};
@@ -16,6 +20,95 @@ int32_t clampPosition(int64_t position, int32_t count) {
 }
 
 }  // namespace
+
+void stepClear(int32_t p, uint32_t f, uint32_t increment, int32_t n, int32_t* position, uint32_t* fraction) {
+  uint64_t phase = static_cast<uint64_t>(f) + increment;
+  int32_t i = 0;
+#if defined(__SSE2__)
+  // The phases of four steps in two pairs of 64-bit lanes; each output is
+  // the low half of phase >> 24 (plus p) and of phase.
+  const auto step = static_cast<int64_t>(increment);
+  __m128i low = _mm_set_epi64x(static_cast<int64_t>(phase) + step, static_cast<int64_t>(phase));
+  __m128i high = _mm_set_epi64x(static_cast<int64_t>(phase) + 3 * step, static_cast<int64_t>(phase) + 2 * step);
+  const __m128i four = _mm_set1_epi64x(4 * step);
+  const __m128i start = _mm_set1_epi32(p);
+  const __m128i mask = _mm_set1_epi32(0xFFFFFF);
+  auto lowHalves = [](__m128i a, __m128i b) {
+    return _mm_castps_si128(_mm_shuffle_ps(_mm_castsi128_ps(a), _mm_castsi128_ps(b), _MM_SHUFFLE(2, 0, 2, 0)));
+  };
+  for (; i + 4 <= n; i += 4) {
+    const __m128i whole = lowHalves(_mm_srli_epi64(low, 24), _mm_srli_epi64(high, 24));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(position + i), _mm_add_epi32(whole, start));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(fraction + i), _mm_and_si128(lowHalves(low, high), mask));
+    low = _mm_add_epi64(low, four);
+    high = _mm_add_epi64(high, four);
+  }
+  phase += static_cast<uint64_t>(increment) * static_cast<uint32_t>(i);
+#endif
+  for (; i < n; ++i) {
+    position[i] = p + static_cast<int32_t>(phase >> 24);
+    fraction[i] = static_cast<uint32_t>(phase) & 0xFFFFFFu;
+    phase += increment;
+  }
+}
+
+bool stepClear(int32_t p, uint32_t f, const uint32_t* increments, int32_t n, int32_t* position, uint32_t* fraction) {
+  if (n > 64) return false;
+  // Whole samples and fractions summed apart: neither sum can overflow.
+  int32_t whole = p;
+  uint32_t parts = f;
+  int32_t i = 0;
+#if defined(__SSE2__)
+  const __m128i mask = _mm_set1_epi32(0xFFFFFF);
+  auto prefixSums = [](__m128i x) {
+    x = _mm_add_epi32(x, _mm_slli_si128(x, 4));
+    return _mm_add_epi32(x, _mm_slli_si128(x, 8));
+  };
+  __m128i wholeSums = _mm_set1_epi32(whole);
+  __m128i partSums = _mm_set1_epi32(static_cast<int32_t>(parts));
+  for (; i + 4 <= n; i += 4) {
+    const __m128i step = _mm_loadu_si128(reinterpret_cast<const __m128i*>(increments + i));
+    wholeSums = _mm_add_epi32(wholeSums, prefixSums(_mm_srli_epi32(step, 24)));
+    partSums = _mm_add_epi32(partSums, prefixSums(_mm_and_si128(step, mask)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(position + i), _mm_add_epi32(wholeSums, _mm_srli_epi32(partSums, 24)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(fraction + i), _mm_and_si128(partSums, mask));
+    wholeSums = _mm_shuffle_epi32(wholeSums, _MM_SHUFFLE(3, 3, 3, 3));
+    partSums = _mm_shuffle_epi32(partSums, _MM_SHUFFLE(3, 3, 3, 3));
+  }
+  whole = _mm_cvtsi128_si32(wholeSums);
+  parts = static_cast<uint32_t>(_mm_cvtsi128_si32(partSums));
+#endif
+  for (; i < n; ++i) {
+    whole += static_cast<int32_t>(increments[i] >> 24);
+    parts += increments[i] & 0xFFFFFFu;
+    position[i] = whole + static_cast<int32_t>(parts >> 24);
+    fraction[i] = parts & 0xFFFFFFu;
+  }
+  return true;
+}
+
+void trackingIncrements(const SampleVoice& v, const float* pitch, const float* modulation, int32_t n, uint32_t* out) {
+  int32_t i = 0;
+#if defined(__SSE2__)
+  const __m128 base = _mm_set1_ps(v.basePitch);
+  const __m128 scale = _mm_set1_ps(v.pitchScale);
+  const __m128 rate = _mm_set1_ps(v.rateRatio * 16777216.0f);
+  const __m128 highest = _mm_set1_ps(4278190080.0f);
+  const __m128 half = _mm_set1_ps(2147483648.0f);
+  for (; i + 4 <= n; i += 4) {
+    const __m128 p = _mm_add_ps(_mm_loadu_ps(pitch + i), _mm_loadu_ps(modulation + i));
+    const __m128 ratio = zv::dsp::fastExp2(_mm_mul_ps(_mm_sub_ps(p, base), scale));
+    // Never NaN nor negative here, so clampIncrement is the upper limit
+    // and an unsigned truncation: signed above 2^31 after taking 2^31 off.
+    const __m128 increment = _mm_min_ps(_mm_mul_ps(ratio, rate), highest);
+    const __m128 high = _mm_cmpge_ps(increment, half);
+    const __m128i truncated = _mm_cvttps_epi32(_mm_sub_ps(increment, _mm_and_ps(high, half)));
+    const __m128i top = _mm_and_si128(_mm_castps_si128(high), _mm_set1_epi32(static_cast<int32_t>(0x80000000u)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_xor_si128(truncated, top));
+  }
+#endif
+  for (; i < n; ++i) out[i] = trackingIncrement(v, pitch[i] + modulation[i]);
+}
 
 bool setUpSampleVoice(const ZoneRecord& zone, const SampleHeader* primary, const SampleHeader* partner,
                       const int16_t* samples, int32_t count, int32_t key, float hostRate, SampleVoice& v) {

@@ -12,8 +12,9 @@
 #include <cmath>
 #include <cstdint>
 
+#include "modules/dsp/fast_exp2.h"
 #include "modules/dsp/portable_math.h"
-#include "modules/sampler/sinc_table.h"
+#include "modules/sampler/sample_readers.h"
 #include "modules/sampler/soundfont_bank.h"
 
 namespace zv::sampler {
@@ -51,17 +52,30 @@ struct SampleVoice {
 bool setUpSampleVoice(const ZoneRecord& zone, const SampleHeader* primary, const SampleHeader* partner,
                       const int16_t* samples, int32_t count, int32_t key, float hostRate, SampleVoice& v);
 
-// Pitch (0.5 = the voice's base pitch at scale 10, 1/120 per semitone) to an
-// 8.24 increment, clamped so that one step can never overflow the phase
-// (at most 255 samples); NaN gives 0.
-inline uint32_t voiceIncrement(const SampleVoice& v, float pitch) {
-  const float octaves = (pitch - v.basePitch) * v.pitchScale;
-  const auto ratio = static_cast<float>(zv::dsp::exp2(static_cast<double>(octaves)));
-  const float increment = ratio * v.rateRatio * 16777216.0f;
+// An increment as a float of 8.24 units to the integer, clamped so that
+// one step can never overflow the phase (at most 255 samples); NaN gives 0.
+inline uint32_t clampIncrement(float increment) {
   if (!(increment > 0.0f)) return 0;
   if (increment >= 4278190080.0f) return 0xFF000000u;
   return static_cast<uint32_t>(increment);
 }
+
+// Pitch (0.5 = the voice's base pitch at scale 10, 1/120 per semitone) to an
+// 8.24 increment, with the exact exp2: once per note and per change.
+inline uint32_t voiceIncrement(const SampleVoice& v, float pitch) {
+  const float octaves = (pitch - v.basePitch) * v.pitchScale;
+  const auto ratio = static_cast<float>(zv::dsp::exp2(static_cast<double>(octaves)));
+  return clampIncrement(ratio * v.rateRatio * 16777216.0f);
+}
+
+// The same per sample while the pitch streams, with the fast exp2 (within a
+// ppm of the exact one): trackingIncrements fills out[i] for
+// pitch[i] + modulation[i], four at a time where it can.
+inline uint32_t trackingIncrement(const SampleVoice& v, float pitch) {
+  const float octaves = (pitch - v.basePitch) * v.pitchScale;
+  return clampIncrement(zv::dsp::fastExp2(octaves) * (v.rateRatio * 16777216.0f));
+}
+void trackingIncrements(const SampleVoice& v, const float* pitch, const float* modulation, int32_t n, uint32_t* out);
 
 inline void finishVoice(SampleVoice& v) {
   v.data = kSilentSamples + 8;
@@ -86,95 +100,90 @@ inline void crossBoundary(SampleVoice& v, bool gate) {
   finishVoice(v);
 }
 
-inline void stepVoice(SampleVoice& v, uint32_t increment, bool gate) {
-  v.fraction += increment;
-  if (v.fraction > 0xFFFFFFu) {
-    v.position += static_cast<int32_t>(v.fraction >> 24);
-    v.fraction &= 0xFFFFFFu;
-    if (v.position >= v.boundary) crossBoundary(v, gate);
+// Where n samples from position p and fraction f stepping by increment
+// cannot reach the boundary: position and fraction after each step.
+void stepClear(int32_t p, uint32_t f, uint32_t increment, int32_t n, int32_t* position, uint32_t* fraction);
+// The same with increments[i] for step i, n at most 64 (so that the sums
+// of the fractions stay below 2^31); false for a longer stretch.
+bool stepClear(int32_t p, uint32_t f, const uint32_t* increments, int32_t n, int32_t* position, uint32_t* fraction);
+
+// Steps a voice through up to n output samples and notes where each one
+// reads (a fresh voice's first reads the start unstepped). Stops at the
+// sample where the voice finishes: that one and all after it read silence.
+// Returns how many were noted.
+template <bool Tracking>
+int32_t stepStretch(SampleVoice& v, const uint32_t* increments, int32_t n, bool gate, int32_t* position,
+                    uint32_t* fraction) {
+  int32_t i = 0;
+  if (v.fresh && n > 0) {
+    v.fresh = false;
+    position[0] = v.position;
+    fraction[0] = v.fraction;
+    i = 1;
   }
+  // In locals: the stores below could otherwise alias the voice's fields.
+  int32_t p = v.position;
+  uint32_t f = v.fraction;
+  int32_t boundary = v.boundary;
+  const uint32_t fixed = v.increment;
+  // Most stretches end before the boundary: then every position follows
+  // from the phase without a look at it.
+  if constexpr (Tracking) {
+    if (i < n && stepClear(p, f, increments + i, n - i, position + i, fraction + i) && position[n - 1] < boundary) {
+      v.position = position[n - 1];
+      v.fraction = fraction[n - 1];
+      return n;
+    }
+  } else {
+    const uint64_t end = f + static_cast<uint64_t>(fixed) * static_cast<uint32_t>(n - i);
+    if (static_cast<int64_t>(p) + static_cast<int64_t>(end >> 24) < boundary) {
+      stepClear(p, f, fixed, n - i, position + i, fraction + i);
+      v.position = p + static_cast<int32_t>(end >> 24);
+      v.fraction = static_cast<uint32_t>(end) & 0xFFFFFFu;
+      return n;
+    }
+  }
+  for (; i < n; ++i) {
+    f += Tracking ? increments[i] : fixed;
+    // Without a branch on the carry, whose pattern is irregular for most pitches.
+    const auto advance = static_cast<int32_t>(f >> 24);
+    p += advance;
+    f &= 0xFFFFFFu;
+    if (p >= boundary && advance != 0) {
+      v.position = p;
+      v.fraction = f;
+      crossBoundary(v, gate);
+      if (v.finished) return i;
+      p = v.position;
+      boundary = v.boundary;
+    }
+    position[i] = p;
+    fraction[i] = f;
+  }
+  v.position = p;
+  v.fraction = f;
+  return n;
 }
 
-enum SampleInterpolation : int32_t { INTERP_NONE = 0, INTERP_LINEAR = 1, INTERP_CUBIC = 2, INTERP_SINC = 3 };
-
-template <int32_t Interpolation>
-struct SampleReader;
-
-template <>
-struct SampleReader<INTERP_NONE> {
-  static float read(const int16_t* s, uint32_t, const float*) { return static_cast<float>(s[0]) * (1.0f / 65536.0f); }
-};
-
-template <>
-struct SampleReader<INTERP_LINEAR> {
-  static float read(const int16_t* s, uint32_t f, const float*) {
-    const int64_t sum = static_cast<int64_t>(0x1000000u - f) * s[0] + static_cast<int64_t>(f) * s[1];
-    return static_cast<float>(sum) * (1.0f / 1099511627776.0f);
-  }
-};
-
-template <>
-struct SampleReader<INTERP_CUBIC> {
-  static float read(const int16_t* s, uint32_t f, const float*) {
-    const float t = static_cast<float>(f) * (1.0f / 16777216.0f);
-    const float a3 = static_cast<float>(s[2] - s[1] - s[-1] + s[0]);
-    const float a2 = static_cast<float>(s[-1] - s[0]) - a3;
-    const float a1 = static_cast<float>(s[1] - s[-1]);
-    const float a0 = static_cast<float>(s[0]);
-    return ((a2 + a3 * t) * t * t + a1 * t + a0) * (1.0f / 65536.0f);
-  }
-};
-
-template <>
-struct SampleReader<INTERP_SINC> {
-  static float read(const int16_t* s, uint32_t f, const float* taps) {
-    const uint32_t r = f >> 19;
-    const float* t0 = taps + r * SincTable::kTaps;
-    const float* t1 = t0 + SincTable::kTaps;
-    float d0 = 0.0f, d1 = 0.0f;
-    for (int32_t k = 0; k < SincTable::kTaps; ++k) {
-      const auto x = static_cast<float>(s[k - 3]);
-      d0 += t0[k] * x;
-      d1 += t1[k] * x;
-    }
-    const auto b = static_cast<float>(f & 0x7FFFFu);
-    return ((524288.0f - b) * d0 + b * d1) * (1.0f / 34359738368.0f);
-  }
-};
-
 // Adds n samples of one voice to left and right. Tracking voices follow
-// pitch[i] + modulation[i] per sample; fixed ones keep their increment.
+// pitch[i] + modulation[i] per sample; fixed ones keep their increment. A
+// finished voice would add only zeros (and the outputs never hold -0), so
+// it stops there.
 template <int32_t Interpolation, bool Tracking, bool Stereo>
 void renderVoice(SampleVoice& v, float* left, float* right, int32_t n, const float* pitch, const float* modulation,
                  bool gate) {
-  using Reader = SampleReader<Interpolation>;
-  const float* taps = Interpolation == INTERP_SINC ? SincTable::instance().row(0) : nullptr;
-  int32_t i = 0;
-  if (v.fresh && n > 0) {
-    // The note's first output reads the start position whatever the increment.
-    v.fresh = false;
-    const float x = Reader::read(v.data + v.position, v.fraction, taps);
-    if constexpr (Stereo) {
-      left[0] += Reader::read(v.data + v.position + v.partnerOffset, v.fraction, taps);
-      right[0] += x;
-    } else {
-      left[0] += v.leftGain * x;
-      right[0] += v.rightGain * x;
-    }
-    i = 1;
-  }
-  for (; i < n; ++i) {
-    uint32_t increment = v.increment;
-    if constexpr (Tracking) increment = voiceIncrement(v, pitch[i] + modulation[i]);
-    stepVoice(v, increment, gate);
-    const float x = Reader::read(v.data + v.position, v.fraction, taps);
-    if constexpr (Stereo) {
-      left[i] += Reader::read(v.data + v.position + v.partnerOffset, v.fraction, taps);
-      right[i] += x;
-    } else {
-      left[i] += v.leftGain * x;
-      right[i] += v.rightGain * x;
-    }
+  constexpr int32_t kStretch = 64;
+  int32_t position[kStretch];
+  uint32_t fraction[kStretch];
+  uint32_t increments[Tracking ? kStretch : 1];
+  for (int32_t i = 0; i < n && !v.finished; i += kStretch) {
+    const int32_t m = n - i < kStretch ? n - i : kStretch;
+    if constexpr (Tracking) trackingIncrements(v, pitch + i, modulation + i, m, increments);
+    const int16_t* data = v.data;
+    const int32_t partnerOffset = v.partnerOffset;
+    const int32_t stepped = stepStretch<Tracking>(v, increments, m, gate, position, fraction);
+    mixStretch<Interpolation, Stereo>(data, partnerOffset, position, fraction, stepped, v.leftGain, v.rightGain,
+                                      left + i, right + i);
   }
 }
 

@@ -41,6 +41,12 @@ SincTable::SincTable() {
       if ((bits & 0x7FF00000u) == 0 && (bits & 0x000FFFFFu) != 0) tap = 0.0f;
     }
   }
+  for (int32_t r = 0; r + 1 < kRows; ++r) {
+    for (int32_t k = 0; k < kTaps; ++k) {
+      pairs_[(r * kTaps + k) * 2] = taps_[r * kTaps + k];
+      pairs_[(r * kTaps + k) * 2 + 1] = taps_[(r + 1) * kTaps + k];
+    }
+  }
 }
 
 }  // namespace zv::sampler

@@ -15,10 +15,14 @@ class SincTable {
 
   static const SincTable& instance();
   const float* row(uint32_t r) const { return taps_ + r * kTaps; }
+  // Rows r and r + 1 (r < 32) interleaved: tap k of row r, then of row r + 1.
+  const float* pairRow(uint32_t r) const { return pairs_ + r * 2 * kTaps; }
 
  private:
   SincTable();
-  float taps_[kRows * kTaps + 1];
+  // Each row within one cache line.
+  alignas(32) float taps_[kRows * kTaps + 1];
+  alignas(64) float pairs_[(kRows - 1) * 2 * kTaps];
 };
 
 }  // namespace zv::sampler

@@ -6,8 +6,10 @@
 #include <cstdint>
 
 struct SNDFILE;
+using sf_count_t = int64_t;
+
 struct SF_INFO {
-  int64_t frames;
+  sf_count_t frames;
   int samplerate;
   int channels;
   int format;
@@ -30,5 +32,6 @@ enum {
 inline SNDFILE* sf_open(const char*, int, SF_INFO*) { return nullptr; }
 inline const char* sf_strerror(SNDFILE*) { return "this build writes no sound files"; }
 inline int sf_command(SNDFILE*, int, void*, int) { return 0; }
-inline int64_t sf_writef_float(SNDFILE*, const float*, int64_t) { return 0; }
+inline sf_count_t sf_writef_float(SNDFILE*, const float*, sf_count_t) { return 0; }
+inline sf_count_t sf_writef_short(SNDFILE*, const short*, sf_count_t) { return 0; }
 inline int sf_close(SNDFILE*) { return 0; }

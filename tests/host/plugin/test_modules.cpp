@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <new>
 #include <string>
 
 #include "frame/factory.h"
@@ -252,6 +253,16 @@ class TestAccumulate : public MpBase {
   AudioOutPin out_;
 };
 
+// Fails to open as a module does whose allocation fails.
+class TestGreedy : public MpBase {
+ public:
+  explicit TestGreedy(IMpUnknown* host) : MpBase(host) { registerPin(0, out_); }
+  int32_t MP_STDCALL openModule() override { throw std::bad_alloc(); }
+
+ private:
+  AudioOutPin out_;
+};
+
 // GUI side: doubles pin 0 into pin 1 and counts timer ticks.
 class TestGuiDouble : public MpGuiBase, public TimerClient {
  public:
@@ -378,6 +389,7 @@ class TestGuiTimer : public MpGuiBase, public TimerClient {
 [[maybe_unused]] const int32_t r11 = registerGuiCreator(MP_TEXT("Test Linked"), createModule<TestLinkedGui>);
 [[maybe_unused]] const int32_t r12 = registerGuiCreator(MP_TEXT("Test Gui Step"), createModule<TestGuiStep>);
 [[maybe_unused]] const int32_t r13 = registerGuiCreator(MP_TEXT("Test Gui Timer"), createModule<TestGuiTimer>);
+[[maybe_unused]] const int32_t r14 = registerDspCreator(MP_TEXT("Test Greedy"), createModule<TestGreedy>);
 
 }  // namespace
 
