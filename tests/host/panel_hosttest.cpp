@@ -158,7 +158,7 @@ TEST(PanelTimer, TicksOneOfItsPeriodsAfterItStartsOnTheRenderedClock) {
 std::string patchError(const std::string& json, const std::vector<PinSetting>& settings = {}) {
   auto engine = makeEngine();
   try {
-    buildPatch({"/p/test.json", "/p", json}, *engine, TestPlugin::get().descriptions(), 0, settings);
+    buildPatch({"/p/test.json", "/p", json}, *engine, TestPlugin::get().descriptions(), 0, 0, settings);
   } catch (const PatchError& e) {
     return e.what();
   }
@@ -218,7 +218,7 @@ TEST(PanelPatch, SetWinsOverThePatchInEveryVoice) {
     "voice": {"modules": [{"name": "v", "id": "Test Recorder", "values": {"Value": 1}}]}
   })";
   auto engine = makeEngine();
-  buildPatch({"/p/test.json", "/p", json}, *engine, TestPlugin::get().descriptions(), 0,
+  buildPatch({"/p/test.json", "/p", json}, *engine, TestPlugin::get().descriptions(), 0, 0,
              {{"g:Value=2.5"}, {"v:3=-4"}, {"t:Name=a b=c.zvw"}, {"g:Number=7"}});
   engine->processBlock(16);
   auto log = TestPlugin::get().log("rec block=1 t=0 type=100 pin=");
