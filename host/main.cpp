@@ -348,8 +348,7 @@ int renderCommand(const Options& o) {
   std::vector<PinSetting> pinSettings;
   for (const auto& text : o.settings) pinSettings.push_back({text});
   const uint64_t memoryLimit = o.maxMemory > 0 ? o.maxMemory : defaultMemoryLimit();
-  BuiltPatch built = buildPatch(patch, engine, descriptions, static_cast<int32_t>(o.voices), memoryLimit,
-                                pinSettings);
+  BuiltPatch built = buildPatch(patch, engine, descriptions, static_cast<int32_t>(o.voices), memoryLimit, pinSettings);
   RenderOptions options;
   options.seconds = o.seconds;
   options.tail = o.tail;

@@ -22,8 +22,8 @@ const char* const kTransportNames[] = {"tempo", "position", "playing"};
 
 class Builder {
  public:
-  Builder(const PatchText& patch, Engine& engine, const DescriptionSet& descriptions,
-          uint64_t memoryLimit, const std::vector<PinSetting>& settings)
+  Builder(const PatchText& patch, Engine& engine, const DescriptionSet& descriptions, uint64_t memoryLimit,
+          const std::vector<PinSetting>& settings)
       : file_(patch.path), engine_(engine), descriptions_(descriptions), memoryLimit_(memoryLimit) {
     for (const PinSetting& s : settings) settings_.push_back(splitSetting(s.text));
   }
@@ -314,7 +314,8 @@ class Builder {
       raw = rawFromNumber(pin->datatype, value.get<double>());
     }
     if (!raw) {
-      const std::string fits = " does not fit pin " + std::to_string(pin->id) + " (" + datatypeName(pin->datatype) + ")";
+      const std::string fits =
+          " does not fit pin " + std::to_string(pin->id) + " (" + datatypeName(pin->datatype) + ")";
       if (value.is_number())
         report(where, value.dump() + fits + ": " + numberProblem(pin->datatype, value.get<double>()), fromPatch);
       report(where, "a " + std::string(value.type_name()) + fits, fromPatch);

@@ -87,7 +87,6 @@ PatchText readPatchFile(const std::string& path);
 // estimated memory exceeds memoryLimit (0: no limit) is refused before any
 // module is created.
 BuiltPatch buildPatch(const PatchText& patch, Engine& engine, const DescriptionSet& descriptions,
-                      int32_t voicesOverride, uint64_t memoryLimit = 0,
-                      const std::vector<PinSetting>& settings = {});
+                      int32_t voicesOverride, uint64_t memoryLimit = 0, const std::vector<PinSetting>& settings = {});
 
 }  // namespace zvhost
