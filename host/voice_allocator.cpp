@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <limits>
 
 #include "modules/control/midi_tuning.h"
 
@@ -13,6 +14,7 @@ using zv::control::hasMidiTuning;
 constexpr int kChannels = 16;
 constexpr int32_t kBendCentre = 8192;
 constexpr uint8_t kNoParameter = 127;
+constexpr double kNever = std::numeric_limits<double>::infinity();
 
 struct Voice {
   int channel = -1;
@@ -112,12 +114,19 @@ class VoiceAllocator::Impl {
   }
 
   void takeDue(const std::function<bool(double)>& due, std::vector<VoiceChange>& out) {
-    for (size_t v = 0; v < voices_.size(); ++v) {
-      Voice& voice = voices_[v];
-      const double end = voice.releasedAt + settings_.releaseSeconds;
-      if (voice.active && !voice.held && due(end)) {
-        emit(end, static_cast<int>(v), VoiceInput::Active, 0.0f);
-        voice.active = false;
+    // Between notes no voice is releasing: the voices are not looked at.
+    if (due(firstReleaseEnd_)) {
+      firstReleaseEnd_ = kNever;
+      for (size_t v = 0; v < voices_.size(); ++v) {
+        Voice& voice = voices_[v];
+        if (!voice.active || voice.held) continue;
+        const double end = voice.releasedAt + settings_.releaseSeconds;
+        if (due(end)) {
+          emit(end, static_cast<int>(v), VoiceInput::Active, 0.0f);
+          voice.active = false;
+        } else {
+          firstReleaseEnd_ = std::min(firstReleaseEnd_, end);
+        }
       }
     }
     if (!ordered_)
@@ -329,6 +338,7 @@ class VoiceAllocator::Impl {
     voice.held = false;
     voice.sustained = false;
     voice.releasedAt = at;
+    firstReleaseEnd_ = std::min(firstReleaseEnd_, at + settings_.releaseSeconds);
   }
 
   // Released voices whose release time has passed become free.
@@ -372,6 +382,8 @@ class VoiceAllocator::Impl {
   std::vector<VoiceChange> changes_;  // not yet due, in the order they arose
   bool ordered_ = true;
   uint64_t counter_ = 0;
+  // No earlier than this does a released voice end (kNever: none releasing).
+  double firstReleaseEnd_ = kNever;
 };
 
 VoiceAllocator::VoiceAllocator(const VoiceSettings& settings) : impl_(std::make_unique<Impl>(settings)) {}
