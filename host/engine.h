@@ -115,6 +115,17 @@ class Engine {
   int findParameter(int instance, int32_t id) const;
   void setParameter(int parameter, const std::string& field, RawValue value);
   const RawValue* parameterValue(int parameter, const std::string& field) const;
+  // One parameter for instances that are not the two sides of one module
+  // (the clones of a voice module): other's pins are bound to keep's from
+  // now on. Before prepare.
+  void joinParameters(int keep, int other);
+  // The span of the value that the "Normalized" field maps to 0..1 (0 to 10
+  // until set): a change of either field is passed on as the other.
+  void setParameterRange(int parameter, double low, double high);
+  // The datatype a field carries, or -1 when no pin binds it.
+  int32_t parameterFieldType(int parameter, const std::string& field) const;
+  // Whether an audio-side output writes the parameter's value.
+  bool parameterWrittenByAudio(int parameter) const;
   // A value handed to a GUI pin while running, as a panel control connected
   // to it would; before prepare it is the pin's constant.
   void setGuiValue(Endpoint pin, RawValue value);
@@ -196,6 +207,9 @@ class Engine {
   void deliverGui(const GuiDelivery& delivery);
   void deliverNow(Instance& inst, int32_t pin, RawValue value);
   void changeParameter(const GuiDelivery& delivery);
+  bool storeField(int parameter, int32_t field, const RawValue& value, Endpoint from);
+  void mergeParameter(int into, int from);
+  void deriveField(Parameter& parameter, int32_t changed);
   void reportCut(const GuiDelivery& delivery);
   void deliverLevels(Instance& source);
   int32_t clampTime(int32_t time) const;

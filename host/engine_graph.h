@@ -87,6 +87,9 @@ struct Parameter {
   int32_t id = 0;
   std::vector<Field> fields;
   bool merged = false;  // folded into the other side's parameter
+  // What the "Normalized" field's 0..1 spans of the value.
+  double low = 0.0;
+  double high = 10.0;
 
   Field* find(const std::string& name) {
     for (Field& f : fields)

@@ -1,6 +1,9 @@
 // The GUI side: values between GUI pins, parameters and the two sides of an
 // instance, and drawing.
 #include <algorithm>
+#include <cmath>
+#include <optional>
+#include <utility>
 
 #include "host/engine.h"
 #include "host/engine_graph.h"
@@ -17,6 +20,40 @@ const ParameterDescription* declared(const ModuleDescription& description, int32
   for (const auto& p : description.parameters)
     if (p.id == id) return &p;
   return nullptr;
+}
+
+int32_t fieldIndex(const Parameter& p, const std::string& name) {
+  for (size_t i = 0; i < p.fields.size(); ++i)
+    if (p.fields[i].name == name) return static_cast<int32_t>(i);
+  return -1;
+}
+
+// A field of b that a's field of the same name carries as another datatype.
+const Parameter::Field* clash(const Parameter& a, const Parameter& b) {
+  for (const Parameter::Field& theirs : b.fields)
+    for (const Parameter::Field& ours : a.fields)
+      if (ours.name == theirs.name && ours.datatype != theirs.datatype) return &theirs;
+  return nullptr;
+}
+
+// What a change of one field implies for another, as a host's parameter
+// keeps them: a new value moves the normalised position, a new position
+// the value.
+std::optional<std::pair<int32_t, RawValue>> counterpart(const Parameter& p, int32_t changed) {
+  const int32_t value = fieldIndex(p, "");
+  const int32_t position = fieldIndex(p, "Normalized");
+  if (value < 0 || position < 0 || p.fields[static_cast<size_t>(position)].datatype != MP_DT_FLOAT) return {};
+  const Parameter::Field& f = p.fields[static_cast<size_t>(changed)];
+  if (!f.known) return {};
+  std::optional<RawValue> raw;
+  if (changed == value) {
+    raw = normalizedFromRaw(f.datatype, f.value, p.low, p.high);
+    if (raw) return std::make_pair(position, std::move(*raw));
+  } else if (changed == position && f.value.size() == sizeof(float)) {
+    raw = rawFromNormalized(p.fields[static_cast<size_t>(value)].datatype, rawAsFloat(f.value), p.low, p.high);
+    if (raw) return std::make_pair(value, std::move(*raw));
+  }
+  return {};
 }
 
 }  // namespace
@@ -83,53 +120,121 @@ void Engine::linkSides(int audio, int gui) {
     throw EngineError("\"" + a.label + "\" and \"" + g.label + "\" are not the two unlinked sides of one module");
   // Checked whole before anything changes.
   for (int q : g.parameters)
-    for (const Parameter::Field& theirs : parameters_[static_cast<size_t>(q)].fields)
-      for (int p : a.parameters) {
-        Parameter& ours = parameters_[static_cast<size_t>(p)];
-        const Parameter::Field* match =
-            ours.id == parameters_[static_cast<size_t>(q)].id ? ours.find(theirs.name) : nullptr;
-        if (match != nullptr && match->datatype != theirs.datatype)
-          throw EngineError("\"" + a.label + "\": \"" + a.description->id + "\" binds pins of both sides to field \"" +
-                            theirs.name + "\" of parameter " + std::to_string(ours.id) + " with different datatypes");
-      }
+    for (int p : a.parameters) {
+      const Parameter& ours = parameters_[static_cast<size_t>(p)];
+      const Parameter& theirs = parameters_[static_cast<size_t>(q)];
+      const Parameter::Field* wrong = ours.id == theirs.id ? clash(ours, theirs) : nullptr;
+      if (wrong != nullptr)
+        throw EngineError("\"" + a.label + "\": \"" + a.description->id + "\" binds pins of both sides to field \"" +
+                          wrong->name + "\" of parameter " + std::to_string(ours.id) + " with different datatypes");
+    }
   for (int q : g.parameters) {
-    Parameter& from = parameters_[static_cast<size_t>(q)];
     int into = -1;
     for (int p : a.parameters)
-      if (parameters_[static_cast<size_t>(p)].id == from.id) into = p;
+      if (parameters_[static_cast<size_t>(p)].id == parameters_[static_cast<size_t>(q)].id) into = p;
     if (into < 0) {
       a.parameters.push_back(q);
-      continue;
+    } else {
+      mergeParameter(into, q);
     }
-    Parameter& to = parameters_[static_cast<size_t>(into)];
-    for (Parameter::Field& theirs : from.fields) {
-      Parameter::Field* ours = to.find(theirs.name);
-      if (ours == nullptr) {
-        to.fields.emplace_back();
-        ours = &to.fields.back();
-        ours->name = theirs.name;
-        ours->datatype = theirs.datatype;
-      }
-      // Of two values given before the link, the later one holds.
-      if (theirs.known && (!ours->known || theirs.setOrder > ours->setOrder)) {
-        ours->value = theirs.value;
-        ours->known = true;
-        ours->setOrder = theirs.setOrder;
-      }
-      const auto fieldIndex = static_cast<int32_t>(ours - to.fields.data());
-      for (const Endpoint& e : theirs.pins) {
-        ours->pins.push_back(e);
-        PinState& pin = instance(e.instance).pins[static_cast<size_t>(e.pin)];
-        pin.parameter = into;
-        pin.field = fieldIndex;
-      }
-    }
-    from.fields.clear();
-    from.merged = true;
   }
   g.parameters = a.parameters;
   a.linked = gui;
   g.linked = audio;
+}
+
+// Of two values given before, the later one holds.
+void Engine::mergeParameter(int into, int fromIndex) {
+  Parameter& from = parameters_[static_cast<size_t>(fromIndex)];
+  Parameter& to = parameters_[static_cast<size_t>(into)];
+  for (Parameter::Field& theirs : from.fields) {
+    Parameter::Field* ours = to.find(theirs.name);
+    if (ours == nullptr) {
+      to.fields.emplace_back();
+      ours = &to.fields.back();
+      ours->name = theirs.name;
+      ours->datatype = theirs.datatype;
+    }
+    if (theirs.known && (!ours->known || theirs.setOrder > ours->setOrder)) {
+      ours->value = theirs.value;
+      ours->known = true;
+      ours->setOrder = theirs.setOrder;
+    }
+    const auto index = static_cast<int32_t>(ours - to.fields.data());
+    for (const Endpoint& e : theirs.pins) {
+      ours->pins.push_back(e);
+      PinState& pin = instance(e.instance).pins[static_cast<size_t>(e.pin)];
+      pin.parameter = into;
+      pin.field = index;
+    }
+  }
+  from.fields.clear();
+  from.merged = true;
+  // The side that had only one of value and position may have set it.
+  const int32_t value = fieldIndex(to, "");
+  const int32_t position = fieldIndex(to, "Normalized");
+  if (value >= 0 && position >= 0) {
+    const Parameter::Field& v = to.fields[static_cast<size_t>(value)];
+    const Parameter::Field& n = to.fields[static_cast<size_t>(position)];
+    deriveField(to, n.known && (!v.known || n.setOrder > v.setOrder) ? position : value);
+  }
+}
+
+void Engine::joinParameters(int keep, int other) {
+  if (prepared_) throw EngineError("parameters cannot be joined while running");
+  Parameter& a = parameter(keep);
+  Parameter& b = parameter(other);
+  if (keep == other) return;
+  if (const Parameter::Field* wrong = clash(a, b))
+    throw EngineError("\"" + instance(a.instance).label + "\" and \"" + instance(b.instance).label +
+                      "\" carry field \"" + wrong->name + "\" of their parameters as different datatypes");
+  mergeParameter(keep, other);
+  for (auto& inst : instances_) {
+    auto& list = inst->parameters;
+    if (std::find(list.begin(), list.end(), other) == list.end()) continue;
+    list.erase(std::remove(list.begin(), list.end(), other), list.end());
+    if (std::find(list.begin(), list.end(), keep) == list.end()) list.push_back(keep);
+  }
+}
+
+void Engine::setParameterRange(int index, double low, double high) {
+  if (prepared_) throw EngineError("a parameter's range cannot change while running");
+  if (!(std::isfinite(low) && std::isfinite(high) && low < high))
+    throw EngineError("a parameter's range needs a finite minimum below its maximum");
+  Parameter& p = parameter(index);
+  p.low = low;
+  p.high = high;
+  deriveField(p, fieldIndex(p, ""));
+}
+
+// Before running: the field a change implies takes its value at once.
+void Engine::deriveField(Parameter& p, int32_t changed) {
+  if (changed < 0) return;
+  if (auto other = counterpart(p, changed)) {
+    Parameter::Field& f = p.fields[static_cast<size_t>(other->first)];
+    f.value = std::move(other->second);
+    f.known = true;
+    f.setOrder = ++parameterSets_;
+  }
+}
+
+int32_t Engine::parameterFieldType(int index, const std::string& name) const {
+  if (index < 0 || index >= static_cast<int>(parameters_.size())) return -1;
+  const Parameter& p = parameters_[static_cast<size_t>(index)];
+  const int32_t field = fieldIndex(p, name);
+  return p.merged || field < 0 ? -1 : p.fields[static_cast<size_t>(field)].datatype;
+}
+
+bool Engine::parameterWrittenByAudio(int index) const {
+  if (index < 0 || index >= static_cast<int>(parameters_.size())) return false;
+  const Parameter& p = parameters_[static_cast<size_t>(index)];
+  const int32_t value = fieldIndex(p, "");
+  if (value < 0) return false;
+  for (const Endpoint& e : p.fields[static_cast<size_t>(value)].pins) {
+    const Instance& inst = instance(e.instance);
+    if (!inst.gui && inst.pins[static_cast<size_t>(e.pin)].description->output) return true;
+  }
+  return false;
 }
 
 Parameter& Engine::parameter(int index) {
@@ -154,6 +259,7 @@ void Engine::setParameter(int index, const std::string& fieldName, RawValue valu
     field->value = std::move(value);
     field->known = true;
     field->setOrder = ++parameterSets_;
+    deriveField(p, static_cast<int32_t>(field - p.fields.data()));
     return;
   }
   gui_.post(
@@ -219,7 +325,7 @@ void Engine::deliverGui(const GuiDelivery& d) {
   const PinState* pin = inst.pin(d.slot);
   if (pin == nullptr || inst.ui == nullptr) return;
   // Only a change is handed over: that is what stops an echo.
-  if (pin->guiValueKnown && pin->guiValue == d.value) return;
+  if (pin->guiValueKnown && sameRaw(pin->description->datatype, pin->guiValue, d.value)) return;
   deliverNow(inst, d.slot, d.value);
 }
 
@@ -235,17 +341,25 @@ void Engine::changeParameter(const GuiDelivery& d) {
   if (d.target < 0 || d.target >= static_cast<int>(parameters_.size())) return;
   Parameter& p = parameters_[static_cast<size_t>(d.target)];
   if (d.slot < 0 || d.slot >= static_cast<int32_t>(p.fields.size())) return;
-  Parameter::Field& field = p.fields[static_cast<size_t>(d.slot)];
-  if (field.known && field.value == d.value) return;
-  field.value = d.value;
+  if (!storeField(d.target, d.slot, d.value, {d.fromInstance, d.fromPin})) return;
+  // The implied field is not derived back: a position a control sent stays
+  // as sent, whatever rounding the value took.
+  if (auto other = counterpart(p, d.slot)) storeField(d.target, other->first, other->second, {-1, -1});
+}
+
+// Passes a field's new value to every pin bound to it but the one it came
+// from; false when it is no change.
+bool Engine::storeField(int index, int32_t slot, const RawValue& value, Endpoint from) {
+  Parameter::Field& field = parameters_[static_cast<size_t>(index)].fields[static_cast<size_t>(slot)];
+  if (field.known && sameRaw(field.datatype, field.value, value)) return false;
+  field.value = value;
   field.known = true;
   field.setOrder = ++parameterSets_;
-  const Endpoint from{d.fromInstance, d.fromPin};
   for (const Endpoint& e : field.pins) {
     if (same(e, from)) continue;
     Instance& target = instance(e.instance);
     if (target.gui) {
-      gui_.post({GuiDelivery::Kind::Pin, e.instance, e.pin, d.fromInstance, d.fromPin, field.value});
+      gui_.post({GuiDelivery::Kind::Pin, e.instance, e.pin, from.instance, from.pin, field.value});
     } else if (!target.pins[static_cast<size_t>(e.pin)].description->output) {
       // The GUI runs between blocks: the audio side has it at the start of
       // the next one.
@@ -253,6 +367,7 @@ void Engine::changeParameter(const GuiDelivery& d) {
                  static_cast<int32_t>(field.value.size()));
     }
   }
+  return true;
 }
 
 void Engine::reportCut(const GuiDelivery& d) {

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -22,6 +23,7 @@
 #include "host/library_loader.h"
 #include "host/limits.h"
 #include "host/midi_file.h"
+#include "host/parameters.h"
 #include "host/patch.h"
 #include "host/png_writer.h"
 #include "host/render.h"
@@ -38,8 +40,10 @@ const char* const kUsage =
     "usage:\n"
     "  zvhost render PATCH.json [--midi FILE.mid] [-o OUT.wav] [--rate HZ] [--block N]\n"
     "                [--voices N] [--seconds S] [--tail S] [--bits 16|24|32] [--files DIR]...\n"
-    "                [--set MODULE:PIN=VALUE]... [--scope MODULE=OUT.png]...\n"
+    "                [--set MODULE:PIN=VALUE]... [--set PARAMETER=VALUE]... [--preset NAME]\n"
+    "                [--params-out FILE.json] [--scope MODULE=OUT.png]...\n"
     "                [--scope-size WxH] [--scope-every S] [--max-memory SIZE]\n"
+    "  zvhost params PATCH.json [--preset NAME] [--set PARAMETER=VALUE]...\n"
     "  zvhost list\n"
     "  zvhost describe ID\n"
     "  zvhost --help\n"
@@ -70,6 +74,14 @@ const char* const kUsage =
     "                        a pin's value, either side's, in place of the patch's\n"
     "                        (repeatable; a voice module's in every voice; a pin that\n"
     "                        both sides have is written MODULE:audio:PIN or MODULE:gui:PIN)\n"
+    "  --set PARAMETER=VALUE a parameter's value (a name without ':' before the '='),\n"
+    "                        in place of the patch's and the preset's\n"
+    "  --preset NAME         the values of one of the patch's \"presets\"\n"
+    "  --params-out FILE.json\n"
+    "                        writes every parameter's value at the end of the render\n"
+    "\n"
+    "params: lists the patch's parameters (name, type, range, value, menu) and\n"
+    "presets, with the values that --preset and --set give them\n"
     "  --scope MODULE=OUT.png\n"
     "                        draws the GUI side of MODULE (a scope with \"side\": \"both\")\n"
     "                        at the end of the render into a PNG file (repeatable)\n"
@@ -100,6 +112,8 @@ struct Options {
   uint64_t maxMemory = 0;  // 0: the default
   bool quiet = false;
   std::vector<std::string> settings;
+  std::string preset;
+  std::string paramsOut;
   std::vector<std::pair<std::string, std::string>> scopes;  // module, PNG file
   int32_t scopeWidth = 800;
   int32_t scopeHeight = 300;
@@ -168,6 +182,11 @@ Options parse(int argc, char** argv) {
       o.quiet = true;
     } else if (a == "--set") {
       o.settings.emplace_back(value());
+    } else if (a == "--preset") {
+      o.preset = value();
+      if (o.preset.empty()) throw UsageError("--preset: expected a preset's name");
+    } else if (a == "--params-out") {
+      o.paramsOut = value();
     } else if (a == "--scope") {
       const std::string text = value();
       const auto equals = text.find('=');
@@ -315,6 +334,30 @@ std::vector<Scope> findScopes(const Options& o, const BuiltPatch& built, const E
   return scopes;
 }
 
+void writeTextFile(const std::string& path, const std::string& text) {
+  FILE* file = std::fopen(path.c_str(), "wb");
+  bool written = file != nullptr && std::fwrite(text.data(), 1, text.size(), file) == text.size();
+  if (file != nullptr && std::fclose(file) != 0) written = false;
+  if (!written) throw std::runtime_error(path + ": cannot write: " + std::strerror(errno));
+}
+
+int paramsCommand(const Options& o) {
+  if (o.positional.size() != 1) throw UsageError("params takes one patch file");
+  Library library(o);
+  DescriptionSet descriptions = loadDescriptions(o);
+  PatchText patch = readPatchFile(o.positional[0]);
+  EngineSettings settings;
+  Engine engine(library.factory, settings, FileResolver(patch.folder, o.layout.assetFolders), library.tick,
+                library.period);
+  std::vector<PinSetting> pinSettings;
+  for (const auto& text : o.settings) pinSettings.push_back({text});
+  const uint64_t memoryLimit = o.maxMemory > 0 ? o.maxMemory : defaultMemoryLimit();
+  BuiltPatch built =
+      buildPatch(patch, engine, descriptions, static_cast<int32_t>(o.voices), memoryLimit, pinSettings, o.preset);
+  std::fputs(listParameters(engine, built).c_str(), stdout);
+  return 0;
+}
+
 int renderCommand(const Options& o) {
   if (o.positional.size() != 1) throw UsageError("render takes one patch file");
   Library library(o);
@@ -348,7 +391,10 @@ int renderCommand(const Options& o) {
   std::vector<PinSetting> pinSettings;
   for (const auto& text : o.settings) pinSettings.push_back({text});
   const uint64_t memoryLimit = o.maxMemory > 0 ? o.maxMemory : defaultMemoryLimit();
-  BuiltPatch built = buildPatch(patch, engine, descriptions, static_cast<int32_t>(o.voices), memoryLimit, pinSettings);
+  BuiltPatch built =
+      buildPatch(patch, engine, descriptions, static_cast<int32_t>(o.voices), memoryLimit, pinSettings, o.preset);
+  if (!o.paramsOut.empty() && built.parameters.empty())
+    throw UsageError("--params-out: the patch has no \"parameters\"");
   RenderOptions options;
   options.seconds = o.seconds;
   options.tail = o.tail;
@@ -382,6 +428,7 @@ int renderCommand(const Options& o) {
       },
       progress);
   writer.close();
+  if (!o.paramsOut.empty()) writeTextFile(o.paramsOut, parameterValuesJson(engine, built));
   for (Scope& scope : scopes) {
     scope.sheet.finish(engine, scope.instance);
     const Canvas& image = scope.sheet.image();
@@ -415,6 +462,7 @@ int main(int argc, char** argv) {
     }
     if (o.command == "render") return renderCommand(o);
     if (o.command == "list") return list(o);
+    if (o.command == "params") return paramsCommand(o);
     if (o.command == "describe") return describe(o);
     throw UsageError(o.command.empty() ? "no command given" : "unknown command \"" + o.command + "\"");
   } catch (const UsageError& e) {

@@ -11,6 +11,7 @@
 
 #include "host/limits.h"
 #include "host/memory_estimate.h"
+#include "host/parameters.h"
 
 namespace zvhost {
 namespace {
@@ -25,13 +26,22 @@ class Builder {
   Builder(const PatchText& patch, Engine& engine, const DescriptionSet& descriptions, uint64_t memoryLimit,
           const std::vector<PinSetting>& settings)
       : file_(patch.path), engine_(engine), descriptions_(descriptions), memoryLimit_(memoryLimit) {
-    for (const PinSetting& s : settings) settings_.push_back(splitSetting(s.text));
+    for (const PinSetting& s : settings) {
+      // No ':' before the '=': a parameter's name.
+      const auto equals = s.text.find('=');
+      if (equals != std::string::npos && equals > 0 && s.text.find(':') > equals) {
+        parameterSettings_.push_back(s.text);
+      } else {
+        settings_.push_back(splitSetting(s.text));
+      }
+    }
   }
 
-  BuiltPatch build(const json& root, int32_t voicesOverride) {
+  BuiltPatch build(const json& root, int32_t voicesOverride, const std::string& preset) {
     if (!root.is_object()) fail("top level", "expected an object");
     for (auto& [key, value] : root.items()) {
-      static const char* known[] = {"voices", "voiceRelease", "modules", "voice", "connections", "comment"};
+      static const char* known[] = {"voices",      "voiceRelease", "modules", "voice",
+                                    "connections", "parameters",   "presets", "comment"};
       if (std::find(std::begin(known), std::end(known), key) == std::end(known)) fail("\"" + key + "\"", "unknown key");
     }
     BuiltPatch built;
@@ -80,6 +90,7 @@ class Builder {
         const int group = engine_.addGroup("voice " + std::to_string(v + 1));
         addModules(voiceModules, "voice.modules", " (voice " + std::to_string(v + 1) + ")", group);
         applySettings(locals_);
+        for (const auto& [name, sides] : locals_) instances_[name].push_back(sides);
         connectAll(optionalArray(*voice, "connections", "voice.connections"), "voice.connections");
         connectVoiceActive(sources);
         built.voiceSources.push_back(sources);
@@ -93,6 +104,10 @@ class Builder {
     for (const Setting& s : settings_)
       if (!s.used) failSetting(s, "the patch has no module \"" + s.module + "\"");
     built.modules = globals_;
+    for (const auto& [name, sides] : globals_) instances_[name].push_back(sides);
+    buildParameters(root, engine_, instances_, file_, preset, parameterSettings_, built);
+    // --set on a bound pin wins over the parameter's values too.
+    for (const auto& [pin, raw] : boundSettings_) engine_.setConstant(pin, raw);
     return built;
   }
 
@@ -142,7 +157,7 @@ class Builder {
     const auto colon = text.find(':');
     if (equals == std::string::npos || colon == std::string::npos || colon == 0 || colon > equals ||
         equals == colon + 1)
-      failSetting(s, "expected MODULE:PIN=VALUE");
+      failSetting(s, "expected NAME=VALUE (a parameter) or MODULE:PIN=VALUE");
     s.module = text.substr(0, colon);
     s.pin = text.substr(colon + 1, equals - colon - 1);
     s.value = text.substr(equals + 1);
@@ -321,6 +336,7 @@ class Builder {
       report(where, "a " + std::string(value.type_name()) + fits, fromPatch);
     }
     valued_.insert({ref.instance, pin->id});
+    if (!fromPatch && pin->parameterId >= 0) boundSettings_.emplace_back(Endpoint{ref.instance, pin->id}, *raw);
     try {
       engine_.setConstant({ref.instance, pin->id}, *raw);
     } catch (const EngineError& e) {
@@ -508,7 +524,10 @@ class Builder {
   std::map<std::string, ModuleSides> globals_;
   std::map<std::string, ModuleSides> locals_;
   std::vector<Setting> settings_;
-  std::set<std::pair<int, int32_t>> valued_;  // pins the patch gave a value
+  std::vector<std::string> parameterSettings_;
+  std::vector<std::pair<Endpoint, RawValue>> boundSettings_;  // --set on pins bound to a parameter
+  ModuleInstances instances_;                                 // every voice's, for the parameters
+  std::set<std::pair<int, int32_t>> valued_;                  // pins the patch gave a value
   std::array<int, kVoiceInputCount>* voiceSources_ = nullptr;
   int32_t voiceIndex_ = 0;
   BuiltPatch* built_ = nullptr;
@@ -545,7 +564,8 @@ PatchText readPatchFile(const std::string& path) {
 }
 
 BuiltPatch buildPatch(const PatchText& patch, Engine& engine, const DescriptionSet& descriptions,
-                      int32_t voicesOverride, uint64_t memoryLimit, const std::vector<PinSetting>& settings) {
+                      int32_t voicesOverride, uint64_t memoryLimit, const std::vector<PinSetting>& settings,
+                      const std::string& preset) {
   json root;
   try {
     root = json::parse(patch.json, nullptr, true, true);
@@ -561,7 +581,7 @@ BuiltPatch buildPatch(const PatchText& patch, Engine& engine, const DescriptionS
     throw PatchError(patch.path + ": JSON " + (cut != std::string::npos ? message.substr(cut + 2) : message));
   }
   Builder builder(patch, engine, descriptions, memoryLimit, settings);
-  return builder.build(root, voicesOverride);
+  return builder.build(root, voicesOverride, preset);
 }
 
 }  // namespace zvhost

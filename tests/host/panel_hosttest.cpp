@@ -202,7 +202,11 @@ TEST(PanelPatch, PinsOfBothSidesAreFoundOrAskedToBeNamed) {
       {R"({"modules": [{"name": "l", "id": "Test Linked", "side": "both"}]})",
        {{"q:Knob=1"}},
        "--set \"q:Knob=1\": the patch has no module \"q\""},
-      {R"({"modules": [{"name": "l", "id": "Test Linked", "side": "both"}]})", {{"l=1"}}, "expected MODULE:PIN=VALUE"},
+      {R"({"modules": [{"name": "l", "id": "Test Linked", "side": "both"}]})", {{"l:Knob"}}, "MODULE:PIN=VALUE"},
+      // Without a ':' before the '=' it names a parameter.
+      {R"({"modules": [{"name": "l", "id": "Test Linked", "side": "both"}]})",
+       {{"l=1"}},
+       "--set \"l=1\": the patch has no parameter \"l\""},
   };
   for (const Case& c : cases) {
     const std::string error = patchError(c.json, c.settings);
