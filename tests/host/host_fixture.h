@@ -3,10 +3,12 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sndfile.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -119,6 +121,24 @@ inline HostRun runHost(const std::string& arguments) {
 inline std::string readAll(const std::filesystem::path& p) {
   std::ifstream in(p, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// How bright a render is: the mean size of the sample-to-sample step
+// against the mean size of the samples, which rises with the cutoff.
+inline double brightness(const std::string& wav) {
+  SF_INFO info{};
+  SNDFILE* file = sf_open(wav.c_str(), SFM_READ, &info);
+  if (file == nullptr) return -1.0;
+  std::vector<float> samples(static_cast<size_t>(info.frames) * static_cast<size_t>(info.channels));
+  sf_readf_float(file, samples.data(), info.frames);
+  sf_close(file);
+  double steps = 0.0;
+  double sizes = 0.0;
+  for (size_t i = static_cast<size_t>(info.channels); i < samples.size(); i += static_cast<size_t>(info.channels)) {
+    steps += std::fabs(samples[i] - samples[i - static_cast<size_t>(info.channels)]);
+    sizes += std::fabs(samples[i]);
+  }
+  return sizes > 0.0 ? steps / sizes : -1.0;
 }
 
 }  // namespace zvhost::testing
