@@ -34,6 +34,7 @@ else()
   install(DIRECTORY ${ZV_GENERATED_SOUNDFONTS}/ DESTINATION share/zvmods/soundfonts FILES_MATCHING PATTERN "*.sf2")
   install(FILES ${CMAKE_SOURCE_DIR}/examples/demo.json ${CMAKE_SOURCE_DIR}/examples/soundfont.json
                 ${CMAKE_SOURCE_DIR}/examples/mixm_voices.json ${CMAKE_SOURCE_DIR}/examples/panel.json
+                ${CMAKE_SOURCE_DIR}/examples/presets.json
                 ${CMAKE_SOURCE_DIR}/examples/demo.mid
                 ${CMAKE_SOURCE_DIR}/examples/clock.json ${CMAKE_SOURCE_DIR}/examples/allocator.json
                 ${CMAKE_SOURCE_DIR}/examples/unison.json ${CMAKE_BINARY_DIR}/midi/unison.mid
