@@ -79,15 +79,15 @@ const char* const kUsage =
     "  --preset NAME         the values of one of the patch's \"presets\"\n"
     "  --params-out FILE.json\n"
     "                        writes every parameter's value at the end of the render\n"
-    "\n"
-    "params: lists the patch's parameters (name, type, range, value, menu) and\n"
-    "presets, with the values that --preset and --set give them\n"
     "  --scope MODULE=OUT.png\n"
     "                        draws the GUI side of MODULE (a scope with \"side\": \"both\")\n"
     "                        at the end of the render into a PNG file (repeatable)\n"
     "  --scope-size WxH      the drawing's size in pixels (default 800x300)\n"
     "  --scope-every S       a frame every S seconds of rendered time as well, laid out\n"
-    "                        in a contact sheet with the last one\n";
+    "                        in a contact sheet with the last one\n"
+    "\n"
+    "params: lists the patch's parameters (name, type, range, value, menu) and\n"
+    "presets, with the values that --preset and --set give them\n";
 
 static_assert(kMaxVoices == 256, "the usage text names the voice bound");
 
