@@ -33,7 +33,11 @@ else()
   install(DIRECTORY ${ZV_GENERATED_WAVETABLES}/ DESTINATION share/zvmods/wavetables FILES_MATCHING PATTERN "*.zvw")
   install(DIRECTORY ${ZV_GENERATED_SOUNDFONTS}/ DESTINATION share/zvmods/soundfonts FILES_MATCHING PATTERN "*.sf2")
   install(FILES ${CMAKE_SOURCE_DIR}/examples/demo.json ${CMAKE_SOURCE_DIR}/examples/soundfont.json
-                ${CMAKE_SOURCE_DIR}/examples/mixm_voices.json ${CMAKE_SOURCE_DIR}/examples/demo.mid
+                ${CMAKE_SOURCE_DIR}/examples/mixm_voices.json ${CMAKE_SOURCE_DIR}/examples/panel.json
+                ${CMAKE_SOURCE_DIR}/examples/presets.json
+                ${CMAKE_SOURCE_DIR}/examples/demo.mid
+                ${CMAKE_SOURCE_DIR}/examples/clock.json ${CMAKE_SOURCE_DIR}/examples/allocator.json
+                ${CMAKE_SOURCE_DIR}/examples/unison.json ${CMAKE_BINARY_DIR}/midi/unison.mid
           DESTINATION share/zvmods/examples)
   string(TOLOWER "linux-${CMAKE_SYSTEM_PROCESSOR}" ZV_PACKAGE_SYSTEM)
   set(CPACK_GENERATOR TGZ)

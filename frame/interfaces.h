@@ -235,6 +235,10 @@ using MpGetFactoryFunction = int32_t(MP_STDCALL*)(void** returnInterface);
 // each call is one timer period. Returns the period in milliseconds while the
 // timer runs, 0 when no client is registered.
 using MpGuiTimerTickFunction = int32_t(MP_STDCALL*)();
+// The same period without ticking, so that a host's clock can start it
+// when the first client arrives; 0 when no client is registered.
+using MpGuiTimerPeriodFunction = int32_t(MP_STDCALL*)();
 
 #define MP_GET_FACTORY_NAME "MP_GetFactory"
 #define MP_GUI_TIMER_TICK_NAME "MP_GuiTimerTick"
+#define MP_GUI_TIMER_PERIOD_NAME "MP_GuiTimerPeriod"

@@ -60,10 +60,35 @@ bool readPins(const tinyxml2::XMLElement* side, std::vector<PinDescription>& pin
     d.datatype = *type;
     d.defaultValue = attribute(pin, "default");
     d.hostConnect = attribute(pin, "hostConnect");
+    const std::string parameter = attribute(pin, "parameterId");
+    if (!parameter.empty() && (!parseIndex(parameter, d.parameterId) || d.parameterId < 0)) {
+      problem = "line " + std::to_string(pin->GetLineNum()) + ": pin with an invalid parameterId";
+      return false;
+    }
+    d.parameterField = attribute(pin, "parameterField");
     bool duplicate = std::any_of(pins.begin(), pins.end(), [&](const PinDescription& p) { return p.id == d.id; });
     if (!duplicate) pins.push_back(d);
   }
   std::sort(pins.begin(), pins.end(), [](const auto& a, const auto& b) { return a.id < b.id; });
+  return true;
+}
+
+bool readParameters(const tinyxml2::XMLElement* list, std::vector<ParameterDescription>& parameters,
+                    std::string& problem) {
+  if (list == nullptr) return true;
+  for (auto* p = list->FirstChildElement("Parameter"); p != nullptr; p = p->NextSiblingElement("Parameter")) {
+    ParameterDescription d;
+    auto type = datatypeOf(attribute(p, "datatype"), false);
+    if (!parseIndex(attribute(p, "id"), d.id) || d.id < 0 || !type) {
+      problem = "line " + std::to_string(p->GetLineNum()) + ": parameter without a valid id and datatype";
+      return false;
+    }
+    d.datatype = *type;
+    d.output = attribute(p, "direction") == "out";
+    bool duplicate = std::any_of(parameters.begin(), parameters.end(), [&](const auto& q) { return q.id == d.id; });
+    if (!duplicate) parameters.push_back(d);
+  }
+  std::sort(parameters.begin(), parameters.end(), [](const auto& a, const auto& b) { return a.id < b.id; });
   return true;
 }
 
@@ -120,7 +145,8 @@ bool DescriptionSet::loadText(const std::string& xml, const std::string& sourceN
     std::string problem;
     if (d.id.empty()) {
       problem = "line " + std::to_string(plugin->GetLineNum()) + ": plug-in without an id";
-    } else if (!readPins(plugin->FirstChildElement("Audio"), d.audioPins, problem) ||
+    } else if (!readParameters(plugin->FirstChildElement("Parameters"), d.parameters, problem) ||
+               !readPins(plugin->FirstChildElement("Audio"), d.audioPins, problem) ||
                !readPins(plugin->FirstChildElement("GUI"), d.guiPins, problem)) {
       problem = "plug-in \"" + d.id + "\", " + problem;
     }

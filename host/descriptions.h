@@ -19,6 +19,16 @@ struct PinDescription {
   int32_t datatype = MP_DT_FLOAT;  // MpDatatype; audio pins are MP_DT_AUDIO
   std::string defaultValue;        // as written, empty when absent
   std::string hostConnect;         // e.g. "Voice/Active"
+  int32_t parameterId = -1;        // the parameter the pin is bound to, -1 for none
+  std::string parameterField;      // which of its fields; empty: the value
+};
+
+// A parameter the module keeps in its host (<Parameters>): both sides of an
+// instance meet through the pins bound to it.
+struct ParameterDescription {
+  int32_t id = 0;
+  int32_t datatype = MP_DT_FLOAT;
+  bool output = false;  // direction="out"
 };
 
 struct ModuleDescription {
@@ -28,6 +38,7 @@ struct ModuleDescription {
   std::string sourceFile;
   std::vector<PinDescription> audioPins;  // ordered by id
   std::vector<PinDescription> guiPins;
+  std::vector<ParameterDescription> parameters;  // as declared, ordered by id
 
   const std::vector<PinDescription>& pins(bool gui) const { return gui ? guiPins : audioPins; }
   // By index, or by name (exact first, then case-insensitive).

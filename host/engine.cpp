@@ -17,8 +17,12 @@ int32_t transportType(int32_t datatype) { return datatype == MP_DT_ENUM ? MP_DT_
 
 }  // namespace
 
-Engine::Engine(IMpFactory* factory, EngineSettings settings, FileResolver files, MpGuiTimerTickFunction guiTimerTick)
-    : factory_(factory), settings_(settings), files_(std::move(files)), gui_(guiTimerTick) {
+Engine::Engine(IMpFactory* factory, EngineSettings settings, FileResolver files, MpGuiTimerTickFunction guiTimerTick,
+               MpGuiTimerPeriodFunction guiTimerPeriod)
+    : factory_(factory),
+      settings_(settings),
+      files_(std::move(files)),
+      gui_(guiTimerTick, guiTimerPeriod, settings.sampleRate) {
   if (settings_.blockSize <= 0) throw EngineError("block size must be positive");
   if (!(settings_.sampleRate > 0.0f)) throw EngineError("sample rate must be positive");
   if (settings_.outputChannels < 1) settings_.outputChannels = 1;
@@ -26,7 +30,8 @@ Engine::Engine(IMpFactory* factory, EngineSettings settings, FileResolver files,
   outputs_.assign(static_cast<size_t>(settings_.outputChannels),
                   std::vector<float>(static_cast<size_t>(settings_.blockSize), 0.0f));
   groups_.push_back(Group{"patch", 0, 0});
-  gui_.setDeliver([this](int index, int32_t pin, const RawValue& value) { deliverGui(index, pin, value); });
+  gui_.setDeliver([this](const GuiDelivery& d) { deliverGui(d); });
+  gui_.setCut([this](const GuiDelivery& d) { reportCut(d); });
 }
 
 Engine::~Engine() {
@@ -90,6 +95,7 @@ int Engine::addModule(const ModuleDescription& description, bool guiSide, const 
     throw EngineError("\"" + label + "\": \"" + description.id + "\" describes pin " +
                       std::to_string(described.back().id) + ", beyond the last pin index " +
                       std::to_string(kMaxPinIndex));
+  checkParameterBindings(description, guiSide, label);
   const int index = instanceCount();
   auto inst = std::make_unique<Instance>();
   inst->index = index;
@@ -141,6 +147,7 @@ int Engine::addModule(const ModuleDescription& description, bool guiSide, const 
       }
     }
   }
+  bindParameters(*inst);
   instances_.push_back(std::move(inst));
   return index;
 }
@@ -151,6 +158,7 @@ void Engine::setConstant(Endpoint e, RawValue value) {
     throw EngineError("value: " + describe(e) + " is an output");
   if (pin.description->datatype == MP_DT_MIDI) throw EngineError("value: " + describe(e) + " is a MIDI pin");
   if (isAudio(pin.description)) pin.constant = rawAsFloat(value);
+  if (pin.parameter >= 0) setParameter(pin.parameter, pin.description->parameterField, value);
   pin.constantRaw = std::move(value);
   pin.hasConstant = true;
 }
@@ -166,18 +174,40 @@ void Engine::connect(Endpoint from, Endpoint to) {
   PinState& target = pinState(to, "connection");
   const Instance& fromInst = instance(from.instance);
   const Instance& toInst = instance(to.instance);
+  if (fromInst.gui != toInst.gui)
+    throw EngineError("connection: GUI pins connect to GUI pins only, and " + describe(fromInst.gui ? from : to) +
+                      " is on the GUI side but " + describe(fromInst.gui ? to : from) +
+                      " on the audio side; the sides of one module meet through its parameters");
   if (!fromInst.gui && !source.description->output)
     throw EngineError("connection: " + describe(from) + " is an input, not an output");
   if (!toInst.gui && target.description->output)
     throw EngineError("connection: " + describe(to) + " is an output, not an input");
   int32_t a = transportType(source.description->datatype);
   int32_t b = transportType(target.description->datatype);
+  if (a == MP_DT_AUDIO && (b == MP_DT_FLOAT || b == MP_DT_INT || b == MP_DT_BOOL) && !fromInst.gui && !toInst.gui) {
+    source.levelTargets.push_back(to);
+    target.hasSource = true;
+    return;
+  }
   if (a != b)
     throw EngineError("connection: type mismatch, " + describe(from) + " is " + datatypeName(a) + " but " +
                       describe(to) + " is " + datatypeName(b));
-  if ((fromInst.gui || toInst.gui) && (a == MP_DT_AUDIO || a == MP_DT_MIDI))
+  if (fromInst.gui && (a == MP_DT_AUDIO || a == MP_DT_MIDI))
     throw EngineError("connection: GUI pins carry no " + datatypeName(a) + " (" + describe(from) + " to " +
                       describe(to) + ")");
+  auto add = [](std::vector<Endpoint>& list, Endpoint e) {
+    for (const Endpoint& x : list)
+      if (x.instance == e.instance && x.pin == e.pin) return;
+    list.push_back(e);
+  };
+  if (fromInst.gui) {
+    if (from.instance == to.instance && from.pin == to.pin) return;
+    add(source.targets, to);
+    add(target.targets, from);
+    source.hasSource = true;
+    target.hasSource = true;
+    return;
+  }
   source.targets.push_back(to);
   target.hasSource = true;
   if (a == MP_DT_AUDIO) {
@@ -229,6 +259,21 @@ void Engine::connectMidiInput(Endpoint to) {
     throw EngineError("MIDI input: " + describe(to) + " is not a MIDI input");
   target.hasSource = true;
   midiInputs_.push_back(to);
+}
+
+int Engine::addMidiSink(const std::string& label) {
+  if (prepared_) throw EngineError("MIDI sink \"" + label + "\" cannot be added while running");
+  midiSinks_.emplace_back();
+  return static_cast<int>(midiSinks_.size()) - 1;
+}
+
+void Engine::connectMidiSink(Endpoint from, int sink) {
+  if (prepared_) throw EngineError("connections cannot change while running");
+  if (sink < 0 || sink >= static_cast<int>(midiSinks_.size())) throw EngineError("no MIDI sink");
+  PinState& source = pinState(from, "MIDI output");
+  if (instance(from.instance).gui || !source.description->output || source.description->datatype != MP_DT_MIDI)
+    throw EngineError("MIDI output: " + describe(from) + " is not a MIDI output");
+  source.midiSinks.push_back(sink);
 }
 
 void Engine::prepare() {

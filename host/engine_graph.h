@@ -59,8 +59,43 @@ struct PinState {
   RawValue constantRaw;
   bool hasConstant = false;
   bool hasSource = false;
-  // Outputs (and GUI pins, whose links are directed as written).
+  // Outputs, and GUI pins (whose connections go both ways).
   std::vector<Endpoint> targets;
+  std::vector<int> midiSinks;  // MIDI outputs: host sinks they feed
+  // Audio outputs: control inputs that take the levels the output reports.
+  std::vector<Endpoint> levelTargets;
+  // Bound to a field of a parameter (engine_panel.cpp).
+  int parameter = -1;
+  int32_t field = -1;
+  // GUI pins: the value the pin holds as far as the host knows.
+  RawValue guiValue;
+  bool guiValueKnown = false;
+};
+
+// A parameter of one instance, or of both sides of a linked one: each
+// field's value and the pins bound to it.
+struct Parameter {
+  struct Field {
+    std::string name;  // as parameterField; empty: the value
+    int32_t datatype = MP_DT_FLOAT;
+    RawValue value;
+    bool known = false;
+    uint64_t setOrder = 0;  // which of two linked sides' values is later
+    std::vector<Endpoint> pins;
+  };
+  int instance = -1;  // the side that declared it
+  int32_t id = 0;
+  std::vector<Field> fields;
+  bool merged = false;  // folded into the other side's parameter
+  // What the "Normalized" field's 0..1 spans of the value.
+  double low = 0.0;
+  double high = 10.0;
+
+  Field* find(const std::string& name) {
+    for (Field& f : fields)
+      if (f.name == name) return &f;
+    return nullptr;
+  }
 };
 
 // What the host knows of an audio output from the module's own reports.
@@ -121,8 +156,10 @@ struct Engine::Instance {
   IMpUserInterface* ui = nullptr;
   std::unique_ptr<AudioHostFace> audioHost;
   std::unique_ptr<GuiHostFace> guiHost;
-  std::vector<PinState> pins;  // by pin index
-  int32_t pinCount = 0;        // pins the description names
+  std::vector<PinState> pins;   // by pin index
+  int32_t pinCount = 0;         // pins the description names
+  std::vector<int> parameters;  // indices into the engine's parameters
+  int linked = -1;              // the other side of the same instance
 
   EventQueue& now() { return queues[current]; }
   EventQueue& next() { return queues[current ^ 1]; }

@@ -15,8 +15,9 @@ void Engine::computeOrder() {
     Instance& inst = instance(i);
     if (inst.gui) continue;
     for (const PinState& pin : inst.pins)
-      for (const Endpoint& t : pin.targets)
-        if (t.instance != i && !instance(t.instance).gui) predecessors[static_cast<size_t>(t.instance)].push_back(i);
+      for (const auto* targets : {&pin.targets, &pin.levelTargets})
+        for (const Endpoint& t : *targets)
+          if (t.instance != i && !instance(t.instance).gui) predecessors[static_cast<size_t>(t.instance)].push_back(i);
   }
   // Lowest patch index first among the ready ones; a cycle is cut at its
   // lowest-index member, whose late inputs then arrive a block late. Voice

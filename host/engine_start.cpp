@@ -28,7 +28,8 @@ void Engine::queueFirstBlock() {
         std::optional<RawValue> fed;
         if (!pin.hostSources.empty())
           fed = rawFromNumber(d.datatype, sources_[static_cast<size_t>(pin.hostSources.front())]->value);
-        const RawValue value = fed ? *fed : pin.hasConstant ? pin.constantRaw : rawZero(d.datatype);
+        const RawValue* start = startValue(pin);
+        const RawValue value = fed ? *fed : start != nullptr ? *start : rawZero(d.datatype);
         queueEvent(inst, true, 0, MP_EVENT_PIN_VALUE, at, value.data(), static_cast<int32_t>(value.size()));
       }
     }
@@ -37,18 +38,18 @@ void Engine::queueFirstBlock() {
 }
 
 void Engine::startGuiSide() {
+  gui_.hold(true);
   for (auto& owned : instances_) {
     Instance& inst = *owned;
     if (!inst.gui) continue;
     inst.ui->initializeGui();
     for (size_t index = 0; index < inst.pins.size(); ++index) {
       const PinState& pin = inst.pins[index];
-      if (pin.description == nullptr || !pin.hasConstant) continue;
-      const auto at = static_cast<int32_t>(index);
-      inst.ui->pinValueFromHost(at, 0, static_cast<int32_t>(pin.constantRaw.size()), pin.constantRaw.data());
-      inst.ui->pinNotifyFromHost(at, 0);
+      if (pin.description == nullptr) continue;
+      if (const RawValue* start = startValue(pin)) deliverNow(inst, static_cast<int32_t>(index), *start);
     }
   }
+  gui_.hold(false);
   gui_.pump();
 }
 

@@ -3,7 +3,8 @@
 // A block visits only what has work: instances with events for the next
 // block, host inputs that changed (or changed in the last block), outputs
 // whose reports age, and the groups with an instance awake or an event
-// waiting. Nothing here allocates once the queues have grown.
+// waiting. Nothing here allocates once the queues have grown, but for the
+// copy the GUI side gets of a value sent on a parameter-bound output.
 #include <algorithm>
 #include <cstring>
 #include <span>
@@ -101,14 +102,18 @@ int32_t Engine::onSendValue(int index, int32_t position, int32_t pinIndex, int32
   const int32_t type = pin->description->datatype == MP_DT_MIDI ? MP_EVENT_MIDI : MP_EVENT_PIN_VALUE;
   for (const Endpoint& t : pin->targets) {
     Instance& target = *instances_[static_cast<size_t>(t.instance)];
-    if (target.gui) {
-      gui_.post(t.instance, t.pin, data, size);
-      continue;
-    }
     // Outside a block (while opening) everything waits for the first block.
     const bool late = running_ < 0 || target.position <= inst.position;
     queueEvent(target, late, time, type, t.pin, data, size);
   }
+  // A parameter hears of it on the GUI thread, after the block.
+  if (pin->parameter >= 0) {
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    gui_.post({GuiDelivery::Kind::Parameter, pin->parameter, pin->field, index, pinIndex,
+               size > 0 ? RawValue(bytes, bytes + size) : RawValue(), 0});
+  }
+  for (int sink : pin->midiSinks)
+    midiSinks_[static_cast<size_t>(sink)].push(time, static_cast<const uint8_t*>(data), size);
   return MP_OK;
 }
 
@@ -139,6 +144,8 @@ int32_t Engine::onSendStreaming(int index, int32_t position, int32_t pinIndex, b
     // by repeating "not streaming".
     queueStreaming(target, t.pin, running_ < 0 || target.position <= inst.position, time);
   }
+  // The level is in the buffer once the module has run.
+  if (!pin->levelTargets.empty() && running_ == index) levelReports_.push_back({pinIndex, time});
   return MP_OK;
 }
 
@@ -151,28 +158,19 @@ void Engine::onRequestSleep(int index) {
   --awakeTotal_;
 }
 
-int32_t Engine::onSendGuiValue(int index, int32_t pinIndex, int32_t size, const void* data) {
-  if (index < 0 || index >= instanceCount()) return MP_FAIL;
-  const PinState* pin = instance(index).pin(pinIndex);
-  if (pin == nullptr || size < 0 || (size > 0 && data == nullptr)) return MP_FAIL;
-  for (const Endpoint& t : pin->targets) {
-    Instance& target = instance(t.instance);
-    if (target.gui) {
-      gui_.post(t.instance, t.pin, data, size);
-    } else {
-      // The GUI runs between blocks: its values reach the audio side at the
-      // start of the next one.
-      queueEvent(target, true, 0, MP_EVENT_PIN_VALUE, t.pin, data, size);
+void Engine::deliverLevels(Instance& source) {
+  for (const LevelReport& r : levelReports_) {
+    const PinState& pin = source.pins[static_cast<size_t>(r.pin)];
+    const float level = pin.buffer[r.time];
+    for (const Endpoint& t : pin.levelTargets) {
+      Instance& target = *instances_[static_cast<size_t>(t.instance)];
+      uint8_t bytes[8];
+      const int32_t size = numberBytes(target.pins[static_cast<size_t>(t.pin)].description->datatype, level, bytes);
+      if (size > 0)
+        queueEvent(target, target.position <= source.position, r.time, MP_EVENT_PIN_VALUE, t.pin, bytes, size);
     }
   }
-  gui_.pump();
-  return MP_OK;
-}
-
-void Engine::deliverGui(int index, int32_t pin, const RawValue& value) {
-  Instance& inst = instance(index);
-  inst.ui->pinValueFromHost(pin, 0, static_cast<int32_t>(value.size()), value.data());
-  inst.ui->pinNotifyFromHost(pin, 0);
+  levelReports_.clear();
 }
 
 void Engine::setHostSource(int source, int32_t time, float value) {
@@ -351,11 +349,17 @@ void Engine::processBlock(int32_t frames) {
       running_ = inst.index;
       run(inst, frames);
       running_ = -1;
+      if (!levelReports_.empty()) deliverLevels(inst);
     }
   }
   for (int s : channelSums_) fillSum(sums_[static_cast<size_t>(s)]);
   // The GUI thread's turn: values from the audio side, then timer ticks.
-  gui_.afterBlock(frames, settings_.sampleRate);
+  gui_.afterBlock(frames);
+}
+
+void Engine::takeMidi(int sink, MidiBuffer& out) {
+  out.clear();
+  if (sink >= 0 && sink < static_cast<int>(midiSinks_.size())) out.swap(midiSinks_[static_cast<size_t>(sink)]);
 }
 
 const float* Engine::output(int32_t channel) const {

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "host/canvas.h"
 #include "host/engine.h"
 
 namespace zvhost {
@@ -61,7 +62,7 @@ int32_t GraphicsHostFace::queryInterface(const MpGuid* iid, void** out) {
 int32_t GraphicsHostFace::getStyle(const MpChar*, MpStyleRecord* style, const MpRect*) {
   if (style == nullptr) return MP_FAIL;
   std::memset(style, 0, sizeof(*style));
-  style->values[2] = -1;
+  style->values[2] = static_cast<int32_t>(kPanelBackground);
   return MP_OK;
 }
 

@@ -32,8 +32,8 @@ class AudioHostFace final : public MpAudioHostBase {
   int32_t references_ = 0;
 };
 
-// Drawing happens nowhere in an offline render: redraw requests are
-// accepted and styles have no background.
+// An offline render draws only when asked to (Engine::drawGui): redraw
+// requests are accepted, and every style has the panel's background.
 class GraphicsHostFace final : public MpGraphicsHostBase {
  public:
   int32_t MP_STDCALL queryInterface(const MpGuid* iid, void** out) override;

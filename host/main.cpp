@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "host/canvas.h"
 #include "host/catalogue.h"
 #include "host/descriptions.h"
 #include "host/engine.h"
@@ -21,8 +23,11 @@
 #include "host/library_loader.h"
 #include "host/limits.h"
 #include "host/midi_file.h"
+#include "host/parameters.h"
 #include "host/patch.h"
+#include "host/png_writer.h"
 #include "host/render.h"
+#include "host/scope_sheet.h"
 
 namespace {
 
@@ -35,7 +40,10 @@ const char* const kUsage =
     "usage:\n"
     "  zvhost render PATCH.json [--midi FILE.mid] [-o OUT.wav] [--rate HZ] [--block N]\n"
     "                [--voices N] [--seconds S] [--tail S] [--bits 16|24|32] [--files DIR]...\n"
-    "                [--max-memory SIZE]\n"
+    "                [--set MODULE:PIN=VALUE]... [--set PARAMETER=VALUE]... [--preset NAME]\n"
+    "                [--params-out FILE.json] [--scope MODULE=OUT.png]...\n"
+    "                [--scope-size WxH] [--scope-every S] [--max-memory SIZE]\n"
+    "  zvhost params PATCH.json [--preset NAME] [--set PARAMETER=VALUE]...\n"
     "  zvhost list\n"
     "  zvhost describe ID\n"
     "  zvhost --help\n"
@@ -61,7 +69,25 @@ const char* const kUsage =
     "                        the bundled wavetables and SoundFonts come last)\n"
     "  --max-memory SIZE     refuse a patch that would take more memory, e.g. 512M\n"
     "                        or 4G (default: half the machine's memory)\n"
-    "  --quiet               no progress line and no summary\n";
+    "  --quiet               no progress line and no summary\n"
+    "  --set MODULE:PIN=VALUE\n"
+    "                        a pin's value, either side's, in place of the patch's\n"
+    "                        (repeatable; a voice module's in every voice; a pin that\n"
+    "                        both sides have is written MODULE:audio:PIN or MODULE:gui:PIN)\n"
+    "  --set PARAMETER=VALUE a parameter's value (a name without ':' before the '='),\n"
+    "                        in place of the patch's and the preset's\n"
+    "  --preset NAME         the values of one of the patch's \"presets\"\n"
+    "  --params-out FILE.json\n"
+    "                        writes every parameter's value at the end of the render\n"
+    "  --scope MODULE=OUT.png\n"
+    "                        draws the GUI side of MODULE (a scope with \"side\": \"both\")\n"
+    "                        at the end of the render into a PNG file (repeatable)\n"
+    "  --scope-size WxH      the drawing's size in pixels (default 800x300)\n"
+    "  --scope-every S       a frame every S seconds of rendered time as well, laid out\n"
+    "                        in a contact sheet with the last one\n"
+    "\n"
+    "params: lists the patch's parameters (name, type, range, value, menu) and\n"
+    "presets, with the values that --preset and --set give them\n";
 
 static_assert(kMaxVoices == 256, "the usage text names the voice bound");
 
@@ -85,6 +111,13 @@ struct Options {
   std::vector<std::string> files;
   uint64_t maxMemory = 0;  // 0: the default
   bool quiet = false;
+  std::vector<std::string> settings;
+  std::string preset;
+  std::string paramsOut;
+  std::vector<std::pair<std::string, std::string>> scopes;  // module, PNG file
+  int32_t scopeWidth = 800;
+  int32_t scopeHeight = 300;
+  double scopeEvery = 0.0;
   InstallLayout layout;
 };
 
@@ -147,6 +180,28 @@ Options parse(int argc, char** argv) {
       o.files.emplace_back(value());
     } else if (a == "--quiet" || a == "-q") {
       o.quiet = true;
+    } else if (a == "--set") {
+      o.settings.emplace_back(value());
+    } else if (a == "--preset") {
+      o.preset = value();
+      if (o.preset.empty()) throw UsageError("--preset: expected a preset's name");
+    } else if (a == "--params-out") {
+      o.paramsOut = value();
+    } else if (a == "--scope") {
+      const std::string text = value();
+      const auto equals = text.find('=');
+      if (equals == std::string::npos || equals == 0 || equals + 1 == text.size())
+        throw UsageError("--scope: expected MODULE=OUT.png");
+      o.scopes.emplace_back(text.substr(0, equals), text.substr(equals + 1));
+    } else if (a == "--scope-size") {
+      const std::string text = value();
+      const auto x = text.find('x');
+      if (x == std::string::npos) throw UsageError("--scope-size: expected WxH, such as 800x300");
+      o.scopeWidth = static_cast<int32_t>(whole(a, text.substr(0, x).c_str(), 16, 4096));
+      o.scopeHeight = static_cast<int32_t>(whole(a, text.substr(x + 1).c_str(), 16, 4096));
+    } else if (a == "--scope-every") {
+      o.scopeEvery = number(a, value());
+      if (!(o.scopeEvery > 0.0)) throw UsageError("--scope-every: expected seconds above 0");
     } else if (!a.empty() && a[0] == '-') {
       throw UsageError("unknown option " + a);
     } else if (o.command.empty()) {
@@ -186,11 +241,26 @@ struct Library {
       throw std::runtime_error(loader.loaded() ? "the library has no MP_GetFactory"
                                                : "cannot load the library: " + loader.error());
     tick = reinterpret_cast<MpGuiTimerTickFunction>(loader.symbol(MP_GUI_TIMER_TICK_NAME));
+    period = reinterpret_cast<MpGuiTimerPeriodFunction>(loader.symbol(MP_GUI_TIMER_PERIOD_NAME));
   }
   LibraryLoader loader;
   IMpFactory* factory = nullptr;
   MpGuiTimerTickFunction tick = nullptr;
+  MpGuiTimerPeriodFunction period = nullptr;
 };
+
+// "  MIDI in", "  MIDI out" or "  MIDI in/out" for a module with MIDI pins.
+std::string midiSummary(const ModuleDescription& d) {
+  bool in = false;
+  bool out = false;
+  for (const auto& p : d.audioPins)
+    if (p.datatype == MP_DT_MIDI) (p.output ? out : in) = true;
+  if (!in && !out) return "";
+  return std::string("  MIDI ") + (in && out ? "in/out" : in ? "in" : "out");
+}
+
+// MIDI in capitals, as people write it; other datatypes as descriptions do.
+std::string typeText(int32_t datatype) { return datatype == MP_DT_MIDI ? "MIDI" : datatypeName(datatype); }
 
 int list(const Options& o) {
   Library library(o);
@@ -203,8 +273,9 @@ int list(const Options& o) {
     bool audio = factoryHasSide(library.factory, id, 0);
     bool gui = factoryHasSide(library.factory, id, 1);
     if (!audio && !gui) continue;
-    std::printf("%-32s %-5s %-3s%s\n", id.c_str(), audio ? "audio" : "", gui ? "gui" : "",
-                descriptions.find(id) != nullptr ? "" : "  (no description)");
+    const ModuleDescription* d = descriptions.find(id);
+    std::printf("%-32s %-5s %-3s%s%s\n", id.c_str(), audio ? "audio" : "", gui ? "gui" : "",
+                d != nullptr ? midiSummary(*d).c_str() : "", d != nullptr ? "" : "  (no description)");
   }
   return 0;
 }
@@ -213,10 +284,11 @@ void printPins(const char* side, const std::vector<PinDescription>& pins) {
   if (pins.empty()) return;
   std::printf("  %s pins:\n", side);
   for (const auto& p : pins) {
-    std::printf("    %3d  %-3s  %-6s  %s", p.id, p.output ? "out" : "in", datatypeName(p.datatype).c_str(),
-                p.name.c_str());
+    std::printf("    %3d  %-3s  %-6s  %s", p.id, p.output ? "out" : "in", typeText(p.datatype).c_str(), p.name.c_str());
     if (!p.defaultValue.empty()) std::printf("  (default %s)", p.defaultValue.c_str());
     if (!p.hostConnect.empty()) std::printf("  [host: %s]", p.hostConnect.c_str());
+    if (p.parameterId >= 0)
+      std::printf("  [parameter %d%s%s]", p.parameterId, p.parameterField.empty() ? "" : " ", p.parameterField.c_str());
     std::printf("\n");
   }
 }
@@ -232,6 +304,57 @@ int describe(const Options& o) {
   std::printf("%s  \"%s\"  %s\n", d->id.c_str(), d->name.c_str(), d->category.c_str());
   printPins("audio", d->audioPins);
   printPins("GUI", d->guiPins);
+  return 0;
+}
+
+struct Scope {
+  int instance;
+  std::string path;
+  ScopeSheet sheet;
+};
+
+// Checked before anything is rendered: each named module draws.
+std::vector<Scope> findScopes(const Options& o, const BuiltPatch& built, const Engine& engine, int64_t total) {
+  std::vector<Scope> scopes;
+  for (const auto& [module, path] : o.scopes) {
+    auto found = built.modules.find(module);
+    if (found == built.modules.end())
+      throw UsageError("--scope: the patch's \"modules\" have none named \"" + module + "\"");
+    const int gui = found->second.gui;
+    if (gui < 0 || !engine.drawsGraphics(gui))
+      throw UsageError("--scope: \"" + module + "\" has no GUI side that draws" +
+                       (gui < 0 ? " (give it \"side\": \"both\")" : ""));
+    try {
+      scopes.push_back(
+          {gui, path, ScopeSheet(o.scopeWidth, o.scopeHeight, o.scopeEvery, total, static_cast<float>(o.rate))});
+    } catch (const ScopeSheetError& e) {
+      throw UsageError(std::string("--scope-every: ") + e.what());
+    }
+  }
+  return scopes;
+}
+
+void writeTextFile(const std::string& path, const std::string& text) {
+  FILE* file = std::fopen(path.c_str(), "wb");
+  bool written = file != nullptr && std::fwrite(text.data(), 1, text.size(), file) == text.size();
+  if (file != nullptr && std::fclose(file) != 0) written = false;
+  if (!written) throw std::runtime_error(path + ": cannot write: " + std::strerror(errno));
+}
+
+int paramsCommand(const Options& o) {
+  if (o.positional.size() != 1) throw UsageError("params takes one patch file");
+  Library library(o);
+  DescriptionSet descriptions = loadDescriptions(o);
+  PatchText patch = readPatchFile(o.positional[0]);
+  EngineSettings settings;
+  Engine engine(library.factory, settings, FileResolver(patch.folder, o.layout.assetFolders), library.tick,
+                library.period);
+  std::vector<PinSetting> pinSettings;
+  for (const auto& text : o.settings) pinSettings.push_back({text});
+  const uint64_t memoryLimit = o.maxMemory > 0 ? o.maxMemory : defaultMemoryLimit();
+  BuiltPatch built =
+      buildPatch(patch, engine, descriptions, static_cast<int32_t>(o.voices), memoryLimit, pinSettings, o.preset);
+  std::fputs(listParameters(engine, built).c_str(), stdout);
   return 0;
 }
 
@@ -258,21 +381,28 @@ int renderCommand(const Options& o) {
   }
   std::vector<std::string> roots = o.files;
   roots.insert(roots.end(), o.layout.assetFolders.begin(), o.layout.assetFolders.end());
-  Engine engine(library.factory, settings, FileResolver(patch.folder, roots), library.tick);
+  Engine engine(library.factory, settings, FileResolver(patch.folder, roots), library.tick, library.period);
   bool shown = false;  // a progress line is on screen
   engine.setWarningSink([&](const std::string& text) {
     if (shown) std::fprintf(stderr, "\r%60s\r", "");
     shown = false;
     warn(text);
   });
+  std::vector<PinSetting> pinSettings;
+  for (const auto& text : o.settings) pinSettings.push_back({text});
   const uint64_t memoryLimit = o.maxMemory > 0 ? o.maxMemory : defaultMemoryLimit();
-  BuiltPatch built = buildPatch(patch, engine, descriptions, static_cast<int32_t>(o.voices), memoryLimit);
+  BuiltPatch built =
+      buildPatch(patch, engine, descriptions, static_cast<int32_t>(o.voices), memoryLimit, pinSettings, o.preset);
+  if (!o.paramsOut.empty() && built.parameters.empty())
+    throw UsageError("--params-out: the patch has no \"parameters\"");
   RenderOptions options;
   options.seconds = o.seconds;
   options.tail = o.tail;
   const MidiSong* songPointer = o.midi.empty() ? nullptr : &song;
-  renderLength(songPointer, options, settings.sampleRate);  // refuses too long a render before any file is written
-  engine.prepare();                                         // modules allocate here: a failure leaves no file behind
+  // Refuses too long a render before any file is written.
+  const int64_t total = renderLength(songPointer, options, settings.sampleRate);
+  std::vector<Scope> scopes = findScopes(o, built, engine, total);
+  engine.prepare();  // modules allocate here: a failure leaves no file behind
   WavWriter writer(o.output, static_cast<int32_t>(o.rate), 2, static_cast<int32_t>(o.bits));
 
   const bool terminal = !o.quiet && isatty(STDERR_FILENO);
@@ -288,10 +418,22 @@ int renderCommand(const Options& o) {
                  done / o.rate, total / o.rate);
     std::fflush(stderr);
   };
+  int64_t done = 0;
   RenderStats stats = render(
       engine, built, songPointer, options,
-      [&](const float* l, const float* r, int32_t frames) { writer.writeStereo(l, r, frames); }, progress);
+      [&](const float* l, const float* r, int32_t frames) {
+        writer.writeStereo(l, r, frames);
+        done += frames;
+        for (Scope& scope : scopes) scope.sheet.advance(engine, scope.instance, done);
+      },
+      progress);
   writer.close();
+  if (!o.paramsOut.empty()) writeTextFile(o.paramsOut, parameterValuesJson(engine, built));
+  for (Scope& scope : scopes) {
+    scope.sheet.finish(engine, scope.instance);
+    const Canvas& image = scope.sheet.image();
+    writePng(scope.path, image.width(), image.height(), image.rgb());
+  }
   if (shown) std::fprintf(stderr, "\r%60s\r", "");
   double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   if (stats.frames > 0 && stats.peak == 0.0f)
@@ -320,6 +462,7 @@ int main(int argc, char** argv) {
     }
     if (o.command == "render") return renderCommand(o);
     if (o.command == "list") return list(o);
+    if (o.command == "params") return paramsCommand(o);
     if (o.command == "describe") return describe(o);
     throw UsageError(o.command.empty() ? "no command given" : "unknown command \"" + o.command + "\"");
   } catch (const UsageError& e) {

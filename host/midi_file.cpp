@@ -122,7 +122,22 @@ MidiSong parseMidi(const std::vector<uint8_t>& data) {
           events.push_back({tick, order++, false, 0, {}});
         }
         running = 0;
-      } else if (status == 0xF0 || status == 0xF7) {
+      } else if (status == 0xF0) {
+        // Kept whole when it ends in F7; a message split into packets
+        // (continued by F7 events) is skipped with its continuations.
+        const uint32_t size = r.variable();
+        const size_t at = r.position();
+        r.skip(size);
+        if (size > 0 && data[at + size - 1] == 0xF7) {
+          RawEvent e{tick, order++, false, 0, {}};
+          e.message.sysex.reserve(size + 1);
+          e.message.sysex.push_back(0xF0);
+          e.message.sysex.insert(e.message.sysex.end(), data.begin() + static_cast<std::ptrdiff_t>(at),
+                                 data.begin() + static_cast<std::ptrdiff_t>(at + size));
+          events.push_back(std::move(e));
+        }
+        running = 0;
+      } else if (status == 0xF7) {
         r.skip(r.variable());
         running = 0;
       } else if (status >= 0xF0) {
@@ -150,20 +165,44 @@ MidiSong parseMidi(const std::vector<uint8_t>& data) {
   double seconds = 0.0;
   uint64_t lastTick = 0;
   double secondsPerTick = 0.5 / division;
-  for (const RawEvent& e : events) {
+  for (RawEvent& e : events) {
     seconds += static_cast<double>(e.tick - lastTick) * secondsPerTick;
     lastTick = e.tick;
-    if (e.tempo) secondsPerTick = e.microsecondsPerQuarter * 1e-6 / division;
-    if (e.message.size > 0) {
-      MidiMessage m = e.message;
+    if (e.tempo) {
+      secondsPerTick = e.microsecondsPerQuarter * 1e-6 / division;
+      // A change at the time of the one before replaces it.
+      if (song.tempos.back().seconds == seconds) song.tempos.pop_back();
+      song.tempos.push_back({seconds, static_cast<double>(e.tick) / division, e.microsecondsPerQuarter});
+    }
+    if (e.message.size > 0 || !e.message.sysex.empty()) {
+      MidiMessage& m = song.messages.emplace_back(std::move(e.message));
       m.seconds = seconds;
       m.order = e.order;
-      song.messages.push_back(m);
     }
     song.lengthSeconds = seconds;
   }
   return song;
 }
+
+namespace {
+
+const TempoChange& tempoAt(const MidiSong& song, double seconds) {
+  static const TempoChange kDefault;
+  const auto& tempos = song.tempos;
+  if (tempos.empty()) return kDefault;
+  auto after = std::upper_bound(tempos.begin(), tempos.end(), seconds,
+                                [](double s, const TempoChange& c) { return s < c.seconds; });
+  return after == tempos.begin() ? tempos.front() : *(after - 1);
+}
+
+}  // namespace
+
+double songBeats(const MidiSong& song, double seconds) {
+  const TempoChange& c = tempoAt(song, seconds);
+  return c.beats + (seconds - c.seconds) * 1e6 / c.microsecondsPerQuarter;
+}
+
+double songTempo(const MidiSong& song, double seconds) { return 60e6 / tempoAt(song, seconds).microsecondsPerQuarter; }
 
 MidiSong readMidiFile(const std::string& path) {
   std::string text;

@@ -6,10 +6,12 @@
 #include <filesystem>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <set>
 
 #include "host/limits.h"
 #include "host/memory_estimate.h"
+#include "host/parameters.h"
 
 namespace zvhost {
 namespace {
@@ -17,19 +19,33 @@ namespace {
 using nlohmann::json;
 
 const char* const kVoiceInputNames[kVoiceInputCount] = {"gate", "trigger", "pitch", "velocity", "active"};
+const char* const kTransportNames[] = {"tempo", "position", "playing"};
 
 class Builder {
  public:
-  Builder(const PatchText& patch, Engine& engine, const DescriptionSet& descriptions, uint64_t memoryLimit)
-      : file_(patch.path), engine_(engine), descriptions_(descriptions), memoryLimit_(memoryLimit) {}
+  Builder(const PatchText& patch, Engine& engine, const DescriptionSet& descriptions, uint64_t memoryLimit,
+          const std::vector<PinSetting>& settings)
+      : file_(patch.path), engine_(engine), descriptions_(descriptions), memoryLimit_(memoryLimit) {
+    for (const PinSetting& s : settings) {
+      // No ':' before the '=': a parameter's name.
+      const auto equals = s.text.find('=');
+      if (equals != std::string::npos && equals > 0 && s.text.find(':') > equals) {
+        parameterSettings_.push_back(s.text);
+      } else {
+        settings_.push_back(splitSetting(s.text));
+      }
+    }
+  }
 
-  BuiltPatch build(const json& root, int32_t voicesOverride) {
+  BuiltPatch build(const json& root, int32_t voicesOverride, const std::string& preset) {
     if (!root.is_object()) fail("top level", "expected an object");
     for (auto& [key, value] : root.items()) {
-      static const char* known[] = {"voices", "voiceRelease", "modules", "voice", "connections", "comment"};
+      static const char* known[] = {"voices",      "voiceRelease", "modules", "voice",
+                                    "connections", "parameters",   "presets", "comment"};
       if (std::find(std::begin(known), std::end(known), key) == std::end(known)) fail("\"" + key + "\"", "unknown key");
     }
     BuiltPatch built;
+    built_ = &built;
     built.voices = 1;
     if (root.contains("voices")) {
       const json& v = root["voices"];
@@ -47,6 +63,7 @@ class Builder {
     checkMemory(root, root.contains("voice") ? built.voices : 0);
     // Global modules first, so voice modules and connections may name them.
     addModules(optionalArray(root, "modules", "\"modules\""), "modules", "", Engine::kPatchGroup);
+    applySettings(globals_);
     const json* voice = root.contains("voice") ? &root["voice"] : nullptr;
     if (voice != nullptr) {
       if (!voice->is_object()) fail("\"voice\"", "expected an object");
@@ -67,9 +84,13 @@ class Builder {
               engine_.addHostSource("voice " + std::to_string(v + 1) + " " + kVoiceInputNames[k],
                                     voiceInputInitial(static_cast<VoiceInput>(k)));
         voiceSources_ = &sources;
+        voiceIndex_ = v;
+        built.voiceControllers.emplace_back();
         // Each voice sleeps and wakes as one.
         const int group = engine_.addGroup("voice " + std::to_string(v + 1));
         addModules(voiceModules, "voice.modules", " (voice " + std::to_string(v + 1) + ")", group);
+        applySettings(locals_);
+        for (const auto& [name, sides] : locals_) instances_[name].push_back(sides);
         connectAll(optionalArray(*voice, "connections", "voice.connections"), "voice.connections");
         connectVoiceActive(sources);
         built.voiceSources.push_back(sources);
@@ -80,18 +101,89 @@ class Builder {
       built.voices = 0;
     }
     connectAll(optionalArray(root, "connections", "\"connections\""), "connections");
+    for (const Setting& s : settings_)
+      if (!s.used) failSetting(s, "the patch has no module \"" + s.module + "\"");
+    built.modules = globals_;
+    for (const auto& [name, sides] : globals_) instances_[name].push_back(sides);
+    buildParameters(root, engine_, instances_, file_, preset, parameterSettings_, built);
+    // --set on a bound pin wins over the parameter's values too.
+    for (const auto& [pin, raw] : boundSettings_) engine_.setConstant(pin, raw);
     return built;
   }
 
  private:
   struct Resolved {
-    enum Kind { Module, VoiceInput, MidiIn, Output } kind = Module;
+    enum Kind {
+      Module,
+      VoiceInput,
+      VoiceController,
+      PatchController,
+      Transport,
+      MidiIn,
+      Output,
+      VoicesMidi
+    } kind = Module;
     Endpoint endpoint;
-    int32_t index = 0;  // voice input or output channel
+    int32_t index = 0;  // voice input, controller number, transport value or output channel
+    bool gui = false;   // the endpoint's side
+  };
+
+  struct PinRef {
+    int instance = -1;
+    const PinDescription* pin = nullptr;
+    bool gui = false;
+  };
+
+  struct Setting {
+    std::string text;
+    std::string module;
+    std::string pin;
+    std::string value;
+    bool used = false;
   };
 
   [[noreturn]] void fail(const std::string& place, const std::string& problem) const {
     throw PatchError(file_ + ": " + place + ": " + problem);
+  }
+
+  [[noreturn]] static void failSetting(const Setting& s, const std::string& problem) {
+    throw PatchError("--set \"" + s.text + "\": " + problem);
+  }
+
+  static Setting splitSetting(const std::string& text) {
+    Setting s;
+    s.text = text;
+    const auto equals = text.find('=');
+    const auto colon = text.find(':');
+    if (equals == std::string::npos || colon == std::string::npos || colon == 0 || colon > equals ||
+        equals == colon + 1)
+      failSetting(s, "expected NAME=VALUE (a parameter) or MODULE:PIN=VALUE");
+    s.module = text.substr(0, colon);
+    s.pin = text.substr(colon + 1, equals - colon - 1);
+    s.value = text.substr(equals + 1);
+    return s;
+  }
+
+  // Settings for the modules of one section (or one voice): they come after
+  // the patch's values, so they win.
+  void applySettings(const std::map<std::string, ModuleSides>& names) {
+    for (Setting& s : settings_) {
+      auto found = names.find(s.module);
+      if (found == names.end()) continue;
+      s.used = true;
+      const std::string where = "--set \"" + s.text + "\"";
+      PinRef r = pinOf(found->second, s.module, s.pin, std::nullopt, where, nullptr, false);
+      // Text is taken as it is; anything else is read as a patch value.
+      json value = s.value;
+      if (r.pin->datatype != MP_DT_TEXT && r.pin->datatype != MP_DT_BLOB) {
+        try {
+          value = json::parse(s.value);
+        } catch (const json::exception&) {
+          value = s.value;
+        }
+      }
+      setValue(value, r, where, false);
+    }
   }
 
   // Before anything is created: a patch beyond the machine would swap it
@@ -120,7 +212,8 @@ class Builder {
       fail(place, "missing \"name\"");
     std::string name = module["name"].get<std::string>();
     if (name.find(':') != std::string::npos) fail(place, "name \"" + name + "\" must not contain ':'");
-    if (name == "voice" || name == "midi" || name == "output") fail(place, "name \"" + name + "\" is reserved");
+    if (name == "voice" || name == "voices" || name == "midi" || name == "host" || name == "output")
+      fail(place, "name \"" + name + "\" is reserved");
     return name;
   }
 
@@ -136,63 +229,123 @@ class Builder {
           fail(place, "unknown key \"" + key + "\"");
       if (!m.contains("id") || !m["id"].is_string()) fail(place, "missing \"id\"");
       std::string id = m["id"].get<std::string>();
-      bool gui = false;
+      std::string side = "audio";
       if (m.contains("side")) {
-        if (m["side"] == "gui") {
-          gui = true;
-        } else if (m["side"] != "audio") {
-          fail(place, "\"side\" must be \"audio\" or \"gui\"");
-        }
+        const json& given = m["side"];
+        if (!given.is_string() || (given != "audio" && given != "gui" && given != "both"))
+          fail(place, "\"side\" must be \"audio\", \"gui\" or \"both\"");
+        side = given.get<std::string>();
       }
       auto& names = voice ? locals_ : globals_;
       if (names.count(name) || (voice && globals_.count(name))) fail(place, "name \"" + name + "\" is used twice");
       const ModuleDescription* description = descriptions_.find(id);
       if (description == nullptr) fail(place, "unknown identifier \"" + id + "\" (no description names it)");
-      int instance = 0;
+      ModuleSides sides;
       try {
-        instance = engine_.addModule(*description, gui, name + suffix, group);
+        if (side != "gui") sides.audio = engine_.addModule(*description, false, name + suffix, group);
+        if (side != "audio")
+          sides.gui = engine_.addModule(*description, true, name + (side == "both" ? " GUI" : "") + suffix, group);
+        if (side == "both") engine_.linkSides(sides.audio, sides.gui);
       } catch (const EngineError& e) {
         fail(place, e.what());
       }
-      names[name] = instance;
-      if (m.contains("values")) setValues(m["values"], instance, *description, gui, place);
+      names[name] = sides;
+      if (m.contains("values")) setValues(m["values"], name, sides, place);
     }
   }
 
-  void setValues(const json& values, int instance, const ModuleDescription& description, bool gui,
-                 const std::string& place) {
+  // A pin by "[audio:|gui:]index-or-name" on the side that has it. With a
+  // pin on both sides, prefer decides; without it, ambiguous is set when
+  // given, else it is an error.
+  PinRef pinOf(const ModuleSides& sides, const std::string& module, std::string text, std::optional<bool> prefer,
+               const std::string& place, bool* ambiguous, bool fromPatch) {
+    const int any = sides.audio >= 0 ? sides.audio : sides.gui;
+    const std::string id = engine_.description(any).id;
+    std::optional<bool> side;
+    for (bool gui : {false, true}) {
+      const std::string prefix = gui ? "gui:" : "audio:";
+      if (text.size() > prefix.size() && text.compare(0, prefix.size(), prefix) == 0 &&
+          (gui ? sides.gui : sides.audio) >= 0) {
+        side = gui;
+        text = text.substr(prefix.size());
+      }
+    }
+    auto lookup = [&](bool gui) {
+      PinRef r;
+      const int instance = gui ? sides.gui : sides.audio;
+      if (instance < 0) return r;
+      r.pin = engine_.description(instance).findPin(gui, text);
+      r.instance = r.pin != nullptr ? instance : -1;
+      r.gui = gui;
+      return r;
+    };
+    auto none = [&](const std::string& sideName) {
+      return "\"" + module + "\" (" + id + ") has no " + sideName + "pin \"" + text + "\"";
+    };
+    if (side) {
+      PinRef r = lookup(*side);
+      if (r.pin == nullptr) report(place, none(*side ? "GUI " : "audio "), fromPatch);
+      return r;
+    }
+    PinRef audio = lookup(false);
+    PinRef gui = lookup(true);
+    if (audio.pin != nullptr && gui.pin != nullptr) {
+      if (prefer) return *prefer ? gui : audio;
+      if (ambiguous != nullptr) {
+        *ambiguous = true;
+        return audio;
+      }
+      report(place,
+             "\"" + module + "\" has a pin \"" + text + "\" on both sides; write audio:" + text + " or gui:" + text,
+             fromPatch);
+    }
+    if (audio.pin != nullptr) return audio;
+    if (gui.pin != nullptr) return gui;
+    report(place, none(sides.audio >= 0 && sides.gui >= 0 ? "" : sides.gui >= 0 ? "GUI " : "audio "), fromPatch);
+  }
+
+  [[noreturn]] void report(const std::string& place, const std::string& problem, bool fromPatch) const {
+    if (fromPatch) fail(place, problem);
+    throw PatchError(place + ": " + problem);
+  }
+
+  void setValues(const json& values, const std::string& module, const ModuleSides& sides, const std::string& place) {
     if (!values.is_object()) fail(place + ".values", "expected an object of pin: value");
     for (auto& [key, value] : values.items()) {
       std::string where = place + ".values.\"" + key + "\"";
-      const PinDescription* pin = description.findPin(gui, key);
-      if (pin == nullptr)
-        fail(where, "\"" + description.id + "\" has no " + (gui ? "GUI" : "audio") + " pin \"" + key + "\"");
-      std::optional<RawValue> raw;
-      if (value.is_string()) {
-        if (pin->datatype == MP_DT_TEXT || pin->datatype == MP_DT_BLOB)
-          raw = rawFromText(pin->datatype, value.get<std::string>());
-      } else if (value.is_boolean()) {
-        raw = rawFromNumber(pin->datatype, value.get<bool>() ? 1.0 : 0.0);
-      } else if (value.is_number()) {
-        raw = rawFromNumber(pin->datatype, value.get<double>());
-      }
-      if (!raw) {
-        const std::string fits =
-            " does not fit pin " + std::to_string(pin->id) + " (" + datatypeName(pin->datatype) + ")";
-        if (value.is_number())
-          fail(where, value.dump() + fits + ": " + numberProblem(pin->datatype, value.get<double>()));
-        fail(where, "a " + std::string(value.type_name()) + fits);
-      }
-      valued_.insert({instance, pin->id});
-      try {
-        engine_.setConstant({instance, pin->id}, *raw);
-      } catch (const EngineError& e) {
-        fail(where, e.what());
-      }
+      setValue(value, pinOf(sides, module, key, std::nullopt, where, nullptr, true), where, true);
     }
   }
 
-  Resolved resolve(const std::string& text, const std::string& place, bool asSource) {
+  void setValue(const json& value, const PinRef& ref, const std::string& where, bool fromPatch) {
+    const PinDescription* pin = ref.pin;
+    std::optional<RawValue> raw;
+    if (value.is_string()) {
+      if (pin->datatype == MP_DT_TEXT || pin->datatype == MP_DT_BLOB)
+        raw = rawFromText(pin->datatype, value.get<std::string>());
+    } else if (value.is_boolean()) {
+      raw = rawFromNumber(pin->datatype, value.get<bool>() ? 1.0 : 0.0);
+    } else if (value.is_number()) {
+      raw = rawFromNumber(pin->datatype, value.get<double>());
+    }
+    if (!raw) {
+      const std::string fits =
+          " does not fit pin " + std::to_string(pin->id) + " (" + datatypeName(pin->datatype) + ")";
+      if (value.is_number())
+        report(where, value.dump() + fits + ": " + numberProblem(pin->datatype, value.get<double>()), fromPatch);
+      report(where, "a " + std::string(value.type_name()) + fits, fromPatch);
+    }
+    valued_.insert({ref.instance, pin->id});
+    if (!fromPatch && pin->parameterId >= 0) boundSettings_.emplace_back(Endpoint{ref.instance, pin->id}, *raw);
+    try {
+      engine_.setConstant({ref.instance, pin->id}, *raw);
+    } catch (const EngineError& e) {
+      report(where, e.what(), fromPatch);
+    }
+  }
+
+  Resolved resolve(const std::string& text, const std::string& place, bool asSource, std::optional<bool> prefer,
+                   bool* ambiguous) {
     auto colon = text.find(':');
     if (colon == std::string::npos) fail(place, "endpoint \"" + text + "\" is not \"module:pin\"");
     std::string module = text.substr(0, colon);
@@ -207,11 +360,44 @@ class Builder {
           r.index = k;
           return r;
         }
-      fail(place, "unknown voice input \"" + pin + "\" (gate, trigger, pitch, velocity or active)");
+      if (pin == "modwheel" || pin == "pressure") {
+        r.kind = Resolved::VoiceController;
+        r.index = pin == "modwheel" ? 1 : kPressure;
+        return r;
+      }
+      fail(place, "unknown voice input \"" + pin + "\" (gate, trigger, pitch, velocity, active, modwheel or pressure)");
     }
     if (module == "midi") {
-      if (!asSource || pin != "in") fail(place, "\"" + text + "\": the patch's MIDI is the source \"midi:in\"");
-      r.kind = Resolved::MidiIn;
+      const std::string sources = "the patch's MIDI sources are \"midi:in\" and \"midi:cc:N\" (N from 0 to 127)";
+      if (!asSource) fail(place, "\"" + text + "\" is a source; " + sources);
+      if (pin == "in") {
+        r.kind = Resolved::MidiIn;
+        return r;
+      }
+      const std::string number = pin.rfind("cc:", 0) == 0 ? pin.substr(3) : std::string();
+      if (number.empty() || number.size() > 3 ||
+          !std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; }) ||
+          std::stoi(number) > 127)
+        fail(place, "\"" + text + "\": " + sources);
+      r.kind = voiceSources_ != nullptr ? Resolved::VoiceController : Resolved::PatchController;
+      r.index = std::stoi(number);
+      return r;
+    }
+    if (module == "host") {
+      if (!asSource) fail(place, "\"" + text + "\" is a host input and cannot be a target");
+      for (int k = 0; k < 3; ++k)
+        if (pin == kTransportNames[k]) {
+          r.kind = Resolved::Transport;
+          r.index = k;
+          return r;
+        }
+      fail(place, "unknown host input \"" + pin + "\" (tempo, position or playing)");
+    }
+    if (module == "voices") {
+      if (asSource || pin != "midi")
+        fail(place, "\"" + text + "\": the voices take MIDI at the target \"voices:midi\"");
+      if (voiceSources_ != nullptr) fail(place, "\"" + text + "\" is fed from outside the voice section");
+      r.kind = Resolved::VoicesMidi;
       return r;
     }
     if (module == "output") {
@@ -231,14 +417,9 @@ class Builder {
       found = globals_.find(module);
       if (found == globals_.end()) fail(place, "unknown module \"" + module + "\"");
     }
-    r.endpoint.instance = found->second;
-    const ModuleDescription& description = engine_.description(found->second);
-    bool gui = engine_.isGui(found->second);
-    const PinDescription* p = description.findPin(gui, pin);
-    if (p == nullptr)
-      fail(place,
-           "\"" + module + "\" (" + description.id + ") has no " + (gui ? "GUI" : "audio") + " pin \"" + pin + "\"");
-    r.endpoint.pin = p->id;
+    const PinRef ref = pinOf(found->second, module, pin, prefer, place, ambiguous, true);
+    r.endpoint = {ref.instance, ref.pin->id};
+    r.gui = ref.gui;
     return r;
   }
 
@@ -258,12 +439,22 @@ class Builder {
       } else {
         fail(place, "expected [\"module:pin\", \"module:pin\"] or {\"from\": ..., \"to\": ...}");
       }
-      Resolved a = resolve(from, place, true);
-      Resolved b = resolve(to, place, false);
+      // A pin both sides have is taken on the side of the other end.
+      bool fromEither = false;
+      bool toEither = false;
+      Resolved a = resolve(from, place, true, std::nullopt, &fromEither);
+      Resolved b = resolve(to, place, false, std::nullopt, &toEither);
+      if (fromEither) a = resolve(from, place, true, toEither ? std::nullopt : std::optional<bool>(b.gui), nullptr);
+      if (toEither) b = resolve(to, place, false, a.gui, nullptr);
       try {
-        if (a.kind == Resolved::VoiceInput) {
-          if (b.kind != Resolved::Module) fail(place, "a voice input goes to a module pin");
-          engine_.connectHostSource((*voiceSources_)[static_cast<size_t>(a.index)], b.endpoint);
+        if (a.kind == Resolved::VoiceInput || a.kind == Resolved::VoiceController ||
+            a.kind == Resolved::PatchController || a.kind == Resolved::Transport) {
+          if (b.kind != Resolved::Module) fail(place, "\"" + from + "\" goes to a module pin");
+          engine_.connectHostSource(hostSource(a), b.endpoint);
+        } else if (b.kind == Resolved::VoicesMidi) {
+          if (a.kind != Resolved::Module) fail(place, "\"voices:midi\" takes a module's MIDI output");
+          if (built_->voicesMidi < 0) built_->voicesMidi = engine_.addMidiSink("voices:midi");
+          engine_.connectMidiSink(a.endpoint, built_->voicesMidi);
         } else if (a.kind == Resolved::MidiIn) {
           if (b.kind != Resolved::Module) fail(place, "\"midi:in\" goes to a module's MIDI pin");
           engine_.connectMidiInput(b.endpoint);
@@ -278,11 +469,45 @@ class Builder {
     }
   }
 
+  // The host source of a host input, made when first connected.
+  int hostSource(const Resolved& r) {
+    auto madeOnce = [&](std::map<int32_t, int>& sources, int32_t key, const std::string& label, float initial) {
+      auto found = sources.find(key);
+      if (found == sources.end()) found = sources.emplace(key, engine_.addHostSource(label, initial)).first;
+      return found->second;
+    };
+    auto controllerLabel = [](int32_t n) {
+      return n == kPressure ? std::string("pressure") : "cc " + std::to_string(n);
+    };
+    switch (r.kind) {
+      case Resolved::VoiceInput: return (*voiceSources_)[static_cast<size_t>(r.index)];
+      case Resolved::VoiceController:
+        return madeOnce(built_->voiceControllers.back(), r.index,
+                        "voice " + std::to_string(voiceIndex_ + 1) + " " + controllerLabel(r.index),
+                        controllerInitial(r.index));
+      case Resolved::PatchController:
+        return madeOnce(built_->patchControllers, r.index, "midi " + controllerLabel(r.index),
+                        controllerInitial(r.index));
+      default: {
+        int& source = r.index == 0   ? built_->tempoSource
+                      : r.index == 1 ? built_->positionSource
+                                     : built_->playingSource;
+        // Until a song says otherwise: 120 BPM from 0, playing.
+        if (source < 0)
+          source = engine_.addHostSource(std::string("host ") + kTransportNames[r.index], r.index == 0   ? 120.0f
+                                                                                          : r.index == 1 ? 0.0f
+                                                                                                         : 1.0f);
+        return source;
+      }
+    }
+  }
+
   // Inputs that declare hostConnect="Voice/Active" follow the voice unless
   // the patch connects them or gives them a value.
   void connectVoiceActive(const std::array<int, kVoiceInputCount>& sources) {
-    for (auto& [name, instance] : locals_) {
-      if (engine_.isGui(instance)) continue;
+    for (auto& [name, sides] : locals_) {
+      const int instance = sides.audio;
+      if (instance < 0) continue;
       for (const PinDescription& pin : engine_.description(instance).audioPins) {
         if (pin.output || pin.hostConnect != "Voice/Active" || engine_.hasSource({instance, pin.id}) ||
             valued_.count({instance, pin.id}) != 0)
@@ -296,10 +521,16 @@ class Builder {
   Engine& engine_;
   const DescriptionSet& descriptions_;
   uint64_t memoryLimit_;
-  std::map<std::string, int> globals_;
-  std::map<std::string, int> locals_;
-  std::set<std::pair<int, int32_t>> valued_;  // pins the patch gave a value
+  std::map<std::string, ModuleSides> globals_;
+  std::map<std::string, ModuleSides> locals_;
+  std::vector<Setting> settings_;
+  std::vector<std::string> parameterSettings_;
+  std::vector<std::pair<Endpoint, RawValue>> boundSettings_;  // --set on pins bound to a parameter
+  ModuleInstances instances_;                                 // every voice's, for the parameters
+  std::set<std::pair<int, int32_t>> valued_;                  // pins the patch gave a value
   std::array<int, kVoiceInputCount>* voiceSources_ = nullptr;
+  int32_t voiceIndex_ = 0;
+  BuiltPatch* built_ = nullptr;
 };
 
 // Line and column of a byte offset, for JSON syntax errors.
@@ -333,7 +564,8 @@ PatchText readPatchFile(const std::string& path) {
 }
 
 BuiltPatch buildPatch(const PatchText& patch, Engine& engine, const DescriptionSet& descriptions,
-                      int32_t voicesOverride, uint64_t memoryLimit) {
+                      int32_t voicesOverride, uint64_t memoryLimit, const std::vector<PinSetting>& settings,
+                      const std::string& preset) {
   json root;
   try {
     root = json::parse(patch.json, nullptr, true, true);
@@ -348,8 +580,8 @@ BuiltPatch buildPatch(const PatchText& patch, Engine& engine, const DescriptionS
     auto cut = message.find("] ");
     throw PatchError(patch.path + ": JSON " + (cut != std::string::npos ? message.substr(cut + 2) : message));
   }
-  Builder builder(patch, engine, descriptions, memoryLimit);
-  return builder.build(root, voicesOverride);
+  Builder builder(patch, engine, descriptions, memoryLimit, settings);
+  return builder.build(root, voicesOverride, preset);
 }
 
 }  // namespace zvhost

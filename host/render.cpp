@@ -13,7 +13,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "host/voice_allocator.h"
+#include "host/midi_routing.h"
 
 namespace zvhost {
 
@@ -56,22 +56,7 @@ RenderStats render(Engine& engine, const BuiltPatch& patch, const MidiSong* song
   const float rate = engine.settings().sampleRate;
   const int32_t blockSize = engine.settings().blockSize;
   const int64_t total = renderLength(song, options, rate);
-  std::vector<VoiceChange> changes;
-  if (song != nullptr && patch.voices > 0) {
-    VoiceSettings settings;
-    settings.voices = patch.voices;
-    settings.releaseSeconds = patch.voiceRelease;
-    changes = allocateVoices(*song, settings);
-  }
-  // Events of a damaged song may lie further away than any sample count;
-  // they are past the end of every render, so they saturate there.
-  auto sampleOf = [rate, total](double seconds) {
-    double sample = seconds * rate;
-    return sample < static_cast<double>(total) ? static_cast<int64_t>(std::llround(sample)) : total;
-  };
-  size_t nextChange = 0;
-  size_t nextMessage = 0;
-  const size_t messageCount = song != nullptr ? song->messages.size() : 0;
+  MidiRouting routing(engine, patch, song, total);
 
   RenderStats stats;
   std::vector<float> left(static_cast<size_t>(blockSize));
@@ -80,16 +65,9 @@ RenderStats render(Engine& engine, const BuiltPatch& patch, const MidiSong* song
   for (int64_t start = 0; start < total;) {
     const auto frames = static_cast<int32_t>(std::min<int64_t>(blockSize, total - start));
     const int64_t end = start + frames;
-    for (; nextChange < changes.size() && sampleOf(changes[nextChange].seconds) < end; ++nextChange) {
-      const VoiceChange& c = changes[nextChange];
-      int source = patch.voiceSources[static_cast<size_t>(c.voice)][static_cast<size_t>(c.input)];
-      engine.setHostSource(source, static_cast<int32_t>(std::max<int64_t>(sampleOf(c.seconds) - start, 0)), c.value);
-    }
-    for (; nextMessage < messageCount && sampleOf(song->messages[nextMessage].seconds) < end; ++nextMessage) {
-      const MidiMessage& m = song->messages[nextMessage];
-      engine.sendMidi(static_cast<int32_t>(std::max<int64_t>(sampleOf(m.seconds) - start, 0)), m.bytes, m.size);
-    }
+    routing.beforeBlock(start, frames);
     engine.processBlock(frames);
+    routing.afterBlock(start, frames);
     const float* l = engine.output(0);
     const float* r = engine.settings().outputChannels > 1 ? engine.output(1) : l;
     // A quiet patch costs little more than this look, so it is one the
@@ -123,6 +101,7 @@ RenderStats render(Engine& engine, const BuiltPatch& patch, const MidiSong* song
     if (progress) progress(start, total);
   }
   stats.audioSeconds = static_cast<double>(stats.frames) / rate;
+  stats.mostNotesHeld = routing.mostNotesHeld();
   return stats;
 }
 

@@ -1,5 +1,5 @@
-// Offline rendering: drives an engine block by block with the voice
-// changes and MIDI of a song and hands each stereo block to a sink.
+// Offline rendering: drives an engine block by block with the MIDI of a
+// song (host/midi_routing.h) and hands each stereo block to a sink.
 #pragma once
 
 #include <cstdint>
@@ -29,7 +29,8 @@ struct RenderStats {
   int64_t frames = 0;
   double audioSeconds = 0.0;
   float peak = 0.0f;
-  int64_t nonFinite = 0;  // samples replaced by 0
+  int64_t nonFinite = 0;      // samples replaced by 0
+  int32_t mostNotesHeld = 0;  // the most voices whose gate was up at once
 };
 
 // Left and right samples of one block (finite), and the frames rendered so far.

@@ -128,4 +128,39 @@ float rawAsFloat(const RawValue& raw) {
   return value;
 }
 
+std::optional<RawValue> normalizedFromRaw(int32_t datatype, const RawValue& value, double low, double high) {
+  double v = 0.0;
+  if (datatype == MP_DT_BOOL && value.size() == 1) return rawFloat(value[0] != 0 ? 1.0f : 0.0f);
+  if (datatype == MP_DT_FLOAT && value.size() == sizeof(float)) {
+    v = rawAsFloat(value);
+  } else if (datatype == MP_DT_INT && value.size() == sizeof(int32_t)) {
+    int32_t i = 0;
+    std::memcpy(&i, value.data(), sizeof i);
+    v = i;
+  } else {
+    return std::nullopt;
+  }
+  if (std::isnan(v) || !(high > low)) return std::nullopt;
+  const double position = (v - low) / (high - low);
+  return rawFloat(static_cast<float>(position < 0.0 ? 0.0 : position > 1.0 ? 1.0 : position));
+}
+
+std::optional<RawValue> rawFromNormalized(int32_t datatype, float position, double low, double high) {
+  if (std::isnan(position)) return std::nullopt;
+  const double p = position < 0.0f ? 0.0 : position > 1.0f ? 1.0 : position;
+  switch (datatype) {
+    case MP_DT_BOOL: return rawBool(p >= 0.5);
+    case MP_DT_FLOAT: return rawFloat(clampToFloat(low + p * (high - low)));
+    case MP_DT_INT: return rawInt(clampToInt(std::floor(low + p * (high - low) + 0.5)));
+    default: return std::nullopt;
+  }
+}
+
+bool sameRaw(int32_t datatype, const RawValue& a, const RawValue& b) {
+  if (a == b) return true;
+  if ((datatype != MP_DT_FLOAT && datatype != MP_DT_AUDIO) || a.size() != sizeof(float) || b.size() != sizeof(float))
+    return false;
+  return std::isnan(rawAsFloat(a)) && std::isnan(rawAsFloat(b));
+}
+
 }  // namespace zvhost

@@ -33,5 +33,16 @@ std::optional<RawValue> rawFromText(int32_t datatype, const std::string& text);
 // The zero value of the datatype (empty text, empty blob).
 RawValue rawZero(int32_t datatype);
 float rawAsFloat(const RawValue& raw);
+// A parameter's normalised position: where a float, int or bool value lies
+// in low..high, as a float from 0 to 1 (clamped; bool: false 0, true 1);
+// nullopt for NaN and for other datatypes.
+std::optional<RawValue> normalizedFromRaw(int32_t datatype, const RawValue& value, double low, double high);
+// The value at a normalised position (clamped to 0..1; ints to the nearest
+// whole number, bool true from 0.5); nullopt for a NaN position and for
+// other datatypes.
+std::optional<RawValue> rawFromNormalized(int32_t datatype, float position, double low, double high);
+// Whether two values of the datatype are the same: byte for byte, but any
+// two float NaNs are the same, so that a NaN echoed back is no change.
+bool sameRaw(int32_t datatype, const RawValue& a, const RawValue& b);
 
 }  // namespace zvhost

@@ -20,3 +20,8 @@ MP_EXPORT int32_t MP_STDCALL MP_GuiTimerTick() {
   timer.tick();
   return timer.isRunning() ? timer.interval() : 0;
 }
+
+MP_EXPORT int32_t MP_STDCALL MP_GuiTimerPeriod() {
+  const SharedGuiTimer& timer = SharedGuiTimer::instance();
+  return timer.isRunning() ? timer.interval() : 0;
+}

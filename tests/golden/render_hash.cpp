@@ -4,7 +4,7 @@
 // for Windows, where it drives the DLL: both must give the same numbers.
 //
 //   zv_render_hash --goldens FILE --name NAME --library LIB --descriptions DIR
-//                  [--files DIR]... [--midi SONG.mid] [--seconds S] PATCH.json
+//                  [--files DIR]... [--midi SONG.mid] [--seconds S] [--preset NAME] PATCH.json
 //   zv_render_hash --goldens FILE --name NAME --wav OUT.wav    (zvhost's float WAV)
 //   zv_render_hash --goldens FILE --file PATH...               (NAME is the file name)
 //
@@ -42,6 +42,7 @@ struct Options {
   std::string patch;
   std::string wav;
   std::vector<std::string> plainFiles;
+  std::string preset;
   double seconds = -1.0;  // zvhost's default: the song and its tail
 };
 
@@ -69,6 +70,8 @@ Options parse(int argc, char** argv) {
       o.wav = value();
     else if (a == "--file")
       o.plainFiles.push_back(value());
+    else if (a == "--preset")
+      o.preset = value();
     else if (a == "--seconds")
       o.seconds = std::stod(value());
     else if (!a.empty() && a[0] == '-')
@@ -100,7 +103,7 @@ uint64_t renderHash(const Options& o, int64_t& frames) {
   EngineSettings settings;
   Engine engine(factory, settings, FileResolver(patch.folder, o.files),
                 reinterpret_cast<MpGuiTimerTickFunction>(loader.symbol(MP_GUI_TIMER_TICK_NAME)));
-  const BuiltPatch built = buildPatch(patch, engine, descriptions, 0);
+  const BuiltPatch built = buildPatch(patch, engine, descriptions, 0, 0, {}, o.preset);
   zv::golden::SampleHash hash;
   RenderOptions options;
   options.seconds = o.seconds;

@@ -80,6 +80,33 @@ TEST(EngineTransport, MidiLoopRepeatsOncePerBlockWithoutHanging) {
   EXPECT_EQ(TestPlugin::get().log("midi").size(), 4u);
 }
 
+// An audio output drives a control input with the levels it reports, at
+// the report's sample, converted to the input's type; the input's module
+// runs after the output's.
+TEST(EngineTransport, AudioOutputsDriveControlInputsWithTheLevelsTheyReport) {
+  auto engine = makeEngine();
+  int level = engine->addHostSource("level", 0.25f);
+  int recorder = add(*engine, "Test Recorder", "recorder");
+  int source = add(*engine, "Test Const", "const");
+  engine->connectHostSource(level, {source, 0});
+  engine->connect({source, 1}, {recorder, 3});
+  engine->connect({source, 1}, {recorder, 4});
+  engine->prepare();
+  EXPECT_EQ(engine->order(), (std::vector<int>{source, recorder}));
+  engine->processBlock(16);
+  engine->setHostSource(level, 7, 2.75f);
+  engine->processBlock(16);
+  auto log = TestPlugin::get().log("rec block=");
+  EXPECT_TRUE(contains(log, "rec block=1 t=0 type=100 pin=3 v=0.25"));
+  EXPECT_TRUE(contains(log, "rec block=2 t=7 type=100 pin=3 v=2.75")) << "float";
+  EXPECT_TRUE(contains(log, "rec block=2 t=7 type=100 pin=4 v=2")) << "int, truncated";
+
+  auto refused = makeEngine();
+  int sender = add(*refused, "Test Sender", "sender");
+  int files = add(*refused, "Test Files", "files");
+  EXPECT_THROW(refused->connect({sender, 2}, {files, 0}), EngineError) << "text takes no level";
+}
+
 TEST(EngineTransport, StaticSourceSleepsKeepsItsLevelAndWakesOnEvents) {
   auto engine = makeEngine();
   int level = engine->addHostSource("level", 0.25f);
@@ -268,21 +295,15 @@ TEST(EngineTransport, NamedMemoryIsSharedZeroedAndInitialisedOnce) {
   EXPECT_EQ(engine->namedMemoryBlocks(), 1u);
 }
 
-TEST(EngineTransport, GuiPinsCarryValuesBetweenBlocksAndTheTimerTicks) {
+TEST(EngineTransport, GuiModulesLearnTheirPinCountAndTheTimerTicksInRenderedTime) {
   auto engine = makeEngine();
-  int sender = add(*engine, "Test Sender", "sender");
   int gui = add(*engine, "Test Gui Double", "double", true);
-  int recorder = add(*engine, "Test Recorder", "recorder");
-  engine->connect({sender, 1}, {gui, 0});
-  engine->connect({gui, 1}, {recorder, 3});
+  engine->setConstant({gui, 0}, rawFloat(0.5f));
   engine->prepare();
   EXPECT_EQ(TestPlugin::get().log("gui pins"), (std::vector<std::string>{"gui pins=2"}));
-  engine->processBlock(16);
-  engine->processBlock(16);
-  EXPECT_TRUE(contains(TestPlugin::get().log("gui in"), "gui in=1"));
-  EXPECT_TRUE(contains(TestPlugin::get().log("rec block=2"), "rec block=2 t=0 type=100 pin=3 v=2"));
+  EXPECT_EQ(TestPlugin::get().log("gui in"), (std::vector<std::string>{"gui in=0.5"}));
   // One second of blocks: the shared timer's 50 ms period gives 20 ticks.
-  for (int b = 2; b < 3000; ++b) engine->processBlock(16);
+  for (int b = 0; b < 3000; ++b) engine->processBlock(16);
   auto ticks = TestPlugin::get().log("gui ticks");
   ASSERT_FALSE(ticks.empty());
   EXPECT_EQ(ticks.back(), "gui ticks=20");
@@ -352,7 +373,8 @@ TEST(EngineBuilding, RefusesMismatchedAndMisdirectedConnections) {
     return "";
   };
   EXPECT_NE(message([&] { engine->connect({sender, 1}, {recorder, 4}); }).find("type mismatch"), std::string::npos);
-  EXPECT_NE(message([&] { engine->connect({sender, 2}, {recorder, 3}); }).find("type mismatch"), std::string::npos);
+  // A control value does not become audio (the other way round is a level).
+  EXPECT_NE(message([&] { engine->connect({sender, 1}, {recorder, 1}); }).find("type mismatch"), std::string::npos);
   EXPECT_NE(message([&] { engine->connect({recorder, 1}, {sender, 3}); }).find("is an input"), std::string::npos);
   EXPECT_NE(message([&] { engine->connect({sender, 1}, {recorder, 42}); }).find("no audio pin 42"), std::string::npos);
   EXPECT_NE(message([&] { engine->connectOutput({sender, 1}, 0); }).find("not an audio output"), std::string::npos);

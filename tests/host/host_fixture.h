@@ -3,9 +3,16 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sndfile.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -36,6 +43,9 @@ class TestPlugin {
   IMpFactory* factory() const { return factory_; }
   MpGuiTimerTickFunction tick() const {
     return reinterpret_cast<MpGuiTimerTickFunction>(loader_.symbol(MP_GUI_TIMER_TICK_NAME));
+  }
+  MpGuiTimerPeriodFunction period() const {
+    return reinterpret_cast<MpGuiTimerPeriodFunction>(loader_.symbol(MP_GUI_TIMER_PERIOD_NAME));
   }
   const DescriptionSet& descriptions() const { return descriptions_; }
   const ModuleDescription& module(const std::string& id) const {
@@ -80,12 +90,55 @@ inline std::unique_ptr<Engine> makeEngine(int32_t blockSize = 16, FileResolver f
   EngineSettings settings;
   settings.sampleRate = 48000.0f;
   settings.blockSize = blockSize;
-  return std::make_unique<Engine>(TestPlugin::get().factory(), settings, std::move(files), TestPlugin::get().tick());
+  return std::make_unique<Engine>(TestPlugin::get().factory(), settings, std::move(files), TestPlugin::get().tick(),
+                                  TestPlugin::get().period());
 }
 
 inline int add(Engine& engine, const std::string& id, const std::string& label, bool gui = false,
                int group = Engine::kPatchGroup) {
   return engine.addModule(TestPlugin::get().module(id), gui, label, group);
+}
+
+// The zvhost program, run with the real library; its exit status and what
+// it printed on either stream.
+struct HostRun {
+  int status;
+  std::string output;
+};
+
+inline HostRun runHost(const std::string& arguments) {
+  std::string command = std::string(ZV_HOST_PROGRAM) + " " + arguments + " 2>&1";
+  HostRun run{-1, ""};
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return run;
+  std::array<char, 512> buffer{};
+  while (fgets(buffer.data(), buffer.size(), pipe) != nullptr) run.output += buffer.data();
+  int status = pclose(pipe);
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+inline std::string readAll(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// How bright a render is: the mean size of the sample-to-sample step
+// against the mean size of the samples, which rises with the cutoff.
+inline double brightness(const std::string& wav) {
+  SF_INFO info{};
+  SNDFILE* file = sf_open(wav.c_str(), SFM_READ, &info);
+  if (file == nullptr) return -1.0;
+  std::vector<float> samples(static_cast<size_t>(info.frames) * static_cast<size_t>(info.channels));
+  sf_readf_float(file, samples.data(), info.frames);
+  sf_close(file);
+  double steps = 0.0;
+  double sizes = 0.0;
+  for (size_t i = static_cast<size_t>(info.channels); i < samples.size(); i += static_cast<size_t>(info.channels)) {
+    steps += std::fabs(samples[i] - samples[i - static_cast<size_t>(info.channels)]);
+    sizes += std::fabs(samples[i]);
+  }
+  return sizes > 0.0 ? steps / sizes : -1.0;
 }
 
 }  // namespace zvhost::testing

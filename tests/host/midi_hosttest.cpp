@@ -86,6 +86,64 @@ TEST(MidiFile, FormatOneTempoChangesApplyToEveryTrack) {
   EXPECT_EQ(song.messages[1].bytes[0], 0x9F);
 }
 
+// Variable-length numbers of the track format, for lengths.
+Bytes varLength(uint32_t n) {
+  Bytes out = {static_cast<uint8_t>(n & 0x7F)};
+  while ((n >>= 7) != 0) out.insert(out.begin(), static_cast<uint8_t>(0x80 | (n & 0x7F)));
+  return out;
+}
+
+TEST(MidiFile, KeepsWholeSystemExclusiveMessagesAndSkipsPackets) {
+  const Bytes tuning = {0x7F, 0x7F, 0x08, 0x02, 0x00, 0x01, 60, 60, 0x20, 0x00, 0xF7};
+  Bytes body = {0x00, 0xF0};
+  append(body, varLength(static_cast<uint32_t>(tuning.size())));
+  append(body, tuning);
+  // A message sent in two packets, the second an F7 event: neither is kept.
+  append(body, {0x10, 0xF0, 0x02, 0x7E, 0x01, 0x10, 0xF7, 0x02, 0x02, 0xF7});
+  // Running status does not survive a System Exclusive event.
+  append(body, {0x20, 0x90, 64, 100, 0x00, 0xF0, 0x01, 0xF7, 0x00, 0x80, 64, 0});
+  append(body, kEnd);
+  MidiSong song = parseMidi(join({header(0, 1, 96), track(body)}));
+  ASSERT_EQ(song.messages.size(), 4u);
+  const MidiMessage& first = song.messages[0];
+  ASSERT_EQ(first.length(), static_cast<int32_t>(tuning.size()) + 1);
+  EXPECT_EQ(first.data()[0], 0xF0);
+  EXPECT_TRUE(std::equal(tuning.begin(), tuning.end(), first.data() + 1));
+  EXPECT_EQ(song.messages[1].data()[0], 0x90);
+  EXPECT_EQ(song.messages[1].length(), 3);
+  EXPECT_EQ(std::vector<uint8_t>(song.messages[2].data(), song.messages[2].data() + 2), (Bytes{0xF0, 0xF7}));
+  EXPECT_EQ(song.messages[3].data()[0], 0x80);
+  // A data byte straight after a System Exclusive event has no status.
+  Bytes orphan = {0x00, 0x90, 60, 100, 0x00, 0xF0, 0x01, 0xF7, 0x00, 60, 0};
+  append(orphan, kEnd);
+  EXPECT_THROW(parseMidi(join({header(0, 1, 96), track(orphan)})), MidiError);
+}
+
+TEST(MidiFile, TempoMapGivesTheSongPositionInBeats) {
+  // 100 ticks per quarter; 1 s per quarter from tick 0, 0.25 s from tick 200
+  // (2 s in); a second change at the same tick as a third one keeps the last.
+  Bytes tempos = {0x00, 0xFF, 0x51, 0x03, 0x0F, 0x42, 0x40,        // 1 000 000 us at tick 0
+                  0x81, 0x48, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20,  // 500 000 at tick 200
+                  0x00, 0xFF, 0x51, 0x03, 0x03, 0xD0, 0x90};       // 250 000 at tick 200
+  append(tempos, kEnd);
+  MidiSong song = parseMidi(join({header(1, 1, 100), track(tempos)}));
+  ASSERT_EQ(song.tempos.size(), 2u);
+  struct Case {
+    double seconds, beats, bpm;
+  };
+  for (const Case& c : {Case{0.0, 0.0, 60.0}, Case{1.5, 1.5, 60.0}, Case{2.0, 2.0, 240.0}, Case{2.5, 4.0, 240.0},
+                        Case{10.0, 34.0, 240.0}}) {
+    EXPECT_DOUBLE_EQ(songBeats(song, c.seconds), c.beats) << c.seconds;
+    EXPECT_DOUBLE_EQ(songTempo(song, c.seconds), c.bpm) << c.seconds;
+  }
+  // Without tempo events: 120 BPM from the start.
+  Bytes plain = {0x00, 0x90, 60, 100};
+  append(plain, kEnd);
+  MidiSong untimed = parseMidi(join({header(0, 1, 96), track(plain)}));
+  EXPECT_DOUBLE_EQ(songTempo(untimed, 3.0), 120.0);
+  EXPECT_DOUBLE_EQ(songBeats(untimed, 3.0), 6.0);
+}
+
 TEST(MidiFile, MalformedFilesAreRefusedWithAPlace) {
   Bytes good = {0x00, 0x90, 60, 100};
   append(good, kEnd);
@@ -227,6 +285,182 @@ TEST(VoiceAllocator, SustainPedalHoldsReleasedNotesUntilItRises) {
   for (const auto& g : gates)
     if (g.value == 0.0f) ends.emplace_back(g.voice, g.seconds);
   EXPECT_EQ(ends, (std::vector<std::pair<int, double>>{{0, 1.0}, {1, 1.0}}));
+}
+
+// A song of messages given as bytes (System Exclusive ones whole).
+MidiSong songOf(std::initializer_list<std::pair<double, Bytes>> messages) {
+  MidiSong song;
+  for (const auto& [seconds, bytes] : messages) {
+    MidiMessage m;
+    m.seconds = seconds;
+    if (bytes[0] == 0xF0) {
+      m.sysex = bytes;
+    } else {
+      m.size = static_cast<uint8_t>(bytes.size());
+      for (size_t i = 0; i < bytes.size(); ++i) m.bytes[i] = bytes[i];
+    }
+    song.messages.push_back(m);
+  }
+  return song;
+}
+
+// Pitch value of a note moved by some semitones: 5 V = 440 Hz, 1 V per octave.
+float pitchOf(double semitones) { return static_cast<float>(0.5 + (semitones - 69.0) / 120.0); }
+
+// The last value a voice input was given (NaN if none).
+float lastValue(const std::vector<VoiceChange>& changes, int voice, VoiceInput input, int32_t controller = -1) {
+  float value = std::nanf("");
+  for (const auto& c : changes)
+    if (c.voice == voice && c.input == input && c.controller == controller) value = c.value;
+  return value;
+}
+
+TEST(VoiceAllocator, PitchBendMovesTheNotesOfItsChannelByTheRangeFromRpnZero) {
+  const Bytes note = {0x90, 60, 100};
+  const Bytes rpnZero[] = {{0xB0, 101, 0}, {0xB0, 100, 0}};
+  struct Case {
+    const char* name;
+    std::vector<Bytes> before;  // before the bend
+    Bytes bend;
+    double semitones;  // expected shift
+  };
+  const std::vector<Case> cases = {
+      {"half up, default range", {}, {0xE0, 0x00, 0x60}, 1.0},
+      {"full down, default range", {}, {0xE0, 0x00, 0x00}, -2.0},
+      {"range 12", {rpnZero[0], rpnZero[1], {0xB0, 6, 12}}, {0xE0, 0x00, 0x00}, -12.0},
+      {"range 1 and 50 cents", {rpnZero[0], rpnZero[1], {0xB0, 6, 1}, {0xB0, 38, 50}}, {0xE0, 0x00, 0x00}, -1.5},
+      {"data entry after a non-registered parameter",
+       {{0xB0, 99, 0}, {0xB0, 98, 0}, {0xB0, 6, 12}},
+       {0xE0, 0x00, 0x00},
+       -2.0},
+      {"another channel's bend", {}, {0xE1, 0x00, 0x00}, 0.0},
+      {"a bend with a status byte for data", {}, {0xE0, 0x00, 0x80}, 0.0},
+  };
+  for (const auto& c : cases) {
+    MidiSong song = songOf({{0.0, note}});
+    for (const Bytes& b : c.before) song.messages.push_back(songOf({{0.1, b}}).messages[0]);
+    song.messages.push_back(songOf({{0.2, c.bend}}).messages[0]);
+    VoiceSettings settings;
+    settings.voices = 2;
+    auto changes = allocateVoices(song, settings);
+    EXPECT_NEAR(lastValue(changes, 0, VoiceInput::Pitch), pitchOf(60 + c.semitones), 1e-6) << c.name;
+    // Notes that start later start bent.
+    song.messages.push_back(songOf({{0.3, {0x90, 62, 100}}}).messages[0]);
+    changes = allocateVoices(song, settings);
+    EXPECT_NEAR(lastValue(changes, 1, VoiceInput::Pitch), pitchOf(62 + c.semitones), 1e-6) << c.name;
+  }
+}
+
+TEST(VoiceAllocator, ControllerInputsFollowTheVoicesChannelOrTheWholeSong) {
+  VoiceSettings settings;
+  settings.voices = 2;
+  settings.voiceControllers = {1, kPressure};
+  settings.patchControllers = {7, kPressure};
+  MidiSong song = songOf({
+      {0.0, {0xB1, 1, 127}},  // modulation on channel 2 before its note
+      {0.1, {0x90, 60, 100}},
+      {0.1, {0x91, 64, 100}},
+      {0.2, {0xD0, 64}},      // channel pressure, channel 1
+      {0.3, {0xA1, 64, 32}},  // key pressure of channel 2's note
+      {0.3, {0xA1, 65, 99}},  // of a key nobody holds
+      {0.4, {0xB5, 7, 50}},   // volume on a channel without notes
+  });
+  auto changes = allocateVoices(song, settings);
+  EXPECT_TRUE(std::isnan(lastValue(changes, 0, VoiceInput::Controller, 1))) << "voice 1 plays channel 1";
+  EXPECT_FLOAT_EQ(lastValue(changes, 1, VoiceInput::Controller, 1), 1.0f);
+  EXPECT_FLOAT_EQ(lastValue(changes, 0, VoiceInput::Controller, kPressure), 64.0f / 127.0f);
+  EXPECT_FLOAT_EQ(lastValue(changes, 1, VoiceInput::Controller, kPressure), 32.0f / 127.0f);
+  // Patch-wide: the last message on any channel.
+  EXPECT_FLOAT_EQ(lastValue(changes, -1, VoiceInput::Controller, 7), 50.0f / 127.0f);
+  EXPECT_FLOAT_EQ(lastValue(changes, -1, VoiceInput::Controller, kPressure), 99.0f / 127.0f);
+  // Until told otherwise volume holds its power-on value.
+  EXPECT_FLOAT_EQ(controllerInitial(7), 100.0f / 127.0f);
+
+  // Resetting channel 2's controllers clears its modulation and bend and
+  // lifts its pedal; volume stays.
+  for (auto [t, bytes] : {std::pair<double, Bytes>{0.5, {0xB1, 64, 127}},
+                          {0.6, {0x81, 64, 0}},
+                          {0.6, {0xE1, 0x00, 0x60}},
+                          {0.7, {0xB1, 121, 0}}})
+    song.messages.push_back(songOf({{t, bytes}}).messages[0]);
+  changes = allocateVoices(song, settings);
+  EXPECT_EQ(lastValue(changes, 1, VoiceInput::Controller, 1), 0.0f);
+  EXPECT_FLOAT_EQ(lastValue(changes, 1, VoiceInput::Pitch), pitchOf(64));
+  EXPECT_EQ(lastValue(changes, 1, VoiceInput::Gate), 0.0f);
+  EXPECT_FLOAT_EQ(lastValue(changes, -1, VoiceInput::Controller, 7), 50.0f / 127.0f);
+}
+
+// Tuning messages, key 60 to 60.25 semitones (xx yy zz = 60, 0x20, 0).
+TEST(VoiceAllocator, TuningMessagesOfProgramZeroTuneTheirKeys) {
+  const Bytes single = {0xF0, 0x7F, 0x00, 0x08, 0x02, 0x00, 0x01, 60, 60, 0x20, 0x00, 0xF7};
+  Bytes bulk = {0xF0, 0x7E, 0x00, 0x08, 0x01, 0x00};
+  bulk.resize(22, ' ');  // the tuning's name
+  for (int k = 0; k < 128; ++k) append(bulk, k == 60 ? Bytes{60, 0x20, 0x00} : Bytes{0x7F, 0x7F, 0x7F});
+  append(bulk, {0x00, 0xF7});  // checksum
+  struct Case {
+    const char* name;
+    Bytes message;
+    bool retunesTheSoundingNote;
+    bool tunesTheNextNote;
+  };
+  auto changed = [](Bytes m, size_t at, uint8_t value) {
+    m[at] = value;
+    return m;
+  };
+  const std::vector<Case> cases = {
+      {"real-time single note", single, true, true},
+      {"single note with bank", {0xF0, 0x7F, 0x00, 0x08, 0x07, 0x00, 0x00, 0x01, 60, 60, 0x20, 0x00, 0xF7}, true, true},
+      {"non-real-time single note with bank",
+       {0xF0, 0x7E, 0x00, 0x08, 0x07, 0x00, 0x00, 0x01, 60, 60, 0x20, 0x00, 0xF7},
+       false,
+       true},
+      {"bulk dump", bulk, false, true},
+      {"another program", changed(single, 5, 1), false, false},
+      {"a status byte in the entry", changed(single, 9, 0xA0), false, false},
+      {"cut short", Bytes(single.begin(), single.begin() + 9), false, false},
+  };
+  for (const auto& c : cases) {
+    VoiceSettings settings;
+    settings.voices = 2;
+    auto changes = allocateVoices(songOf({{0.0, {0x90, 60, 100}}, {0.1, c.message}, {0.2, {0x91, 60, 100}}}), settings);
+    std::vector<float> first;
+    for (const auto& ch : changes)
+      if (ch.voice == 0 && ch.input == VoiceInput::Pitch) first.push_back(ch.value);
+    EXPECT_EQ(first.size(), c.retunesTheSoundingNote ? 2u : 1u) << c.name;
+    EXPECT_NEAR(first.back(), pitchOf(c.retunesTheSoundingNote ? 60.25 : 60.0), 1e-6) << c.name;
+    EXPECT_NEAR(lastValue(changes, 1, VoiceInput::Pitch), pitchOf(c.tunesTheNextNote ? 60.25 : 60.0), 1e-6) << c.name;
+  }
+}
+
+// Voice changes taken block by block, as a render takes them, are those of
+// the whole song at once: released voices end at the same times however the
+// blocks fall.
+TEST(VoiceAllocator, BlockByBlockGivesWhatTheWholeSongGives) {
+  std::ifstream in(std::string(ZV_EXAMPLES) + "/demo.mid", std::ios::binary);
+  MidiSong song = parseMidi(Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()));
+  VoiceSettings settings;
+  settings.voices = 3;  // steals and reuses
+  settings.releaseSeconds = 0.3;
+  const auto whole = allocateVoices(song, settings);
+  ASSERT_GT(whole.size(), 100u);
+  for (int64_t block : {1, 64, 4801}) {
+    VoiceAllocator allocator(settings);
+    std::vector<VoiceChange> taken;
+    size_t next = 0;
+    for (int64_t end = block; taken.size() < whole.size() && end < 48000 * 20; end += block) {
+      auto due = [end](double seconds) { return std::llround(seconds * 48000.0) < end; };
+      for (; next < song.messages.size() && due(song.messages[next].seconds); ++next)
+        allocator.receive(song.messages[next].seconds, song.messages[next].data(),
+                          static_cast<size_t>(song.messages[next].length()));
+      allocator.takeDue(due, taken);
+    }
+    ASSERT_EQ(taken.size(), whole.size()) << block;
+    for (size_t i = 0; i < whole.size(); ++i) {
+      EXPECT_TRUE(taken[i].seconds == whole[i].seconds && taken[i].voice == whole[i].voice &&
+                  taken[i].input == whole[i].input && taken[i].value == whole[i].value)
+          << "block " << block << ", change " << i;
+    }
+  }
 }
 
 }  // namespace

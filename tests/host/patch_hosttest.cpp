@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
 
 #include "host/patch.h"
@@ -65,6 +66,21 @@ TEST(PatchErrors, NameTheFileThePlaceAndTheProblem) {
       {R"({"modules": [{"name": "s", "id": "Test Sine"}], "connections": [["s:Out"]]})",
        {"connections[0]", "expected"}},
       {R"([1, 2])", {"top level", "expected an object"}},
+      {R"({"modules": [{"name": "s", "id": "Test Sine"}], "connections": [["midi:cc:128", "s:Gate"]]})",
+       {"\"midi:in\" and \"midi:cc:N\" (N from 0 to 127)"}},
+      {R"({"modules": [{"name": "s", "id": "Test Sine"}], "connections": [["midi:cc:+1", "s:Gate"]]})",
+       {"\"midi:cc:N\""}},
+      {R"({"modules": [{"name": "s", "id": "Test Sine"}], "connections": [["s:Out", "midi:cc:1"]]})", {"is a source"}},
+      {R"({"modules": [{"name": "s", "id": "Test Sine"}], "connections": [["host:speed", "s:Gate"]]})",
+       {"unknown host input \"speed\" (tempo, position or playing)"}},
+      {R"({"connections": [["host:tempo", "output:left"]]})", {"\"host:tempo\" goes to a module pin"}},
+      {R"({"modules": [{"name": "s", "id": "Test Sine"}], "connections": [["s:Out", "voices:midi"]]})",
+       {"not a MIDI output"}},
+      {R"({"voice": {"modules": [{"name": "m", "id": "Test Midi"}], "connections": [["m:Out", "voices:midi"]]}})",
+       {"voice.connections[0]", "fed from outside the voice section"}},
+      {R"({"modules": [{"name": "s", "id": "Test Sine"}], "connections": [["s:Gate", "voices:gate"]]})",
+       {"target \"voices:midi\""}},
+      {R"({"modules": [{"name": "host", "id": "Test Sine"}]})", {"name \"host\" is reserved"}},
       {R"({"voices": 1e400})", {"JSON", "1e400"}},
   };
   for (const auto& c : cases) {
@@ -140,6 +156,32 @@ TEST(PatchBuilding, VoiceSectionIsClonedPerVoiceAndPinsResolveByNameOrIndex) {
   // The voices' order puts every sine before the recorder they feed.
   overridden->prepare();
   EXPECT_EQ(overridden->order().back(), 0);
+}
+
+// MIDI and transport sources are made once where they are used: a voice's
+// controller inputs per voice (voice:modwheel is controller 1 there),
+// patch-wide ones once.
+TEST(PatchBuilding, MidiAndTransportSourcesAreMadeWhereTheyAreUsed) {
+  const char* json = R"({
+    "voices": 2,
+    "modules": [{"name": "global", "id": "Test Recorder"}, {"name": "m", "id": "Test Midi"}],
+    "voice": {
+      "modules": [{"name": "rec", "id": "Test Recorder"}],
+      "connections": [["voice:modwheel", "rec:Value"], ["midi:cc:1", "rec:Number"], ["voice:pressure", "rec:Tag"],
+                      ["host:position", "rec:VoiceActive"]]
+    },
+    "connections": [["midi:cc:7", "global:Value"], ["host:tempo", "global:Number"], ["midi:in", "m:In"],
+                    ["m:Out", "voices:midi"]]
+  })";
+  auto engine = makeEngine();
+  BuiltPatch built = buildPatch(patchText(json), *engine, TestPlugin::get().descriptions(), 0);
+  ASSERT_EQ(built.voiceControllers.size(), 2u);
+  for (const auto& sources : built.voiceControllers)
+    EXPECT_EQ(sources, (std::map<int32_t, int>{{1, sources.at(1)}, {kPressure, sources.at(kPressure)}}));
+  EXPECT_NE(built.voiceControllers[0].at(1), built.voiceControllers[1].at(1));
+  EXPECT_EQ(built.patchControllers.count(7), 1u);
+  EXPECT_TRUE(built.tempoSource >= 0 && built.positionSource >= 0 && built.playingSource == -1);
+  EXPECT_GE(built.voicesMidi, 0);
 }
 
 TEST(PatchBuilding, VoiceActiveInputsFollowTheVoiceUnlessThePatchFeedsThem) {

@@ -14,7 +14,9 @@
 #include <iterator>
 #include <limits>
 #include <random>
+#include <tuple>
 
+#include "host/library_loader.h"
 #include "host/render.h"
 #include "host/voice_allocator.h"
 #include "host_fixture.h"
@@ -249,29 +251,104 @@ TEST(Render, LengthFollowsTheSongOrTheGivenSecondsWithinALimit) {
   }
 }
 
+// The value events a recorder logged on one pin: block, offset, value.
+using Logged = std::tuple<int, int, double>;
+
+std::vector<Logged> logged(int pin) {
+  std::vector<Logged> out;
+  const std::string tail = " type=100 pin=" + std::to_string(pin) + " v=";
+  for (const auto& line : TestPlugin::get().log("rec block=")) {
+    int block = 0, time = 0;
+    if (line.find(tail) != std::string::npos && std::sscanf(line.c_str(), "rec block=%d t=%d", &block, &time) == 2)
+      out.emplace_back(block, time, std::stod(line.substr(line.find(tail) + tail.size())));
+  }
+  return out;
+}
+
+std::vector<Logged> renderLogging(const char* json, const MidiSong* song, double seconds) {
+  auto engine = makeEngine(64);
+  BuiltPatch built =
+      buildPatch(PatchText{"/patches/p.json", "/patches", json}, *engine, TestPlugin::get().descriptions(), 0);
+  RenderOptions options;
+  options.seconds = seconds;
+  render(*engine, built, song, options, [](const float*, const float*, int32_t) {});
+  return logged(3);
+}
+
+// What a patch sends to "voices:midi" plays the voices one block after it
+// was sent, at the same offsets; the song then reaches them only that way.
+TEST(Render, VoicesPlayWhatThePatchSendsThemOneBlockLate) {
+  MidiSong song;
+  for (auto [seconds, status, note] :
+       {std::tuple{0.0101, 0x90, 60}, {0.1, 0x90, 64}, {0.2, 0x80, 60}, {0.3, 0x80, 64}}) {
+    MidiMessage m;
+    m.seconds = seconds;
+    m.bytes[0] = static_cast<uint8_t>(status);
+    m.bytes[1] = static_cast<uint8_t>(note);
+    m.bytes[2] = 100;
+    m.size = 3;
+    song.messages.push_back(m);
+  }
+  // The sender keeps each voice awake, so that a recorder's blocks are the render's.
+  const std::string voice = R"("voices": 2, "voice": {
+    "modules": [{"name": "rec", "id": "Test Recorder"}, {"name": "awake", "id": "Test Sender"}],
+    "connections": [["voice:gate", "rec:Value"], ["awake:Ramp", "rec:In"]]})";
+  const std::string direct = "{" + voice + "}";
+  const std::string through = "{" + voice + R"(, "modules": [{"name": "fwd", "id": "Test Midi"}],
+    "connections": [["midi:in", "fwd:In"], ["fwd:Out", "voices:midi"]]})";
+  auto gates = [](const std::string& json, const MidiSong* played, int late) {
+    std::vector<Logged> out;
+    for (auto [block, time, value] : renderLogging(json.c_str(), played, 0.5))
+      if (block > 1) out.emplace_back(block - late, time, value);  // block 1 brings every input's first value
+    std::sort(out.begin(), out.end());
+    return out;
+  };
+  const auto expected = gates(direct, &song, 0);
+  ASSERT_EQ(expected.size(), 4u);
+  EXPECT_EQ(gates(through, &song, 1), expected);
+  // Without a song the patch's own MIDI still plays them.
+  EXPECT_TRUE(gates(through, nullptr, 0).empty());
+}
+
+// host:tempo changes at its sample, host:position is the song position at
+// each block's start, host:playing falls where the song ends.
+TEST(Render, TransportFollowsTheSongsTempoMap) {
+  const char* json = R"({"modules": [{"name": "rec", "id": "Test Recorder"}],
+    "connections": [["host:tempo", "rec:Value"], ["host:position", "rec:VoiceActive"], ["host:playing", "rec:Number"]]})";
+  MidiSong song;
+  song.tempos = {TempoChange{}, TempoChange{0.51, 1.02, 250000}};  // 120 BPM, then 240 from 0.51 s
+  song.lengthSeconds = 0.75;
+  auto find = [](const std::vector<Logged>& all, int block) {
+    for (auto [b, time, value] : all)
+      if (b == block) return value;
+    return std::nan("");
+  };
+  std::vector<Logged> tempo = renderLogging(json, &song, 1.0);
+  const std::vector<Logged> position = logged(5);
+  const std::vector<Logged> playing = logged(4);
+  // 0.51 s is sample 24480, 32 samples into the 383rd block of 64.
+  EXPECT_EQ(tempo.back(), Logged(383, 32, 240.0));
+  EXPECT_EQ(find(tempo, 1), 120.0);
+  struct Case {
+    int block;
+    double beats;
+  };
+  for (const Case& c : {Case{1, 0.0}, Case{101, 6400 / 24000.0}, Case{383, 24448 / 24000.0},
+                        Case{384, 1.02 + (24512 / 48000.0 - 0.51) * 4}}) {
+    EXPECT_NEAR(find(position, c.block), c.beats, 1e-5) << c.block;
+  }
+  // 0.75 s is sample 36000, 32 samples into block 563.
+  ASSERT_FALSE(playing.empty());
+  EXPECT_EQ(playing.back(), Logged(563, 32, 0.0));
+
+  // Without a song: 120 BPM from 0, playing throughout.
+  tempo = renderLogging(json, nullptr, 0.5);
+  EXPECT_NEAR(find(logged(5), 101), 6400 / 24000.0, 1e-6);
+  EXPECT_EQ(std::get<2>(logged(4).back()), 1.0);
+  EXPECT_EQ(std::get<2>(tempo.back()), 120.0);
+}
+
 // The zvhost program with the real library.
-struct HostRun {
-  int status;
-  std::string output;
-};
-
-HostRun runHost(const std::string& arguments) {
-  std::string command = std::string(ZV_HOST_PROGRAM) + " " + arguments + " 2>&1";
-  HostRun run{-1, ""};
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return run;
-  std::array<char, 512> buffer{};
-  while (fgets(buffer.data(), buffer.size(), pipe) != nullptr) run.output += buffer.data();
-  int status = pclose(pipe);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
-}
-
-std::string readAll(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 TEST(HostProgram, RendersTheExampleToIdenticalWavFiles) {
   namespace fs = std::filesystem;
   fs::path folder = scratchFolder("zvhost_program");
@@ -321,7 +398,8 @@ TEST(HostProgram, RendersTheShippedExamples) {
     const char* patch;
     const char* files;
   };
-  const Example examples[] = {{"demo.json", ZV_WAVETABLES}, {"soundfont.json", ZV_SOUNDFONTS}};
+  const Example examples[] = {
+      {"demo.json", ZV_WAVETABLES}, {"soundfont.json", ZV_SOUNDFONTS}, {"panel.json", ZV_WAVETABLES}};
   for (const auto& [patch, files] : examples) {
     SCOPED_TRACE(patch);
     std::string arguments = "render " + std::string(ZV_EXAMPLES) + "/" + patch + " --midi " + midi +
@@ -388,6 +466,132 @@ TEST(HostProgram, FindsTheBundledFilesAndReportsMissingOnes) {
       << run.output;
 }
 
+// Left and right channels of a float WAV file that zvhost wrote.
+std::pair<std::vector<float>, std::vector<float>> readStereo(const std::filesystem::path& path) {
+  SF_INFO info{};
+  SNDFILE* file = sf_open(path.string().c_str(), SFM_READ, &info);
+  if (file == nullptr) return {};
+  std::vector<float> samples(static_cast<size_t>(info.frames) * 2);
+  sf_readf_float(file, samples.data(), info.frames);
+  sf_close(file);
+  std::vector<float> left, right;
+  for (size_t i = 0; i < samples.size(); i += 2) {
+    left.push_back(samples[i]);
+    right.push_back(samples[i + 1]);
+  }
+  return {left, right};
+}
+
+// The metronome sounds on the right only, the song in both channels alike:
+// right minus left is the metronome alone, silent between its ticks. Each
+// tick starts within a block of a beat of the demo song, whose tempo is 100
+// BPM for 16 beats and 120 BPM after, and ticks stop with the song (14.1 s).
+TEST(HostProgram, ClockExampleTicksOnTheSongsBeats) {
+  const auto folder = scratchFolder("zvhost_clock");
+  HostRun run = runHost("render " + std::string(ZV_EXAMPLES) + "/clock.json --midi " + ZV_EXAMPLES +
+                        "/demo.mid --quiet --files " + ZV_WAVETABLES + " -o " + (folder / "clock.wav").string());
+  ASSERT_EQ(run.status, 0) << run.output;
+  auto [left, right] = readStereo(folder / "clock.wav");
+  ASSERT_EQ(left.size(), static_cast<size_t>(16.1 * 48000));
+  std::vector<double> onsets;
+  int64_t quiet = 48000;
+  for (size_t i = 0; i < left.size(); ++i) {
+    const float tick = std::fabs(right[i] - left[i]);
+    if (tick > 1e-4f && quiet >= 2400) onsets.push_back(static_cast<double>(i));
+    quiet = tick == 0.0f ? quiet + 1 : 0;
+  }
+  std::vector<double> beats;
+  for (int k = 0; k <= 25; ++k) beats.push_back(48000.0 * (k < 16 ? k * 0.6 : 9.6 + (k - 16) * 0.5));
+  const double block = 64.0;
+  for (double beat : beats) {
+    EXPECT_TRUE(std::any_of(onsets.begin(), onsets.end(), [&](double o) { return std::fabs(o - beat) <= block; }))
+        << "no tick at " << beat / 48000.0 << " s";
+  }
+  for (double onset : onsets) {
+    EXPECT_TRUE(std::any_of(beats.begin(), beats.end(), [&](double b) { return std::fabs(onset - b) <= block; }))
+        << "a tick off the beat at " << onset / 48000.0 << " s";
+  }
+  EXPECT_GT(*std::max_element(left.begin(), left.end()), 0.05f) << "the song sounds too";
+}
+
+// The most notes held at once when the demo song plays through a patch of
+// the real library, over its first seconds.
+int32_t mostNotesHeld(const std::string& example) {
+  LibraryLoader library(ZV_LIBRARY);
+  DescriptionSet descriptions;
+  descriptions.loadFolder(ZV_DESCRIPTIONS);
+  const PatchText patch = readPatchFile(std::string(ZV_EXAMPLES) + "/" + example);
+  const MidiSong song = readMidiFile(std::string(ZV_EXAMPLES) + "/demo.mid");
+  Engine engine(library.factory(), EngineSettings{}, FileResolver(patch.folder, {ZV_WAVETABLES}));
+  const BuiltPatch built = buildPatch(patch, engine, descriptions, 0);
+  float peak = 0.0f;
+  RenderOptions options;
+  options.seconds = 4.0;  // the chords and the melody meet from the start
+  const RenderStats stats = render(engine, built, &song, options, [&](const float* l, const float*, int32_t n) {
+    for (int32_t i = 0; i < n; ++i) peak = std::max(peak, std::fabs(l[i]));
+  });
+  EXPECT_GT(peak, 0.05f) << example;
+  return stats.mostNotesHeld;
+}
+
+TEST(HostProgram, AllocatorExampleNeverHoldsMoreThanThreeNotes) {
+  EXPECT_EQ(mostNotesHeld("allocator.json"), 3);
+  // The song itself holds more.
+  EXPECT_GT(mostNotesHeld("demo.json"), 3);
+}
+
+// Power of the Hann-windowed samples [from, to) at a frequency (Goertzel).
+double powerAt(const std::vector<float>& s, size_t from, size_t to, double hz) {
+  const double w = 2.0 * M_PI * hz / 48000.0;
+  const double c = 2.0 * std::cos(w);
+  double s1 = 0.0, s2 = 0.0;
+  const double n = static_cast<double>(to - from);
+  for (size_t i = from; i < to; ++i) {
+    const double hann = 0.5 - 0.5 * std::cos(2.0 * M_PI * static_cast<double>(i - from) / (n - 1.0));
+    const double s0 = s[i] * hann + c * s1 - s2;
+    s2 = s1;
+    s1 = s0;
+  }
+  return s1 * s1 + s2 * s2 - c * s1 * s2;
+}
+
+// Channel 2 of the unison song is 20 cents sharp; through "SE Unison Fix"
+// each long melody note sounds at its own pitch and 20 cents above it, as
+// two peaks of like strength and nothing else near.
+TEST(HostProgram, UnisonExampleSoundsEachNoteTwiceTwentyCentsApart) {
+  const auto folder = scratchFolder("zvhost_unison");
+  HostRun run = runHost("render " + std::string(ZV_EXAMPLES) + "/unison.json --midi " + ZV_UNISON_MIDI +
+                        " --quiet --files " + ZV_WAVETABLES + " -o " + (folder / "unison.wav").string());
+  ASSERT_EQ(run.status, 0) << run.output;
+  auto [left, right] = readStereo(folder / "unison.wav");
+  struct Note {
+    int key;
+    double from, to;  // seconds where it sounds alone
+  };
+  // Melody notes 11 (F5, beats 11 to 12 at 100 BPM) and 19 (G5, beat 19 at 120 BPM).
+  for (const Note& note : {Note{77, 6.7, 7.2}, Note{79, 11.2, 11.6}}) {
+    SCOPED_TRACE(note.key);
+    const double low = 440.0 * std::pow(2.0, (note.key - 69) / 12.0);
+    const double high = low * std::pow(2.0, 20.0 / 1200.0);
+    std::vector<std::pair<double, double>> spectrum;  // Hz, power
+    for (double hz = low - 20.0; hz < high + 20.0; hz += 0.25)
+      spectrum.emplace_back(
+          hz, powerAt(left, static_cast<size_t>(note.from * 48000), static_cast<size_t>(note.to * 48000), hz));
+    std::vector<std::pair<double, double>> peaks;  // power, Hz
+    for (size_t i = 1; i + 1 < spectrum.size(); ++i)
+      if (spectrum[i].second > spectrum[i - 1].second && spectrum[i].second > spectrum[i + 1].second)
+        peaks.emplace_back(spectrum[i].second, spectrum[i].first);
+    std::sort(peaks.rbegin(), peaks.rend());
+    ASSERT_GE(peaks.size(), 3u);
+    const double first = std::min(peaks[0].second, peaks[1].second);
+    const double second = std::max(peaks[0].second, peaks[1].second);
+    EXPECT_NEAR(first, low, 0.75);
+    EXPECT_NEAR(second, high, 0.75);
+    EXPECT_LT(std::max(peaks[0].first, peaks[1].first) / std::min(peaks[0].first, peaks[1].first), 2.0);
+    EXPECT_LT(peaks[2].first, 0.05 * peaks[1].first);
+  }
+}
+
 TEST(HostProgram, ErrorsGoToStandardErrorWithConventionalExitCodes) {
   namespace fs = std::filesystem;
   fs::path folder = scratchFolder("zvhost_program");
@@ -419,6 +623,12 @@ TEST(HostProgram, ListsTheLibrarysModulesWithTheirSides) {
   HostRun list = runHost("list");
   ASSERT_EQ(list.status, 0) << list.output;
   EXPECT_NE(list.output.find("ZV MixM                          audio"), std::string::npos) << list.output;
+  EXPECT_NE(list.output.find("ZV-MOD CS                        audio      MIDI in/out\n"), std::string::npos)
+      << list.output;
+  EXPECT_NE(list.output.find("ZvPrgChange                      audio gui  MIDI in\n"), std::string::npos)
+      << list.output;
+  HostRun describe = runHost("describe 'SE Unison Fix'");
+  EXPECT_NE(describe.output.find("  1  out  MIDI    MIDI Out\n"), std::string::npos) << describe.output;
   HostRun plugin = runHost(std::string("list --library ") + ZV_TEST_PLUGIN + " --descriptions " + ZV_TEST_DESCRIPTIONS);
   ASSERT_EQ(plugin.status, 0) << plugin.output;
   EXPECT_NE(plugin.output.find("Test Gui Double                        gui"), std::string::npos) << plugin.output;

@@ -2,6 +2,7 @@
 // type cannot hold is refused with a reason, never turned into another.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <limits>
 #include <optional>
 
@@ -57,6 +58,67 @@ TEST(PinValues, TextsParseUnderTheSameBounds) {
   EXPECT_FALSE(rawFromText(MP_DT_INT, "3000000000"));
   EXPECT_EQ(rawFromText(MP_DT_INT, "-12"), rawInt(-12));
   EXPECT_EQ(rawFromText(MP_DT_FLOAT, "1e38"), rawFloat(1e38f));
+}
+
+TEST(ParameterPosition, MapsTheRangeOntoZeroToOneBothWays) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  struct Case {
+    int32_t datatype;
+    RawValue value;
+    double low, high;
+    std::optional<float> position;  // nullopt: none
+  };
+  const Case toPosition[] = {
+      {MP_DT_FLOAT, rawFloat(2.5f), 0.0, 10.0, 0.25f},
+      {MP_DT_FLOAT, rawFloat(-5.0f), -5.0, 5.0, 0.0f},
+      {MP_DT_FLOAT, rawFloat(0.0f), -5.0, 5.0, 0.5f},
+      {MP_DT_FLOAT, rawFloat(20.0f), 0.0, 10.0, 1.0f},
+      {MP_DT_FLOAT, rawFloat(-1.0f), 0.0, 10.0, 0.0f},
+      {MP_DT_FLOAT, rawFloat(nan), 0.0, 10.0, std::nullopt},
+      {MP_DT_INT, rawInt(7), 0.0, 10.0, 0.7f},
+      {MP_DT_INT, rawInt(-3), -4.0, 0.0, 0.25f},
+      {MP_DT_BOOL, rawBool(true), 0.0, 10.0, 1.0f},
+      {MP_DT_BOOL, rawBool(false), 0.0, 10.0, 0.0f},
+      {MP_DT_TEXT, rawText("5"), 0.0, 10.0, std::nullopt},
+  };
+  for (const Case& c : toPosition) {
+    SCOPED_TRACE(::testing::Message() << datatypeName(c.datatype) << " " << c.low << ".." << c.high);
+    auto position = normalizedFromRaw(c.datatype, c.value, c.low, c.high);
+    ASSERT_EQ(position.has_value(), c.position.has_value());
+    if (position) {
+      EXPECT_FLOAT_EQ(rawAsFloat(*position), *c.position);
+    }
+  }
+  struct Back {
+    int32_t datatype;
+    float position;
+    double low, high;
+    std::optional<RawValue> value;
+  };
+  const Back toValue[] = {
+      {MP_DT_FLOAT, 0.25f, 0.0, 10.0, rawFloat(2.5f)},  {MP_DT_FLOAT, 2.0f, -5.0, 5.0, rawFloat(5.0f)},
+      {MP_DT_FLOAT, -1.0f, -5.0, 5.0, rawFloat(-5.0f)}, {MP_DT_FLOAT, nan, 0.0, 10.0, std::nullopt},
+      {MP_DT_INT, 0.74f, 0.0, 10.0, rawInt(7)},         {MP_DT_INT, 0.76f, 0.0, 10.0, rawInt(8)},
+      {MP_DT_INT, 0.5f, -3.0, 0.0, rawInt(-1)},         {MP_DT_BOOL, 0.5f, 0.0, 10.0, rawBool(true)},
+      {MP_DT_BOOL, 0.49f, 0.0, 10.0, rawBool(false)},   {MP_DT_TEXT, 0.5f, 0.0, 10.0, std::nullopt},
+  };
+  for (const Back& c : toValue) {
+    SCOPED_TRACE(::testing::Message() << datatypeName(c.datatype) << " " << c.position);
+    EXPECT_EQ(rawFromNormalized(c.datatype, c.position, c.low, c.high), c.value);
+  }
+}
+
+TEST(ParameterPosition, TwoNansAreTheSameValueOtherwiseBytesDecide) {
+  const uint32_t quiet = 0x7FC00000u;
+  const uint32_t payload = 0x7FC00123u;
+  RawValue a(4), b(4);
+  std::memcpy(a.data(), &quiet, 4);
+  std::memcpy(b.data(), &payload, 4);
+  EXPECT_TRUE(sameRaw(MP_DT_FLOAT, a, b));
+  EXPECT_FALSE(sameRaw(MP_DT_INT, a, b));
+  EXPECT_FALSE(sameRaw(MP_DT_FLOAT, rawFloat(0.0f), rawFloat(-0.0f)));
+  EXPECT_FALSE(sameRaw(MP_DT_FLOAT, a, rawFloat(1.0f)));
+  EXPECT_TRUE(sameRaw(MP_DT_TEXT, rawText("x"), rawText("x")));
 }
 
 }  // namespace

@@ -102,10 +102,13 @@ TEST_F(LoadedLibrary, CreatesAndRunsAModule) {
 }
 
 #if !defined(_WIN32)
-TEST_F(LoadedLibrary, ExportsTheGuiTimerTick) {
+TEST_F(LoadedLibrary, ExportsTheGuiTimerTickAndPeriod) {
   auto tick = reinterpret_cast<MpGuiTimerTickFunction>(library.symbol(MP_GUI_TIMER_TICK_NAME));
+  auto period = reinterpret_cast<MpGuiTimerPeriodFunction>(library.symbol(MP_GUI_TIMER_PERIOD_NAME));
   ASSERT_NE(tick, nullptr);
+  ASSERT_NE(period, nullptr);
   EXPECT_EQ(tick(), 0) << "no client registered";
+  EXPECT_EQ(period(), 0);
 }
 #endif
 

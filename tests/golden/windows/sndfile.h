@@ -9,7 +9,7 @@ struct SNDFILE;
 using sf_count_t = int64_t;
 
 struct SF_INFO {
-  int64_t frames;
+  sf_count_t frames;
   int samplerate;
   int channels;
   int format;

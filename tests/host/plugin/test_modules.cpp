@@ -293,6 +293,89 @@ class TestGuiDouble : public MpGuiBase, public TimerClient {
   GuiFloatPin out_;
 };
 
+// Both sides bound to two parameters: the GUI side's Knob is copied to
+// Value (parameter 0), which the audio side receives on Value; the audio
+// side sends Value + 1 on Echo (parameter 1), which the GUI side logs.
+class TestLinked : public MpBase {
+ public:
+  enum Pin { VALUE, ECHO };
+  explicit TestLinked(IMpUnknown* host) : MpBase(host) {
+    registerPin(VALUE, value_);
+    registerPin(ECHO, echo_);
+  }
+  void MP_STDCALL processBlock(int32_t frames, const MpEvent* events) override {
+    ++block_;
+    MpBase::processBlock(frames, events);
+  }
+  void pinsUpdated() override {
+    if (!value_.isUpdated()) return;
+    logLine("linked audio block=" + std::to_string(block_) + " value=" + number(value_.getValue()));
+    echo_.setValue(value_.getValue() + 1.0f);
+  }
+
+ private:
+  int block_ = 0;
+  FloatInPin value_;
+  FloatOutPin echo_;
+};
+
+class TestLinkedGui : public MpGuiBase {
+ public:
+  enum Pin { VALUE, ECHOED, KNOB };
+  explicit TestLinkedGui(IMpUnknown* host) : MpGuiBase(host) {
+    value_.initialize(this, VALUE, &TestLinkedGui::onValue);
+    echoed_.initialize(this, ECHOED, &TestLinkedGui::onEchoed);
+    knob_.initialize(this, KNOB, &TestLinkedGui::onKnob);
+  }
+
+ private:
+  void onValue() { logLine("linked gui value=" + number(value_.getValue())); }
+  void onEchoed() { logLine("linked gui echoed=" + number(echoed_.getValue())); }
+  void onKnob() { value_ = knob_.getValue(); }
+  GuiFloatPin value_;
+  GuiFloatPin echoed_;
+  GuiFloatPin knob_;
+};
+
+// GUI side: Out = min(In + 1, Limit); every handler run is logged.
+class TestGuiStep : public MpGuiBase {
+ public:
+  enum Pin { IN, OUT, LIMIT };
+  explicit TestGuiStep(IMpUnknown* host) : MpGuiBase(host) {
+    in_.initialize(this, IN, &TestGuiStep::onIn);
+    out_.initialize(this, OUT);
+    limit_.initialize(this, LIMIT, &TestGuiStep::onIn);
+  }
+
+ private:
+  void onIn() {
+    logLine("step in=" + number(in_.getValue()));
+    out_ = std::min(in_.getValue() + 1.0f, limit_.getValue());
+  }
+  GuiFloatPin in_;
+  GuiFloatPin out_;
+  GuiFloatPin limit_;
+};
+
+// GUI side: a change of In starts the shared timer at 20 ms; the tick after
+// it is logged and ends the timer, as the float limiter's does.
+class TestGuiTimer : public MpGuiBase, public TimerClient {
+ public:
+  explicit TestGuiTimer(IMpUnknown* host) : MpGuiBase(host) {
+    in_.initialize(this, 0, &TestGuiTimer::onIn);
+    setTimerInterval(20);
+  }
+  ~TestGuiTimer() override { setTimerInterval(50); }
+  bool onTimer() override {
+    logLine("timer tick");
+    return false;
+  }
+
+ private:
+  void onIn() { startTimer(); }
+  GuiFloatPin in_;
+};
+
 [[maybe_unused]] const int32_t r1 = registerDspCreator(MP_TEXT("Test Const"), createModule<TestConst>);
 [[maybe_unused]] const int32_t r2 = registerDspCreator(MP_TEXT("Test Recorder"), createModule<TestRecorder>);
 [[maybe_unused]] const int32_t r3 = registerDspCreator(MP_TEXT("Test Sender"), createModule<TestSender>);
@@ -302,7 +385,11 @@ class TestGuiDouble : public MpGuiBase, public TimerClient {
 [[maybe_unused]] const int32_t r7 = registerDspCreator(MP_TEXT("Test Midi"), createModule<TestMidi>);
 [[maybe_unused]] const int32_t r9 = registerDspCreator(MP_TEXT("Test Accumulate"), createModule<TestAccumulate>);
 [[maybe_unused]] const int32_t r8 = registerGuiCreator(MP_TEXT("Test Gui Double"), createModule<TestGuiDouble>);
-[[maybe_unused]] const int32_t r10 = registerDspCreator(MP_TEXT("Test Greedy"), createModule<TestGreedy>);
+[[maybe_unused]] const int32_t r10 = registerDspCreator(MP_TEXT("Test Linked"), createModule<TestLinked>);
+[[maybe_unused]] const int32_t r11 = registerGuiCreator(MP_TEXT("Test Linked"), createModule<TestLinkedGui>);
+[[maybe_unused]] const int32_t r12 = registerGuiCreator(MP_TEXT("Test Gui Step"), createModule<TestGuiStep>);
+[[maybe_unused]] const int32_t r13 = registerGuiCreator(MP_TEXT("Test Gui Timer"), createModule<TestGuiTimer>);
+[[maybe_unused]] const int32_t r14 = registerDspCreator(MP_TEXT("Test Greedy"), createModule<TestGreedy>);
 
 }  // namespace
 
