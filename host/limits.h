@@ -2,6 +2,7 @@
 // memory, and error lines that stay one line whatever text they echo.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
@@ -13,6 +14,9 @@ namespace zvhost {
 constexpr uint64_t kMaxPatchFileBytes = uint64_t{4} << 20;
 constexpr uint64_t kMaxMidiFileBytes = uint64_t{64} << 20;
 constexpr uint64_t kMaxDescriptionFileBytes = uint64_t{4} << 20;
+// Messages and tempo changes of a song: a long orchestral file holds a few
+// hundred thousand, and each costs about a hundred bytes while it is read.
+constexpr size_t kMaxMidiEvents = size_t{1} << 21;
 // Every voice of a patch may sound at once; beyond this a render crawls.
 constexpr int32_t kMaxVoices = 256;
 

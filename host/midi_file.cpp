@@ -67,7 +67,7 @@ int dataBytes(uint8_t status) {
 
 }  // namespace
 
-MidiSong parseMidi(const std::vector<uint8_t>& data) {
+MidiSong parseMidi(const std::vector<uint8_t>& data, size_t maxEvents) {
   Reader header(data, 0, data.size());
   if (data.size() < 14 || header.big(4) != 0x4D546864) throw MidiError("byte 0: not a standard MIDI file (no MThd)");
   uint32_t headerLength = header.big(4);
@@ -81,6 +81,8 @@ MidiSong parseMidi(const std::vector<uint8_t>& data) {
   header.skip(headerLength - 6);
 
   std::vector<RawEvent> events;
+  // Other events only lengthen the song: their ticks are not kept.
+  uint64_t lastTick = 0;
   uint32_t order = 0;
   size_t position = header.position();
   for (uint32_t track = 0; track < tracks; ++track) {
@@ -96,7 +98,10 @@ MidiSong parseMidi(const std::vector<uint8_t>& data) {
     uint64_t tick = 0;
     uint8_t running = 0;
     while (!r.atEnd()) {
+      if (events.size() > maxEvents)
+        r.fail("more than " + std::to_string(maxEvents) + " messages and tempo changes, the most a song may hold");
       tick += r.variable();
+      lastTick = std::max(lastTick, tick);
       uint8_t status = r.peek();
       if (status & 0x80) {
         r.byte();
@@ -108,10 +113,7 @@ MidiSong parseMidi(const std::vector<uint8_t>& data) {
       if (status == 0xFF) {
         uint8_t type = r.byte();
         uint32_t size = r.variable();
-        if (type == 0x2F) {
-          events.push_back({tick, order++, false, 0, {}});
-          break;
-        }
+        if (type == 0x2F) break;
         if (type == 0x51) {
           if (size != 3) r.fail("tempo event of " + std::to_string(size) + " bytes");
           uint32_t tempo = r.big(3);
@@ -119,7 +121,6 @@ MidiSong parseMidi(const std::vector<uint8_t>& data) {
           events.push_back({tick, order++, true, tempo, {}});
         } else {
           r.skip(size);
-          events.push_back({tick, order++, false, 0, {}});
         }
         running = 0;
       } else if (status == 0xF0) {
@@ -157,17 +158,20 @@ MidiSong parseMidi(const std::vector<uint8_t>& data) {
     }
   }
 
+  if (events.size() > maxEvents)
+    throw MidiError("more than " + std::to_string(maxEvents) + " messages and tempo changes, the most a song may hold");
   // Tempo changes of any track apply to all (format 1 keeps them in track 0).
   std::stable_sort(events.begin(), events.end(), [](const RawEvent& a, const RawEvent& b) {
     return a.tick != b.tick ? a.tick < b.tick : a.order < b.order;
   });
   MidiSong song;
+  song.messages.reserve(events.size());
   double seconds = 0.0;
-  uint64_t lastTick = 0;
+  uint64_t tickDone = 0;
   double secondsPerTick = 0.5 / division;
   for (RawEvent& e : events) {
-    seconds += static_cast<double>(e.tick - lastTick) * secondsPerTick;
-    lastTick = e.tick;
+    seconds += static_cast<double>(e.tick - tickDone) * secondsPerTick;
+    tickDone = e.tick;
     if (e.tempo) {
       secondsPerTick = e.microsecondsPerQuarter * 1e-6 / division;
       // A change at the time of the one before replaces it.
@@ -179,8 +183,8 @@ MidiSong parseMidi(const std::vector<uint8_t>& data) {
       m.seconds = seconds;
       m.order = e.order;
     }
-    song.lengthSeconds = seconds;
   }
+  song.lengthSeconds = seconds + static_cast<double>(lastTick - tickDone) * secondsPerTick;
   return song;
 }
 

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "host/limits.h"
+
 namespace zvhost {
 
 struct MidiError : std::runtime_error {
@@ -45,8 +47,9 @@ struct MidiSong {
 double songBeats(const MidiSong& song, double seconds);
 double songTempo(const MidiSong& song, double seconds);
 
-// Throws MidiError naming the byte offset and the problem.
-MidiSong parseMidi(const std::vector<uint8_t>& data);
+// Throws MidiError naming the byte offset and the problem; a song of more
+// than maxEvents messages and tempo changes is refused.
+MidiSong parseMidi(const std::vector<uint8_t>& data, size_t maxEvents = kMaxMidiEvents);
 // Refuses what is not a regular file, or larger than kMaxMidiFileBytes.
 MidiSong readMidiFile(const std::string& path);
 

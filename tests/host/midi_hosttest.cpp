@@ -173,6 +173,30 @@ TEST(MidiFile, MalformedFilesAreRefusedWithAPlace) {
   }
 }
 
+// Each message costs memory while a file is read: a song holds a bounded
+// number, however few bytes each takes (running status packs one in two).
+TEST(MidiFile, SongsBeyondTheEventLimitAreRefused) {
+  auto song = [](int notes) {
+    Bytes body = {0x00, 0xC0, 0x00};
+    for (int i = 1; i < notes; ++i) append(body, {0x00, 0x05});
+    append(body, kEnd);
+    return join({header(0, 1, 96), track(body)});
+  };
+  EXPECT_EQ(parseMidi(song(8), 8).messages.size(), 8u);
+  EXPECT_THROW(parseMidi(song(9), 8), MidiError);
+  // Tempo changes count as well.
+  Bytes tempos;
+  for (int i = 0; i < 9; ++i) append(tempos, {0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20});
+  append(tempos, kEnd);
+  EXPECT_THROW(parseMidi(join({header(0, 1, 96), track(tempos)}), 8), MidiError);
+  // Meta events are not kept, yet a late one still ends the song.
+  Bytes late = {0x00, 0x90, 60, 100, 0x83, 0x00, 0xFF, 0x01, 0x01, 'x'};
+  append(late, kEnd);
+  const MidiSong lengthened = parseMidi(join({header(0, 1, 96), track(late)}), 1);
+  EXPECT_EQ(lengthened.messages.size(), 1u);
+  EXPECT_DOUBLE_EQ(lengthened.lengthSeconds, 2.0);  // 384 ticks at 96 a quarter, 120 BPM
+}
+
 TEST(MidiFile, DamagedCopiesOfARealFileParseOrFailCleanly) {
   std::ifstream in(std::string(ZV_EXAMPLES) + "/demo.mid", std::ios::binary);
   Bytes original((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
