@@ -55,7 +55,7 @@ class ParameterBuilder {
 
   void declare(const json& parameters) {
     if (!parameters.is_object()) fail("\"parameters\"", "expected an object of name: {\"module\": ...}");
-    for (auto& [name, spec] : parameters.items()) declareOne(name, spec);
+    for (auto& [name, entry] : parameters.items()) declareOne(name, entry);
   }
 
   void presets(const json* presets, const std::string& chosen) {
@@ -106,18 +106,18 @@ class ParameterBuilder {
     throw PatchError(file_ + ": " + place + ": " + problem);
   }
 
-  void declareOne(const std::string& name, const json& spec) {
+  void declareOne(const std::string& name, const json& entry) {
     const std::string place = "parameters.\"" + name + "\"";
     if (name.empty() || name.find_first_of(":=") != std::string::npos)
       fail(place, "a parameter's name is not empty and has no ':' or '='");
-    if (!spec.is_object()) fail(place, "expected an object naming its \"module\"");
-    for (auto& [key, value] : spec.items()) {
+    if (!entry.is_object()) fail(place, "expected an object naming its \"module\"");
+    for (auto& [key, value] : entry.items()) {
       static const std::set<std::string> known = {"module", "parameter", "value",         "min",    "max",
                                                   "menu",   "items",     "fileExtension", "comment"};
       if (known.count(key) == 0) fail(place, "unknown key \"" + key + "\"");
     }
-    if (!spec.contains("module") || !spec["module"].is_string()) fail(place, "missing \"module\"");
-    const std::string module = spec["module"].get<std::string>();
+    if (!entry.contains("module") || !entry["module"].is_string()) fail(place, "missing \"module\"");
+    const std::string module = entry["module"].get<std::string>();
     auto found = modules_.find(module);
     if (found == modules_.end() || found->second.empty()) fail(place, "unknown module \"" + module + "\"");
     const std::vector<ModuleSides>& clones = found->second;
@@ -135,8 +135,8 @@ class ParameterBuilder {
     for (int32_t id : ids) idList += (idList.empty() ? "" : ", ") + std::to_string(id);
     if (ids.empty()) fail(place, who + " has no parameters");
     int32_t id = *ids.begin();
-    if (spec.contains("parameter")) {
-      const json& given = spec["parameter"];
+    if (entry.contains("parameter")) {
+      const json& given = entry["parameter"];
       if (!given.is_number_integer() || ids.count(given.get<int32_t>()) == 0)
         fail(place, who + " has no parameter " + given.dump() + " (it has " + idList + ")");
       id = given.get<int32_t>();
@@ -171,12 +171,12 @@ class ParameterBuilder {
     for (const ParameterDescription& declared : d.parameters)
       if (declared.id == id) p.datatype = declared.datatype;
     p.written = engine_.parameterWrittenByAudio(keep);
-    if (spec.contains("min") || spec.contains("max")) {
+    if (entry.contains("min") || entry.contains("max")) {
       if (!numeric(valueType)) fail(place, "\"min\" and \"max\" are for float and int parameters");
-      if (!spec.contains("min") || !spec.contains("max")) fail(place, "give both \"min\" and \"max\"");
-      if (!spec["min"].is_number() || !spec["max"].is_number()) fail(place, "\"min\" and \"max\" are numbers");
-      p.low = spec["min"].get<double>();
-      p.high = spec["max"].get<double>();
+      if (!entry.contains("min") || !entry.contains("max")) fail(place, "give both \"min\" and \"max\"");
+      if (!entry["min"].is_number() || !entry["max"].is_number()) fail(place, "\"min\" and \"max\" are numbers");
+      p.low = entry["min"].get<double>();
+      p.high = entry["max"].get<double>();
       if (!(p.low < p.high)) fail(place, "\"min\" must be below \"max\"");
       p.ranged = true;
       engine_.setParameterRange(keep, p.low, p.high);
@@ -184,19 +184,19 @@ class ParameterBuilder {
     if (engine_.parameterFieldType(keep, "ShortName") == MP_DT_TEXT)
       engine_.setParameter(keep, "ShortName", rawText(name));
     for (const TextField& f : kTextFields) {
-      if (!spec.contains(f.key)) continue;
+      if (!entry.contains(f.key)) continue;
       const std::string where = place + ".\"" + f.key + "\"";
-      if (!spec[f.key].is_string()) fail(where, "expected a text");
+      if (!entry[f.key].is_string()) fail(where, "expected a text");
       if (engine_.parameterFieldType(keep, f.field) != MP_DT_TEXT)
         fail(where, who + " has no pin for its parameter's " + f.what);
-      const std::string text = spec[f.key].get<std::string>();
+      const std::string text = entry[f.key].get<std::string>();
       engine_.setParameter(keep, f.field, rawText(text));
       if (std::strcmp(f.key, "menu") == 0) p.menu = text;
     }
     built_.parameters.push_back(p);
-    if (spec.contains("value")) {
+    if (entry.contains("value")) {
       std::string problem;
-      auto raw = fromJson(p, spec["value"], problem);
+      auto raw = fromJson(p, entry["value"], problem);
       if (!raw) fail(place + ".\"value\"", problem);
       engine_.setParameter(keep, "", *raw);
     }
