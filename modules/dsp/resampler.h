@@ -12,6 +12,10 @@
 // linearly interpolated from the previous one into N sub-samples, each goes
 // up, through the caller's per-sub-sample function, and down; the output is
 // the first sub-sample's result.
+//
+// Each filter bounds what enters it (boundState), so its history stays
+// finite and forgets a NaN or overflow. A caller that bounds its values
+// already skips the second bound with processBounded.
 #pragma once
 
 #include <cstdint>
@@ -24,10 +28,14 @@ template <class Real, class Coefficients>
 class ResampleFilter {
  public:
   // Filters one sample; returns the filter's output times Coefficients::kGain.
-  Real process(Real value) {
-    // Bounded on the way in: the filter is stable, so its history stays
-    // finite and forgets a NaN or overflow on the input.
-    const Real in = boundState(value);
+  // Bounded on the way in: the filter is stable, so its history stays finite
+  // and forgets a NaN or overflow on the input.
+  Real process(Real value) { return processBounded(boundState(value)); }
+
+  // The same for an input that is finite and already bounded: boundState's
+  // result, or that times a gain of a few, or a mix of such values. Ordinary
+  // values give the same bits either way.
+  Real processBounded(Real in) {
     const auto& b = Coefficients::kB;
     const auto& a = Coefficients::kA;
     Real y = b[0] * in;
@@ -78,15 +86,15 @@ class Oversampler {
   // returns the first sub-sample's down-filtered result.
   template <class PerSubSample>
   float process(float x, PerSubSample&& perSubSample) {
-    const float step = (x - previous_) / static_cast<float>(N);
-    float first = 0.0f;
-    for (int32_t j = 1; j <= N; ++j) {
-      const auto sub = static_cast<float>(up_.process(previous_ + static_cast<float>(j) * step));
-      const auto result = static_cast<float>(down_.process(perSubSample(sub)));
-      if (j == 1) first = result;
-    }
-    previous_ = x;
-    return first;
+    return run<false>(x, perSubSample);
+  }
+
+  // The same when x is bounded already and perSubSample, given a bounded
+  // sub-sample, returns one (see processBounded above): the sub-samples lie
+  // between two bounded values, and neither filter bounds again.
+  template <class PerSubSample>
+  float processBounded(float x, PerSubSample&& perSubSample) {
+    return run<true>(x, perSubSample);
   }
   void reset() {
     up_.reset();
@@ -95,6 +103,21 @@ class Oversampler {
   }
 
  private:
+  template <bool kBounded, class PerSubSample>
+  float run(float x, PerSubSample& perSubSample) {
+    const float step = (x - previous_) / static_cast<float>(N);
+    float first = 0.0f;
+    for (int32_t j = 1; j <= N; ++j) {
+      const float value = previous_ + static_cast<float>(j) * step;
+      const auto sub = static_cast<float>(kBounded ? up_.processBounded(value) : up_.process(value));
+      const float processed = perSubSample(sub);
+      const auto result = static_cast<float>(kBounded ? down_.processBounded(processed) : down_.process(processed));
+      if (j == 1) first = result;
+    }
+    previous_ = x;
+    return first;
+  }
+
   Filter up_;
   Filter down_;
   float previous_ = 0.0f;

@@ -1,12 +1,16 @@
 // The 36 algorithms of the multi-mode filter, each a small policy built from
 // the shared kernels: set() turns Cutoff/Resonance (and Mix where a mode
 // reads it) into coefficients when they change, tick() filters one sample.
+//
+// tick() gets Signal bounded by the filter shell. The oversampled modes hand
+// it (times at most a pre-gain of a few) to the oversampler as bounded, and
+// what each returns per sub-sample is bounded too: a shaper or a clamp
+// limits every ladder and cascade input, and mode 0 clamps its last stage.
 #pragma once
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <limits>
 
 #include "modules/dsp/filter_kernels.h"
 #include "modules/dsp/resampler.h"
@@ -58,7 +62,7 @@ struct AllFiltersCoefficients {
   float inverseDivisor = 1.0f;  // 1 / (Res + 1), guarded
   float outGain = 1.0f;
   float cubic = 0.0f;       // soft-clip amount of the feedback path
-  float cubicLimit = 0.0f;  // mode 0: where the cubic clip returns to 0
+  float cubicLimit = 0.0f;  // mode 0: the cubic clip's zero, at most the state limit
   float mixA = 0.0f;        // mode 8: Res × 3.2
   bool resonant = false;    // modes 7, 8: the resonant ladder runs
   float res = 0.0f;
@@ -163,7 +167,8 @@ struct DualLadder {
 // nothing else bounds this mode: it is read as 0. Past its zero at
 // 1/√cubic the cubic turns sign and grows, and a loud input then runs the
 // loop away to infinity; the stage is held at that zero first (full-scale
-// signals stay below it).
+// signals stay below it), and never beyond the state limit, so that the
+// down filter gets a bounded value at any resonance.
 struct LadderCubic2x {
   static void set(AllFiltersCoefficients& c, const AllFiltersContext& x, float cutoff, float resonance, float) {
     const float res = resonance > 0.0f ? resonance : 0.0f;
@@ -171,10 +176,11 @@ struct LadderCubic2x {
     setLadder(c, x.tables->ok0x2, v);
     c.r = x.tables->oslo.atControl(v) * res;
     c.cubic = res * 0.16666667f;
-    c.cubicLimit = c.cubic > 0.0f ? 1.0f / std::sqrt(c.cubic) : std::numeric_limits<float>::max();
+    const float zero = c.cubic > 0.0f ? 1.0f / std::sqrt(c.cubic) : zv::dsp::kStateLimit;
+    c.cubicLimit = zero < zv::dsp::kStateLimit ? zero : zv::dsp::kStateLimit;
   }
   static float tick(AllFiltersMemory& m, const AllFiltersCoefficients& c, const AllFiltersContext&, float in, float) {
-    return m.twice.process(in, [&](float s) {
+    return m.twice.processBounded(in, [&](float s) {
       runLadder(m.ladder, 4, s - c.r * m.ladder[3].y, c);
       float& y4 = m.ladder[3].y;
       y4 = clampTo(y4, -c.cubicLimit, c.cubicLimit);
@@ -192,8 +198,8 @@ struct LadderTanh2x {
     c.r = res * 0.935f * x.tables->oslo.atControl(v);
   }
   static float tick(AllFiltersMemory& m, const AllFiltersCoefficients& c, const AllFiltersContext& x, float in, float) {
-    return m.twice.process(in,
-                           [&](float s) { return runLadder(m.ladder, 4, x.tanh.soft4(s - c.r * m.ladder[3].y), c); });
+    return m.twice.processBounded(
+        in, [&](float s) { return runLadder(m.ladder, 4, x.tanh.soft4(s - c.r * m.ladder[3].y), c); });
   }
 };
 
@@ -225,7 +231,7 @@ struct TunedLadder2x {
                     float mix) {
     const float excess = tunedLadderMix(mix) - c.l;
     const float over = excess > 0.0f ? excess : 0.0f;
-    return c.outGain * m.twice.process(in, [&](float s) {
+    return c.outGain * m.twice.processBounded(in, [&](float s) {
       const float fed = kFiveStages ? (m.ladder[4].y - m.ladder[3].y) * 1.079f + m.ladder[3].y : m.ladder[3].y;
       const float h = clampTo(s - c.r * fed, -kLimit, kLimit) * kInverseLimit;
       const float low = h < 0.0f ? h : 0.0f;
@@ -282,7 +288,7 @@ struct ThreePole2x {
     c.outGain = kMode22 ? 0.5f : 1.0f;
   }
   static float tick(AllFiltersMemory& m, const AllFiltersCoefficients& c, const AllFiltersContext& x, float in, float) {
-    return c.outGain * m.twice.process(in * c.preGain, [&](float s) {
+    return c.outGain * m.twice.processBounded(in * c.preGain, [&](float s) {
       const float u = s * c.inverseDivisor - c.r * m.ladder[2].y;
       return runLadder(m.ladder, 3, kMode22 ? x.tanh.blended(u) : x.tanh.soft4(u), c);
     });
@@ -318,7 +324,7 @@ struct CascadeBlended2x {
   }
   static float tick(AllFiltersMemory& m, const AllFiltersCoefficients& c, const AllFiltersContext& x, float in, float) {
     auto shape = [&](float v) { return x.tanh.blended(v); };
-    return m.twice.process(in, [&](float s) {
+    return m.twice.processBounded(in, [&](float s) {
       float u = s - c.drive * m.feedback;
       for (auto& stage : m.pole) u = stage.runShaped(u, c.g, shape);
       m.feedback = (m.previous + u) * 0.5f;
@@ -339,7 +345,7 @@ struct CascadeTanh4x {
   }
   static float tick(AllFiltersMemory& m, const AllFiltersCoefficients& c, const AllFiltersContext& x, float in, float) {
     auto shape = [&](float v) { return x.tanh.soft15(v); };
-    const float out = m.fourTimes.process(kMode21 ? in * 3.0f : in, [&](float s) {
+    const float out = m.fourTimes.processBounded(kMode21 ? in * 3.0f : in, [&](float s) {
       float u = clampTo(s - c.drive * m.feedback, -1.5f, 1.5f);
       for (auto& stage : m.pole) u = stage.runShaped(u, c.g, shape);
       m.feedback = (m.previous + u) * 0.5f;

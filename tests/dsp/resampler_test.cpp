@@ -2,12 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <limits>
 #include <numbers>
+#include <random>
 #include <vector>
 
 namespace {
 
+using zv::dsp::kStateLimit;
 using zv::dsp::Oversampler2x;
 using zv::dsp::Oversampler4x;
 using zv::dsp::ResampleFilter2x;
@@ -139,6 +144,44 @@ TEST(Oversampler, CallsOncePerSubSampleAndKeepsTheFirstResult) {
   for (int n = 0; n < 10; ++n)
     EXPECT_EQ(reset.process(0.3f, [](float s) { return s * 2.0f; }),
               fresh.process(0.3f, [](float s) { return s * 2.0f; }));
+}
+
+// The bounded form only leaves out the guards: for values within the state
+// limit it gives the general form's bits, at the limit and for denormals and
+// -0 too. The general form takes anything: after a stretch of overflow or NaN
+// it follows an instance that never saw one.
+template <class Over>
+void checkBothForms() {
+  std::mt19937 random(5);
+  std::uniform_real_distribution<float> uniform(-1.0f, 1.0f);
+  std::vector<float> bounded(3000);
+  for (auto& v : bounded) v = uniform(random);
+  const float edges[] = {kStateLimit, -kStateLimit, 1e-40f, -0.0f, kStateLimit, 0.5f, -kStateLimit};
+  std::copy(std::begin(edges), std::end(edges), bounded.begin() + 100);
+  auto half = [](float s) { return s * 0.5f; };
+  Over general, skipping;
+  for (size_t i = 0; i < bounded.size(); ++i) {
+    const float a = general.process(bounded[i], half), b = skipping.processBounded(bounded[i], half);
+    ASSERT_EQ(std::memcmp(&a, &b, sizeof a), 0) << "sample " << i << ": " << a << " vs " << b;
+  }
+
+  const float bad[] = {std::numeric_limits<float>::infinity(), -1e30f, std::numeric_limits<float>::quiet_NaN()};
+  for (float value : bad) {
+    Over hit, calm;
+    float y = 0.0f, expected = 0.0f;
+    for (size_t i = 0; i < bounded.size(); ++i) {
+      const bool stretch = i >= 50 && i < 150;
+      y = hit.process(stretch ? (i % 3 ? value : -value) : bounded[i], half);
+      expected = calm.process(stretch ? 0.0f : bounded[i], half);
+      ASSERT_TRUE(std::isfinite(y)) << value << " at " << i;
+    }
+    EXPECT_NEAR(y, expected, 1e-4) << value;
+  }
+}
+
+TEST(Oversampler, BoundedFormGivesTheSameBitsAndTheGeneralOneTakesAnything) {
+  checkBothForms<Oversampler2x>();
+  checkBothForms<Oversampler4x>();
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <random>
 #include <vector>
 
 #include "modules/effects/all_filters.h"
@@ -102,6 +104,49 @@ TEST(AllFiltersModes, PoliciesDrivenDirectlyRenderWhatTheModuleRenders) {
     for (size_t i = 0; i < direct.size(); ++i)
       ASSERT_EQ(fromModule[i], direct[i]) << "mode " << c.mode << " sample " << i;
   }
+}
+
+// The oversampled modes hand their down filter what their last stage
+// holds; for a signal at the state limit (what the shell lets through, of
+// random sign) that stays within the limit at any resonance and cutoff.
+template <class Mode>
+float worstResult(const HostFreeFilter& f, float (*result)(const AllFiltersMemory&)) {
+  std::mt19937 random(3);
+  float worst = 0.0f;
+  for (float resonance : {-1.0f, 0.0f, 1e-20f, 0.5f, 1.1f}) {
+    for (float cutoff : {0.0f, 0.6f, 1.05f}) {
+      AllFiltersCoefficients c;
+      AllFiltersMemory m;
+      Mode::set(c, f.context, cutoff, zv::dsp::usableResonance(resonance), 0.5f);
+      for (int32_t i = 0; i < 2000; ++i) {
+        Mode::tick(m, c, f.context, random() % 2 ? zv::dsp::kStateLimit : -zv::dsp::kStateLimit, 0.5f);
+        const float r = std::fabs(result(m));
+        if (!(r <= worst)) worst = r;  // NaN sticks
+      }
+    }
+  }
+  return worst;
+}
+
+TEST(AllFiltersModes, OversampledModesHandTheDownFilterBoundedValues) {
+  using Worst = float (*)(const HostFreeFilter&, float (*)(const AllFiltersMemory&));
+  struct Case {
+    int32_t mode;
+    Worst worst;
+    float (*result)(const AllFiltersMemory&);
+  };
+  auto ladder3 = [](const AllFiltersMemory& m) { return m.ladder[3].y; };
+  auto ladder2 = [](const AllFiltersMemory& m) { return m.ladder[2].y; };
+  auto feedback = [](const AllFiltersMemory& m) { return m.feedback; };
+  const Case cases[] = {
+      {0, &worstResult<LadderCubic2x>, ladder3},         {2, &worstResult<LadderTanh2x>, ladder3},
+      {4, &worstResult<CascadeTanh4x<false>>, feedback}, {5, &worstResult<CascadeBlended2x>, feedback},
+      {6, &worstResult<ThreePole2x<false>>, ladder2},    {21, &worstResult<CascadeTanh4x<true>>, feedback},
+      {22, &worstResult<ThreePole2x<true>>, ladder2},    {34, &worstResult<TunedLadder2x<true>>, ladder3},
+      {35, &worstResult<TunedLadder2x<false>>, ladder2},
+  };
+  const HostFreeFilter f(48000.0f);
+  for (const auto& c : cases) EXPECT_LE(c.worst(f, c.result), zv::dsp::kStateLimit) << "mode " << c.mode;
 }
 
 }  // namespace
