@@ -78,6 +78,11 @@ class FilterShell : public MpBase {
     const float* mix = mix_.buffer() + bufferOffset;
     float* out = output_.buffer() + bufferOffset;
     for (int32_t i = 0; i < sampleFrames; ++i) {
+      // Every mode is stable for its clamped controls: a bounded signal
+      // keeps the memories finite and lets a bad stretch pass. Bounded
+      // before set(): read after its stores, which may alias the input, the
+      // value and its bound would wait for them.
+      const float x = zv::dsp::boundState(in[i]);
       const bool resonanceChanged = readsResonance<Mode>() && !zv::dsp::sameValue(resonance[i], cachedResonance_);
       if (coefficientsStale_ || !zv::dsp::sameValue(cutoff[i], cachedCutoff_) || resonanceChanged) {
         cachedCutoff_ = cutoff[i];
@@ -85,9 +90,7 @@ class FilterShell : public MpBase {
         coefficientsStale_ = false;
         Mode::set(coefficients_, context_, cutoff[i], Kernel::resonance(resonance[i]), mix[i]);
       }
-      // Every mode is stable for its clamped controls: a bounded signal
-      // keeps the memories finite and lets a bad stretch pass.
-      out[i] = Mode::tick(memory_, coefficients_, context_, zv::dsp::boundState(in[i]), mix[i]);
+      out[i] = Mode::tick(memory_, coefficients_, context_, x, mix[i]);
     }
   }
 
