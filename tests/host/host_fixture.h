@@ -10,6 +10,7 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -139,6 +140,13 @@ inline double brightness(const std::string& wav) {
     sizes += std::fabs(samples[i]);
   }
   return sizes > 0.0 ? steps / sizes : -1.0;
+}
+
+// A float pin's value as the engine holds it; -999 for none.
+inline float asFloat(const RawValue* raw) {
+  float f = -999.0f;
+  if (raw != nullptr && raw->size() == 4) std::memcpy(&f, raw->data(), 4);
+  return f;
 }
 
 }  // namespace zvhost::testing

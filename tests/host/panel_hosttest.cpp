@@ -17,12 +17,6 @@
 namespace zvhost::testing {
 namespace {
 
-float asFloat(const RawValue* raw) {
-  float f = -999.0f;
-  if (raw != nullptr && raw->size() == 4) std::memcpy(&f, raw->data(), 4);
-  return f;
-}
-
 TEST(PanelLoop, SettlesWhenItsValuesStopChanging) {
   // Two steppers in a ring, each giving out one more than it got, up to 10:
   // the ring climbs to 10 and is quiet once a value comes back unchanged.

@@ -15,12 +15,6 @@
 namespace zvhost::testing {
 namespace {
 
-float asFloat(const RawValue* raw) {
-  float f = -999.0f;
-  if (raw != nullptr && raw->size() == 4) std::memcpy(&f, raw->data(), 4);
-  return f;
-}
-
 RawValue nanWithPayload(uint32_t payload) {
   const uint32_t bits = 0x7FC00000u | payload;
   RawValue raw(4);
