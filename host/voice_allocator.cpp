@@ -147,7 +147,12 @@ class VoiceAllocator::Impl {
     Voice& voice = voices_[static_cast<size_t>(v)];
     double start = t;
     if (voice.held) {
+      // The stolen note ends here: its gate falls, so that an envelope
+      // starts the new note from silence, while Voice/Active -1 gives a
+      // fade its time to take the old one away.
       emit(t, v, VoiceInput::Active, -1.0f);
+      emit(t, v, VoiceInput::Gate, 0.0f);
+      emit(t, v, VoiceInput::Trigger, 0.0f);
       start = t + settings_.stealSeconds;
     }
     emit(start, v, VoiceInput::Pitch, pitchOf(channel, note));

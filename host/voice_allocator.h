@@ -8,8 +8,8 @@
 // that sound) moved by its channel's pitch bend (range from RPN 0, +-2
 // semitones until set). Voice/Active is 1 while a voice plays or releases, 0
 // once a released voice has had its release time, and -1 when a playing
-// voice is taken for a new note (the new note then starts a short fade
-// later). The sustain pedal (controller 64) holds released notes;
+// voice is taken for a new note: its gate falls then, and the new note
+// starts a short fade later. The sustain pedal (controller 64) holds released notes;
 // controllers 120 and 123 to 127 release every note of their channel, 121
 // resets the channel's controllers.
 //

@@ -264,6 +264,14 @@ TEST(VoiceAllocator, FreeVoicesFirstThenOldestNoteIsStolen) {
   bool stolen = std::any_of(active.begin(), active.end(),
                             [](const VoiceChange& c) { return c.voice == 0 && c.value == -1.0f && c.seconds == 0.2; });
   EXPECT_TRUE(stolen);
+  // The stolen note's gate falls at the steal and rises with the new note,
+  // so an envelope starts that note from silence.
+  std::vector<std::pair<double, float>> gate;
+  for (const VoiceChange& c : of(changes, VoiceInput::Gate))
+    if (c.voice == 0) gate.emplace_back(c.seconds, c.value);
+  const std::vector<std::pair<double, float>> expected = {
+      {0.0, 1.0f}, {0.2, 0.0f}, {0.2 + settings.stealSeconds, 1.0f}};
+  EXPECT_EQ(gate, expected);
 }
 
 TEST(VoiceAllocator, ReleasedVoicesEndAfterTheReleaseTimeAndAreReusedBeforeStealing) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 #include <sys/wait.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <array>
@@ -590,6 +591,41 @@ TEST(HostProgram, UnisonExampleSoundsEachNoteTwiceTwentyCentsApart) {
     EXPECT_LT(std::max(peaks[0].first, peaks[1].first) / std::min(peaks[0].first, peaks[1].first), 2.0);
     EXPECT_LT(peaks[2].first, 0.05 * peaks[1].first);
   }
+}
+
+// With one voice every new note steals the sounding one. The example's
+// voice mute fades a stolen note out before the next starts; without it the
+// note is cut, which the largest step from one sample to the next shows.
+TEST(HostProgram, UnisonExampleStealsWithoutAClickThroughItsVoiceMute) {
+  const auto folder = scratchFolder("zvhost_unison_steal");
+  nlohmann::json patch = nlohmann::json::parse(readAll(std::filesystem::path(ZV_EXAMPLES) / "unison.json"));
+  auto& voice = patch["voice"];
+  auto& modules = voice["modules"];
+  const size_t before = modules.size();
+  modules.erase(std::remove_if(modules.begin(), modules.end(), [](const auto& m) { return m["name"] == "mute"; }),
+                modules.end());
+  ASSERT_EQ(modules.size() + 1, before) << "the example has a voice mute";
+  nlohmann::json connections = nlohmann::json::array();
+  for (const auto& c : voice["connections"]) {
+    if (c[1].get<std::string>().rfind("mute:", 0) == 0) continue;
+    connections.push_back(c[0] == "mute:Output" ? nlohmann::json{"amp:Output", c[1]} : c);
+  }
+  voice["connections"] = connections;
+  std::ofstream(folder / "unmuted.json") << patch.dump();
+
+  auto largestStep = [&](const std::string& patchFile, const std::string& name) {
+    HostRun run = runHost("render " + patchFile + " --midi " + ZV_UNISON_MIDI + " --voices 1 --quiet --files " +
+                          ZV_WAVETABLES + " -o " + (folder / name).string());
+    EXPECT_EQ(run.status, 0) << run.output;
+    auto [left, right] = readStereo(folder / name);
+    float step = 0.0f;
+    for (size_t i = 1; i < left.size(); ++i) step = std::max(step, std::fabs(left[i] - left[i - 1]));
+    return step;
+  };
+  const float muted = largestStep(std::string(ZV_EXAMPLES) + "/unison.json", "muted.wav");
+  const float cut = largestStep((folder / "unmuted.json").string(), "cut.wav");
+  EXPECT_GT(muted, 0.0f);
+  EXPECT_LT(muted, cut / 3.0f) << "muted " << muted << ", cut " << cut;
 }
 
 TEST(HostProgram, ErrorsGoToStandardErrorWithConventionalExitCodes) {
