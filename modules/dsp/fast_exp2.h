@@ -55,21 +55,34 @@ inline float fastExp2(float x) {
 }
 
 #if defined(__SSE2__)
-inline __m128 fastExp2(__m128 x) {
+// The four-lane form in two halves, so that a loop can reduce the next four
+// while it finishes these (the whole chain is long for an out-of-order core).
+struct FastExp2Reduced {
+  __m128 f;
+  __m128i k;
+};
+
+inline FastExp2Reduced fastExp2Reduce(__m128 x) {
   using namespace fastexp2;
   x = _mm_max_ps(x, _mm_set1_ps(kLowest));
   x = _mm_min_ps(x, _mm_set1_ps(kHighest));
   const __m128 shifted = _mm_add_ps(x, _mm_set1_ps(kRounder));
   const __m128 f = _mm_sub_ps(x, _mm_sub_ps(shifted, _mm_set1_ps(kRounder)));
-  const __m128i k = _mm_sub_epi32(_mm_castps_si128(shifted), _mm_set1_epi32(kRounderBits));
-  __m128 p = _mm_set1_ps(kC5);
-  p = _mm_add_ps(_mm_mul_ps(p, f), _mm_set1_ps(kC4));
-  p = _mm_add_ps(_mm_mul_ps(p, f), _mm_set1_ps(kC3));
-  p = _mm_add_ps(_mm_mul_ps(p, f), _mm_set1_ps(kC2));
-  p = _mm_add_ps(_mm_mul_ps(p, f), _mm_set1_ps(kC1));
-  p = _mm_add_ps(_mm_mul_ps(p, f), _mm_set1_ps(1.0f));
-  return _mm_castsi128_ps(_mm_add_epi32(_mm_castps_si128(p), _mm_slli_epi32(k, 23)));
+  return {f, _mm_sub_epi32(_mm_castps_si128(shifted), _mm_set1_epi32(kRounderBits))};
 }
+
+inline __m128 fastExp2Finish(FastExp2Reduced r) {
+  using namespace fastexp2;
+  __m128 p = _mm_set1_ps(kC5);
+  p = _mm_add_ps(_mm_mul_ps(p, r.f), _mm_set1_ps(kC4));
+  p = _mm_add_ps(_mm_mul_ps(p, r.f), _mm_set1_ps(kC3));
+  p = _mm_add_ps(_mm_mul_ps(p, r.f), _mm_set1_ps(kC2));
+  p = _mm_add_ps(_mm_mul_ps(p, r.f), _mm_set1_ps(kC1));
+  p = _mm_add_ps(_mm_mul_ps(p, r.f), _mm_set1_ps(1.0f));
+  return _mm_castsi128_ps(_mm_add_epi32(_mm_castps_si128(p), _mm_slli_epi32(r.k, 23)));
+}
+
+inline __m128 fastExp2(__m128 x) { return fastExp2Finish(fastExp2Reduce(x)); }
 #endif
 
 }  // namespace zv::dsp

@@ -95,16 +95,31 @@ void trackingIncrements(const SampleVoice& v, const float* pitch, const float* m
   const __m128 rate = _mm_set1_ps(v.rateRatio * 16777216.0f);
   const __m128 highest = _mm_set1_ps(4278190080.0f);
   const __m128 half = _mm_set1_ps(2147483648.0f);
-  for (; i + 4 <= n; i += 4) {
-    const __m128 p = _mm_add_ps(_mm_loadu_ps(pitch + i), _mm_loadu_ps(modulation + i));
-    const __m128 ratio = zv::dsp::fastExp2(_mm_mul_ps(_mm_sub_ps(p, base), scale));
+  auto reduce = [&](int32_t at) {
+    const __m128 p = _mm_add_ps(_mm_loadu_ps(pitch + at), _mm_loadu_ps(modulation + at));
+    return zv::dsp::fastExp2Reduce(_mm_mul_ps(_mm_sub_ps(p, base), scale));
+  };
+  auto finish = [&](zv::dsp::FastExp2Reduced reduced, int32_t at) {
+    const __m128 ratio = zv::dsp::fastExp2Finish(reduced);
     // Never NaN nor negative here, so clampIncrement is the upper limit
     // and an unsigned truncation: signed above 2^31 after taking 2^31 off.
     const __m128 increment = _mm_min_ps(_mm_mul_ps(ratio, rate), highest);
     const __m128 high = _mm_cmpge_ps(increment, half);
     const __m128i truncated = _mm_cvttps_epi32(_mm_sub_ps(increment, _mm_and_ps(high, half)));
     const __m128i top = _mm_and_si128(_mm_castps_si128(high), _mm_set1_epi32(static_cast<int32_t>(0x80000000u)));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_xor_si128(truncated, top));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + at), _mm_xor_si128(truncated, top));
+  };
+  // One four reduced ahead of the one being finished: the whole chain of a
+  // four is too long for the out-of-order window to overlap enough of them.
+  if (n >= 4) {
+    zv::dsp::FastExp2Reduced reduced = reduce(0);
+    for (; i + 8 <= n; i += 4) {
+      const zv::dsp::FastExp2Reduced next = reduce(i + 4);
+      finish(reduced, i);
+      reduced = next;
+    }
+    finish(reduced, i);
+    i += 4;
   }
 #endif
   for (; i < n; ++i) out[i] = trackingIncrement(v, pitch[i] + modulation[i]);

@@ -212,6 +212,17 @@ TEST(SampleVoiceReaders, StreamingIncrementsFourAtATimeMatchOneAtATime) {
   std::uniform_real_distribution<float> any(-0.5f, 1.5f);
   while (pitch.size() < 4003) pitch.push_back(any(random));  // not a whole number of fours
   const std::vector<float> modulation(pitch.size(), 0.003f);
+  // Short counts too, around the fours the lanes work in ahead of each other;
+  // each in buffers of exactly its size, so that a read past them shows.
+  for (size_t count = 0; count < 13; ++count) {
+    const std::vector<float> somePitch(pitch.end() - static_cast<std::ptrdiff_t>(count), pitch.end());
+    const std::vector<float> someModulation(count, -0.004f);
+    std::vector<uint32_t> some(count);
+    trackingIncrements(v, somePitch.data(), someModulation.data(), static_cast<int32_t>(count), some.data());
+    for (size_t i = 0; i < count; ++i) {
+      ASSERT_EQ(some[i], trackingIncrement(v, somePitch[i] + someModulation[i])) << count << " " << i;
+    }
+  }
   std::vector<uint32_t> out(pitch.size());
   trackingIncrements(v, pitch.data(), modulation.data(), static_cast<int32_t>(pitch.size()), out.data());
   for (size_t i = 0; i < pitch.size(); ++i) {
