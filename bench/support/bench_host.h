@@ -14,11 +14,12 @@
 #include <utility>
 #include <vector>
 
+#include "frame/host_support.h"
 #include "frame/interfaces.h"
 #include "frame/wide_text.h"
 #include "tests/support/event_list.h"
 
-class BenchHost : public IMpAudioHost {
+class BenchHost : public MpAudioHostBase {
  public:
   BenchHost() = default;
   BenchHost(const BenchHost&) = delete;
@@ -37,16 +38,8 @@ class BenchHost : public IMpAudioHost {
   int32_t MP_STDCALL sendPinValue(int32_t, int32_t, int32_t, const void*) override { return MP_OK; }
   int32_t MP_STDCALL sendPinStreaming(int32_t, int32_t, bool) override { return MP_OK; }
   int32_t MP_STDCALL requestSleep() override { return MP_OK; }
-  int32_t MP_STDCALL reservedAudioHost7() override { return MP_UNHANDLED; }
   int32_t MP_STDCALL queryBlockSize(int32_t* returnBlockSize) override;
   int32_t MP_STDCALL querySampleRate(float* returnSampleRate) override;
-  int32_t MP_STDCALL reservedAudioHost10() override { return MP_UNHANDLED; }
-  int32_t MP_STDCALL reservedAudioHost11() override { return MP_UNHANDLED; }
-  int32_t MP_STDCALL reservedAudioHost12() override { return MP_UNHANDLED; }
-  int32_t MP_STDCALL reservedAudioHost13() override { return MP_UNHANDLED; }
-  int32_t MP_STDCALL reservedAudioHost14() override { return MP_UNHANDLED; }
-  int32_t MP_STDCALL reservedAudioHost15() override { return MP_UNHANDLED; }
-  int32_t MP_STDCALL reservedAudioHost16() override { return MP_UNHANDLED; }
   int32_t MP_STDCALL openNamedMemory(const MpChar* name, void** returnPointer, float rate, int32_t size,
                                      int32_t* returnNeedInitialise) override;
   int32_t MP_STDCALL resolveFilePath(const MpChar* fileName, int32_t capacity, MpChar* returnFullPath) override;
