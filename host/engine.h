@@ -145,6 +145,9 @@ class Engine {
   // block (anything sent while opening at 0); out is replaced.
   void takeMidi(int sink, MidiBuffer& out);
   const float* output(int32_t channel) const;
+  // The channel is zeros throughout the last block, known without a look:
+  // nothing that feeds it sounded.
+  bool outputSilent(int32_t channel) const;
 
   // Inspection, for tests and messages.
   const EngineSettings& settings() const { return settings_; }

@@ -367,4 +367,9 @@ const float* Engine::output(int32_t channel) const {
   return outputs_[static_cast<size_t>(channel)].data();
 }
 
+bool Engine::outputSilent(int32_t channel) const {
+  if (channel < 0 || channel >= static_cast<int32_t>(channelSums_.size())) return false;
+  return sums_[static_cast<size_t>(channelSums_[static_cast<size_t>(channel)])].zeroed;
+}
+
 }  // namespace zvhost

@@ -41,8 +41,9 @@ int64_t renderLength(const MidiSong* song, const RenderOptions& options, float s
 RenderStats render(Engine& engine, const BuiltPatch& patch, const MidiSong* song, const RenderOptions& options,
                    const BlockSink& sink, const ProgressSink& progress = nullptr);
 
-// x × 32768 rounded to nearest and clipped to 16 bits, for finite x.
-void toPcm16(const float* x, int16_t* out, size_t count);
+// Each sample × 32768 rounded to nearest and clipped to 16 bits, for finite
+// samples; left and right alternate in out.
+void interleavePcm16(const float* left, const float* right, int16_t* out, size_t frames);
 
 // WAV through libsndfile; bits 32 writes float, 16 and 24 PCM (clipped).
 class WavWriter {

@@ -211,16 +211,22 @@ TEST(Render, SixteenBitSamplesAreRoundedToNearestAndClipped) {
       {3e38f, 32767},
       {-3e38f, -32768},
   };
-  // Every case at every place of an odd-length run: the four-at-a-time
-  // part and the one-at-a-time rest must agree.
+  // Every case at every place of an odd-length run, in either channel: the
+  // eight-at-a-time part and the one-at-a-time rest must agree, and the
+  // channels must alternate.
   for (size_t at = 0; at < 13; ++at) {
-    std::vector<float> x(13, 0.25f);
-    std::vector<int16_t> out(13);
     for (const auto& c : cases) {
-      x[at] = c.x;
-      toPcm16(x.data(), out.data(), x.size());
-      EXPECT_EQ(out[at], c.expected) << c.x << " at " << at;
-      EXPECT_EQ(out[(at + 1) % 13], 8192);
+      std::vector<float> left(13, 0.25f);
+      std::vector<float> right(13, -0.5f);
+      const size_t other = (at + 5) % 13;
+      left[at] = c.x;
+      right[other] = c.x;
+      std::vector<int16_t> out(26);
+      interleavePcm16(left.data(), right.data(), out.data(), 13);
+      EXPECT_EQ(out[2 * at], c.expected) << c.x << " at " << at;
+      EXPECT_EQ(out[2 * other + 1], c.expected) << c.x << " at " << other << " on the right";
+      EXPECT_EQ(out[2 * ((at + 1) % 13)], 8192);
+      EXPECT_EQ(out[2 * ((other + 1) % 13) + 1], -16384);
     }
   }
 }
@@ -386,6 +392,25 @@ TEST(HostProgram, RendersTheExampleToIdenticalWavFiles) {
   EXPECT_EQ(info.format & SF_FORMAT_SUBMASK, SF_FORMAT_PCM_16);
   EXPECT_EQ(info.frames, 22050);
   sf_close(file);
+
+  // The song in 16 bits: the float file's samples rounded, over more frames
+  // than the writer gathers before it writes.
+  pcm = runHost("render " + patch + " --midi " + midi + " --seconds 1 --bits 16 --quiet -o " +
+                (folder / "d.wav").string());
+  ASSERT_EQ(pcm.status, 0) << pcm.output;
+  file = sf_open((folder / "d.wav").string().c_str(), SFM_READ, &info);
+  ASSERT_NE(file, nullptr);
+  ASSERT_EQ(info.frames, 48000);
+  std::vector<short> words(96000);
+  sf_readf_short(file, words.data(), info.frames);
+  sf_close(file);
+  int64_t heard = 0;
+  for (size_t i = 0; i < words.size(); ++i) {
+    const double expected = std::clamp(std::nearbyint(static_cast<double>(samples[i]) * 32768.0), -32768.0, 32767.0);
+    ASSERT_EQ(words[i], expected) << "sample " << i;
+    heard += words[i] != 0;
+  }
+  EXPECT_GT(heard, 10000);
 }
 
 // The shipped examples through the real library: the wavetable voice chain
