@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cfloat>
 #include <cmath>
 #include <limits>
@@ -151,6 +152,44 @@ TEST(PortableMath, Identities) {
     EXPECT_NEAR(zv::dsp::exp(x) * zv::dsp::exp(-x), 1.0, 6e-16);
     EXPECT_NEAR(zv::dsp::exp2(x), zv::dsp::exp(x * std::numbers::ln2), 1e-14 * zv::dsp::exp2(x));
   }
+}
+
+// The float forms must give the exact functions' bits: over a dense sweep
+// of their ranges and beyond them, at float arguments (as table fills pass
+// them), and where the series would not decide.
+TEST(PortableMath, FloatFormsRoundAsTheExactFunctions) {
+  struct Sweep {
+    const char* name;
+    float (*fast)(double);
+    double (*exact)(double);
+    double lo;
+    double hi;
+  };
+  const Sweep sweeps[] = {
+      {"sin", zv::dsp::sinAsFloat, zv::dsp::sin, -0.5, 2.5},
+      {"exp", zv::dsp::expAsFloat, zv::dsp::exp, -45.0, 1.5},
+  };
+  constexpr int kSteps = 300000;
+  for (const Sweep& sweep : sweeps) {
+    int differing = 0;
+    for (int i = 0; i <= kSteps; ++i) {
+      const double x = sweep.lo + (sweep.hi - sweep.lo) * (i / static_cast<double>(kSteps)) * 0.9999999871;
+      const float asFloat = static_cast<float>(x);
+      for (double at : {x, static_cast<double>(asFloat)}) {
+        differing +=
+            std::bit_cast<uint32_t>(sweep.fast(at)) != std::bit_cast<uint32_t>(static_cast<float>(sweep.exact(at)));
+      }
+    }
+    EXPECT_EQ(differing, 0) << sweep.name;
+  }
+  // A double on the midpoint of two floats, or nearer to it than the
+  // bound, is left to the exact function; one well inside rounds.
+  const double one = 1.0;
+  const double midpoint = one + 0x1p-24;
+  EXPECT_TRUE(std::isnan(pm::roundedOrUndecided(midpoint, pm::kSeriesBound)));
+  EXPECT_TRUE(std::isnan(pm::roundedOrUndecided(midpoint * (1.0 + 3e-14), pm::kSeriesBound)));
+  EXPECT_EQ(pm::roundedOrUndecided(one + 0x1p-26, pm::kSeriesBound), 1.0f);
+  EXPECT_TRUE(std::isnan(zv::dsp::sinAsFloat(std::numeric_limits<double>::quiet_NaN())));
 }
 
 }  // namespace
