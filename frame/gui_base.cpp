@@ -41,10 +41,7 @@ int32_t MP_STDCALL MpGuiBase::release() {
   return references_;
 }
 
-MpGuiPinBase* MpGuiBase::guiPin(int32_t index) const {
-  auto found = pins_.find(index);
-  return found == pins_.end() ? nullptr : found->second;
-}
+MpGuiPinBase* MpGuiBase::guiPin(int32_t index) const { return pins_.find(index); }
 
 int32_t MP_STDCALL MpGuiBase::pinValueFromHost(int32_t pin, int32_t voice, int32_t size, const void* data) {
   MpGuiPinBase* target = guiPin(pin);

@@ -2,10 +2,9 @@
 // its GUI pins by index. SeGuiCompositedGfxBase adds the drawing face.
 #pragma once
 
-#include <map>
-
 #include "frame/interfaces.h"
 #include "frame/mp_blob.h"
+#include "frame/pin_index.h"
 #include "frame/raw_value.h"
 #include "frame/wide_text.h"
 
@@ -34,13 +33,13 @@ class MpGuiBase : public IMpUserInterface {
   int32_t MP_STDCALL reservedUi9(int32_t) override { return MP_OK; }
 
   IMpGuiHost* guiHost() const { return guiHost_; }
-  void registerGuiPin(int32_t index, MpGuiPinBase* pin) { pins_.emplace(index, pin); }
+  void registerGuiPin(int32_t index, MpGuiPinBase* pin) { pins_.add(index, pin); }
   MpGuiPinBase* guiPin(int32_t index) const;
 
  protected:
   IMpGuiHost* guiHost_ = nullptr;
   int32_t references_ = 0;
-  std::map<int32_t, MpGuiPinBase*> pins_;
+  MpPinIndex<MpGuiPinBase> pins_;
 };
 
 class MpGuiPinBase {

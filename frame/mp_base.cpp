@@ -50,10 +50,7 @@ int32_t MP_STDCALL MpPluginBase::attachPinBuffer(int32_t index, float* buffer) {
   return MP_OK;
 }
 
-MpPinBase* MpPluginBase::pin(int32_t index) const {
-  auto found = pins_.find(index);
-  return found == pins_.end() ? nullptr : found->second;
-}
+MpPinBase* MpPluginBase::pin(int32_t index) const { return pins_.find(index); }
 
 int32_t MpPluginBase::hostBlockSize() const {
   int32_t size = 0;
@@ -72,7 +69,7 @@ MpBase::MpBase(IMpUnknown* host) : MpPluginBase(host), active_(&MpBase::sleepChe
 void MpBase::registerPin(int32_t index, MpPinBase& pin, MpPinHandler handler) {
   if (handler == nullptr && pin.direction() == MP_PIN_IN) handler = pin.defaultHandler();
   pin.bind(this, index, handler);
-  pins_.emplace(index, &pin);
+  pins_.add(index, &pin);
 }
 
 void MpBase::setBlockFunction(MpBlockFunction function) {

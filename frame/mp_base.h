@@ -7,9 +7,8 @@
 // openModule / pinsUpdated / midiReceived as it needs.
 #pragma once
 
-#include <map>
-
 #include "frame/interfaces.h"
+#include "frame/pin_index.h"
 
 class MpPinBase;
 class MpBase;
@@ -50,7 +49,7 @@ class MpPluginBase : public IMpPlugin {
   // Resolves -1 (and any negative position) to the current block position.
   int32_t resolvePosition(int32_t blockPosition) const { return blockPosition < 0 ? blockPosition_ : blockPosition; }
   MpPinBase* pin(int32_t index) const;
-  const std::map<int32_t, MpPinBase*>& pins() const { return pins_; }
+  const MpPinIndex<MpPinBase>& pins() const { return pins_; }
   int32_t streamingPinCount() const { return streamingPins_; }
   int32_t sleepMode() const { return sleepMode_; }
   void setSleepCountdown(int32_t samples) { sleepCountdown_ = samples; }
@@ -60,7 +59,7 @@ class MpPluginBase : public IMpPlugin {
 
  protected:
   IMpAudioHost* host_ = nullptr;
-  std::map<int32_t, MpPinBase*> pins_;
+  MpPinIndex<MpPinBase> pins_;
   int32_t blockPosition_ = 0;
   int32_t sleepCountdown_ = 0;
   int32_t streamingPins_ = 0;

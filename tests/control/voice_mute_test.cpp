@@ -235,9 +235,10 @@ TEST(VoiceMuteDescription, DescribesTheAudioPinsTheModuleRegisters) {
     const int32_t index = std::stoi(pin.at("id"));
     const int32_t datatype =
         pin.count("rate") != 0 ? MP_DT_AUDIO : (pin.at("datatype") == "bool" ? MP_DT_BOOL : MP_DT_FLOAT);
-    ASSERT_EQ(registered.count(index), 1u) << index;
-    EXPECT_EQ(registered.at(index)->datatype(), datatype) << index;
-    EXPECT_EQ(registered.at(index)->direction(), pin.at("direction") == "in" ? MP_PIN_IN : MP_PIN_OUT) << index;
+    const MpPinBase* found = registered.find(index);
+    ASSERT_NE(found, nullptr) << index;
+    EXPECT_EQ(found->datatype(), datatype) << index;
+    EXPECT_EQ(found->direction(), pin.at("direction") == "in" ? MP_PIN_IN : MP_PIN_OUT) << index;
   }
 }
 

@@ -340,3 +340,20 @@ TEST_F(AudioBaseTest, PinsReportTheirTypesAndDirections) {
 }
 
 }  // namespace
+
+// Pins registered out of order are still found by index, in order when
+// walked; an index taken twice keeps its first pin.
+TEST(PinIndex, FindsByIndexWhateverTheOrderOfRegistration) {
+  int pins[8] = {};
+  const std::pair<int32_t, int> added[] = {{0, 0}, {1, 1}, {5, 2}, {3, 3}, {9, 4}, {5, 5}, {2, 6}, {0, 7}, {4, 5}};
+  MpPinIndex<int> index;
+  for (const auto& [at, slot] : added) index.add(at, &pins[slot]);
+  std::vector<int32_t> walked;
+  for (const auto& [at, pin] : index) walked.push_back(at);
+  EXPECT_EQ(walked, (std::vector<int32_t>{0, 1, 2, 3, 4, 5, 9}));
+  EXPECT_EQ(index.find(0), &pins[0]);
+  EXPECT_EQ(index.find(5), &pins[2]);
+  EXPECT_EQ(index.find(4), &pins[5]);
+  EXPECT_EQ(index.find(9), &pins[4]);
+  for (int32_t missing : {-1, 6, 8, 10}) EXPECT_EQ(index.find(missing), nullptr) << missing;
+}
