@@ -11,6 +11,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <vector>
 
 #include "modules/dsp/fast_exp2.h"
 #include "modules/dsp/portable_math.h"
@@ -76,6 +77,11 @@ inline uint32_t trackingIncrement(const SampleVoice& v, float pitch) {
   return clampIncrement(zv::dsp::fastExp2(octaves) * (v.rateRatio * 16777216.0f));
 }
 void trackingIncrements(const SampleVoice& v, const float* pitch, const float* modulation, int32_t n, uint32_t* out);
+// The forms trackingIncrements may take, all with the scalar one's bits:
+// four lanes, and eight where the processor has AVX2 (chosen once, at
+// load). Every form this build and processor can run, for tests.
+using TrackingIncrementsForm = void (*)(const SampleVoice&, const float*, const float*, int32_t, uint32_t*);
+std::vector<TrackingIncrementsForm> trackingIncrementsForms();
 
 inline void finishVoice(SampleVoice& v) {
   v.data = kSilentSamples + 8;

@@ -200,7 +200,7 @@ TEST(SampleVoiceReaders, EveryInterpolationMatchesTheDefinitionsBitForBit) {
   }
 }
 
-TEST(SampleVoiceReaders, StreamingIncrementsFourAtATimeMatchOneAtATime) {
+TEST(SampleVoiceReaders, StreamingIncrementsManyAtATimeMatchOneAtATime) {
   SampleVoice v;
   v.basePitch = 0.47f;
   v.pitchScale = 10.0f;
@@ -212,24 +212,35 @@ TEST(SampleVoiceReaders, StreamingIncrementsFourAtATimeMatchOneAtATime) {
   std::uniform_real_distribution<float> any(-0.5f, 1.5f);
   while (pitch.size() < 4003) pitch.push_back(any(random));  // not a whole number of fours
   const std::vector<float> modulation(pitch.size(), 0.003f);
-  // Short counts too, around the fours the lanes work in ahead of each other;
-  // each in buffers of exactly its size, so that a read past them shows.
-  for (size_t count = 0; count < 13; ++count) {
-    const std::vector<float> somePitch(pitch.end() - static_cast<std::ptrdiff_t>(count), pitch.end());
-    const std::vector<float> someModulation(count, -0.004f);
-    std::vector<uint32_t> some(count);
-    trackingIncrements(v, somePitch.data(), someModulation.data(), static_cast<int32_t>(count), some.data());
-    for (size_t i = 0; i < count; ++i) {
-      ASSERT_EQ(some[i], trackingIncrement(v, somePitch[i] + someModulation[i])) << count << " " << i;
-    }
+  // Every form this processor runs (the one in use among them). Short
+  // counts too, around the fours and eights the lanes work in ahead of each
+  // other; each in buffers of exactly its size, so that a read past them
+  // shows.
+  const auto forms = trackingIncrementsForms();
+  ASSERT_FALSE(forms.empty());
+#if defined(__SSE2__) && defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+  if (__builtin_cpu_supports("avx2")) {
+    EXPECT_EQ(forms.size(), 2u) << "the eight-lane form is not in use";
   }
-  std::vector<uint32_t> out(pitch.size());
-  trackingIncrements(v, pitch.data(), modulation.data(), static_cast<int32_t>(pitch.size()), out.data());
-  for (size_t i = 0; i < pitch.size(); ++i) {
-    ASSERT_EQ(out[i], trackingIncrement(v, pitch[i] + modulation[i])) << pitch[i];
-    // And within a ppm (and the truncation) of the exact conversion.
-    const auto exact = static_cast<double>(voiceIncrement(v, pitch[i] + modulation[i]));
-    ASSERT_NEAR(static_cast<double>(out[i]), exact, exact * 1e-6 + 1.0) << pitch[i];
+#endif
+  for (TrackingIncrementsForm form : forms) {
+    for (size_t count = 0; count < 26; ++count) {
+      const std::vector<float> somePitch(pitch.end() - static_cast<std::ptrdiff_t>(count), pitch.end());
+      const std::vector<float> someModulation(count, -0.004f);
+      std::vector<uint32_t> some(count);
+      form(v, somePitch.data(), someModulation.data(), static_cast<int32_t>(count), some.data());
+      for (size_t i = 0; i < count; ++i) {
+        ASSERT_EQ(some[i], trackingIncrement(v, somePitch[i] + someModulation[i])) << count << " " << i;
+      }
+    }
+    std::vector<uint32_t> out(pitch.size());
+    form(v, pitch.data(), modulation.data(), static_cast<int32_t>(pitch.size()), out.data());
+    for (size_t i = 0; i < pitch.size(); ++i) {
+      ASSERT_EQ(out[i], trackingIncrement(v, pitch[i] + modulation[i])) << pitch[i];
+      // And within a ppm (and the truncation) of the exact conversion.
+      const auto exact = static_cast<double>(voiceIncrement(v, pitch[i] + modulation[i]));
+      ASSERT_NEAR(static_cast<double>(out[i]), exact, exact * 1e-6 + 1.0) << pitch[i];
+    }
   }
 }
 
