@@ -29,6 +29,19 @@
 #include "host/render.h"
 #include "host/scope_sheet.h"
 
+namespace zvhost {
+
+// What a finished render leaves to the system, visible outside this file so
+// that the stores are kept and the leak checker finds the memory held.
+struct LeftAtExit {
+  void* engine = nullptr;
+  void* library = nullptr;
+};
+extern LeftAtExit leftAtExit;
+LeftAtExit leftAtExit;
+
+}  // namespace zvhost
+
 namespace {
 
 using namespace zvhost;
@@ -357,12 +370,6 @@ int paramsCommand(const Options& o) {
   std::fputs(listParameters(engine, built).c_str(), stdout);
   return 0;
 }
-
-// What a finished render leaves to the system.
-struct LeftAtExit {
-  Engine* engine = nullptr;
-  Library* library = nullptr;
-} leftAtExit;
 
 int renderCommand(const Options& o) {
   if (o.positional.size() != 1) throw UsageError("render takes one patch file");
