@@ -124,9 +124,9 @@ WavWriter::WavWriter(const std::string& path, int32_t sampleRate, int32_t channe
   file_ = file;
   // Room for a full buffer and one more block of the largest size.
   if (bits == 16) {
-    pcm_.reserve(kBufferedFrames * 2 + 2 * 8192);
+    pcm_.resize(kBufferedFrames * 2 + 2 * 8192);
   } else {
-    interleaved_.reserve(kBufferedFrames * 2 + 2 * 8192);
+    interleaved_.resize(kBufferedFrames * 2 + 2 * 8192);
   }
 }
 
@@ -175,39 +175,40 @@ void interleavePcm16(const float* left, const float* right, int16_t* out, size_t
 void WavWriter::writeStereo(const float* left, const float* right, int32_t frames) {
   if (frames <= 0) return;
   const auto count = static_cast<size_t>(frames);
+  // The buffers keep their size; used_ says how much of one is filled.
+  auto room = [&](auto& buffer) {
+    if (used_ + 2 * count > buffer.size()) flush();
+    if (2 * count > buffer.size()) buffer.resize(2 * count);
+    return buffer.data() + used_;
+  };
   // 16 bits are converted as they come: one pass, and four times faster
   // than the library's sample-by-sample way.
   if (bits_ == 16) {
-    const size_t at = pcm_.size();
-    pcm_.resize(at + 2 * count);
-    interleavePcm16(left, right, pcm_.data() + at, count);
+    interleavePcm16(left, right, room(pcm_), count);
   } else {
-    const size_t at = interleaved_.size();
-    interleaved_.resize(at + 2 * count);
-    float* out = interleaved_.data() + at;
+    float* out = room(interleaved_);
     for (size_t i = 0; i < count; ++i) {
       out[2 * i] = left[i];
       out[2 * i + 1] = right[i];
     }
   }
+  used_ += 2 * count;
   // Written in large pieces: a write per block would cost more than the
   // render of a quiet patch.
-  if (pcm_.size() + interleaved_.size() >= kBufferedFrames * 2) flush();
+  if (used_ >= kBufferedFrames * 2) flush();
 }
 
 void WavWriter::flush() {
-  if (interleaved_.empty() && pcm_.empty()) return;
+  if (used_ == 0) return;
   auto* file = static_cast<SNDFILE*>(file_);
+  const auto frames = static_cast<sf_count_t>(used_ / 2);
+  used_ = 0;
   bool written = false;
   if (file != nullptr && bits_ == 16) {
-    const auto frames = static_cast<sf_count_t>(pcm_.size() / 2);
     written = sf_writef_short(file, pcm_.data(), frames) == frames;
   } else if (file != nullptr) {
-    const auto frames = static_cast<sf_count_t>(interleaved_.size() / 2);
     written = sf_writef_float(file, interleaved_.data(), frames) == frames;
   }
-  interleaved_.clear();
-  pcm_.clear();
   if (!written) throw RenderError(path_ + ": cannot write: " + sf_strerror(file));
 }
 

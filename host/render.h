@@ -66,8 +66,9 @@ class WavWriter {
   void* file_ = nullptr;
   std::string path_;
   int32_t bits_;
-  std::vector<float> interleaved_;
-  std::vector<int16_t> pcm_;
+  std::vector<float> interleaved_;  // 24 and 32 bits
+  std::vector<int16_t> pcm_;        // 16 bits
+  size_t used_ = 0;                 // samples held in the one in use
 };
 
 }  // namespace zvhost

@@ -395,13 +395,13 @@ TEST(HostProgram, RendersTheExampleToIdenticalWavFiles) {
 
   // The song in 16 bits: the float file's samples rounded, over more frames
   // than the writer gathers before it writes.
-  pcm = runHost("render " + patch + " --midi " + midi + " --seconds 1 --bits 16 --quiet -o " +
+  pcm = runHost("render " + patch + " --midi " + midi + " --seconds 6 --bits 16 --quiet -o " +
                 (folder / "d.wav").string());
   ASSERT_EQ(pcm.status, 0) << pcm.output;
   file = sf_open((folder / "d.wav").string().c_str(), SFM_READ, &info);
   ASSERT_NE(file, nullptr);
-  ASSERT_EQ(info.frames, 48000);
-  std::vector<short> words(96000);
+  ASSERT_EQ(info.frames, 288000);
+  std::vector<short> words(576000);
   sf_readf_short(file, words.data(), info.frames);
   sf_close(file);
   int64_t heard = 0;
