@@ -1,6 +1,7 @@
 // The run order: every audio-side instance after the instances that feed
 // it, and the runs of one group that a block can pass over whole.
-#include <algorithm>
+#include <functional>
+#include <queue>
 
 #include "host/engine.h"
 #include "host/engine_graph.h"
@@ -22,21 +23,36 @@ void Engine::computeOrder() {
   // Lowest patch index first among the ready ones; a cycle is cut at its
   // lowest-index member, whose late inputs then arrive a block late. Voice
   // sections are added voice by voice, so each voice's instances come out
-  // side by side.
+  // side by side. The ready ones wait in a heap, each instance counting
+  // the predecessors it still waits for.
+  std::vector<int> waiting(static_cast<size_t>(n));
+  std::vector<std::vector<int>> successors(static_cast<size_t>(n));
+  for (int i = 0; i < n; ++i) {
+    for (int p : predecessors[static_cast<size_t>(i)]) successors[static_cast<size_t>(p)].push_back(i);
+    waiting[static_cast<size_t>(i)] = static_cast<int>(predecessors[static_cast<size_t>(i)].size());
+  }
+  std::priority_queue<int, std::vector<int>, std::greater<>> ready;
+  for (int i = 0; i < n; ++i)
+    if (waiting[static_cast<size_t>(i)] == 0) ready.push(i);
   std::vector<bool> placed(static_cast<size_t>(n), false);
+  int lowestUnplaced = 0;
   order_.clear();
   while (static_cast<int>(order_.size()) < n) {
     int chosen = -1;
-    for (int i = 0; i < n && chosen < 0; ++i) {
-      if (placed[static_cast<size_t>(i)]) continue;
-      const auto& before = predecessors[static_cast<size_t>(i)];
-      if (std::all_of(before.begin(), before.end(), [&](int p) { return placed[static_cast<size_t>(p)]; })) chosen = i;
+    while (!ready.empty() && chosen < 0) {
+      chosen = ready.top();
+      ready.pop();
+      if (placed[static_cast<size_t>(chosen)]) chosen = -1;  // placed when a cycle was cut
     }
-    for (int i = 0; i < n && chosen < 0; ++i)
-      if (!placed[static_cast<size_t>(i)]) chosen = i;
+    if (chosen < 0) {
+      while (placed[static_cast<size_t>(lowestUnplaced)]) ++lowestUnplaced;
+      chosen = lowestUnplaced;
+    }
     placed[static_cast<size_t>(chosen)] = true;
     instance(chosen).position = static_cast<int>(order_.size());
     order_.push_back(chosen);
+    for (int s : successors[static_cast<size_t>(chosen)])
+      if (--waiting[static_cast<size_t>(s)] == 0 && !placed[static_cast<size_t>(s)]) ready.push(s);
   }
 
   audioOrder_.clear();

@@ -28,9 +28,13 @@ void Engine::queueFirstBlock() {
         std::optional<RawValue> fed;
         if (!pin.hostSources.empty())
           fed = rawFromNumber(d.datatype, sources_[static_cast<size_t>(pin.hostSources.front())]->value);
-        const RawValue* start = startValue(pin);
-        const RawValue value = fed ? *fed : start != nullptr ? *start : rawZero(d.datatype);
-        queueEvent(inst, true, 0, MP_EVENT_PIN_VALUE, at, value.data(), static_cast<int32_t>(value.size()));
+        const RawValue* value = fed ? &*fed : startValue(pin);
+        RawValue zero;
+        if (value == nullptr) {
+          zero = rawZero(d.datatype);
+          value = &zero;
+        }
+        queueEvent(inst, true, 0, MP_EVENT_PIN_VALUE, at, value->data(), static_cast<int32_t>(value->size()));
       }
     }
     queueEvent(inst, true, 0, MP_EVENT_GRAPH_START, 0, nullptr, 0);

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 
 #include "host_fixture.h"
 
@@ -30,6 +31,44 @@ TEST(EngineTransport, ValuesArriveAtTheirOffsetWithinTheBlock) {
         << "block " << b;
   // The order follows the connection, not the order of creation.
   EXPECT_EQ(engine->order(), (std::vector<int>{sender, recorder}));
+}
+
+// The run order on random graphs, loops and all, against the rule done the
+// slow way: the lowest-index instance whose feeders have all run, or, when
+// a loop leaves none, the lowest-index one not yet run.
+TEST(EngineTransport, RunOrderIsTheLowestReadyInstanceFirst) {
+  std::mt19937 random(11);
+  for (int round = 0; round < 20; ++round) {
+    auto engine = makeEngine();
+    const int n = 2 + round;
+    std::vector<int> ids;
+    for (int i = 0; i < n; ++i) ids.push_back(add(*engine, "Test Accumulate", "acc" + std::to_string(i)));
+    std::vector<std::vector<int>> feeders(static_cast<size_t>(n));
+    std::uniform_int_distribution<int> any(0, n - 1);
+    for (int e = 0; e < n + n / 2; ++e) {
+      const int from = any(random);
+      const int to = any(random);
+      engine->connect({ids[static_cast<size_t>(from)], 1}, {ids[static_cast<size_t>(to)], 0});
+      if (from != to) feeders[static_cast<size_t>(to)].push_back(from);
+    }
+    engine->prepare();
+    std::vector<bool> ran(static_cast<size_t>(n), false);
+    std::vector<int> expected;
+    while (static_cast<int>(expected.size()) < n) {
+      int next = -1;
+      for (int i = 0; i < n && next < 0; ++i) {
+        const auto& f = feeders[static_cast<size_t>(i)];
+        if (!ran[static_cast<size_t>(i)] &&
+            std::all_of(f.begin(), f.end(), [&](int p) { return ran[static_cast<size_t>(p)]; }))
+          next = i;
+      }
+      for (int i = 0; i < n && next < 0; ++i)
+        if (!ran[static_cast<size_t>(i)]) next = i;
+      ran[static_cast<size_t>(next)] = true;
+      expected.push_back(ids[static_cast<size_t>(next)]);
+    }
+    EXPECT_EQ(engine->order(), expected) << "round " << round;
+  }
 }
 
 TEST(EngineTransport, FeedbackConnectionsDeliverOneBlockLateAtTheSameOffset) {
