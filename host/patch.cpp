@@ -8,6 +8,9 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <string>
+#include <tuple>
+#include <vector>
 
 #include "host/limits.h"
 #include "host/memory_estimate.h"
@@ -88,10 +91,26 @@ class Builder {
         built.voiceControllers.emplace_back();
         // Each voice sleeps and wakes as one.
         const int group = engine_.addGroup("voice " + std::to_string(v + 1));
-        addModules(voiceModules, "voice.modules", " (voice " + std::to_string(v + 1) + ")", group);
+        const std::string suffix = " (voice " + std::to_string(v + 1) + ")";
+        // The first voice is read from the patch; the others repeat what it
+        // came to, without reading the patch again.
+        if (v == 0) {
+          plan_.first = engine_.instanceCount();
+          plan_.recording = true;
+          addModules(voiceModules, "voice.modules", suffix, group);
+          plan_.count = engine_.instanceCount() - plan_.first;
+        } else {
+          repeatModules(suffix, group);
+        }
+        const int shift = engine_.instanceCount() - plan_.count - plan_.first;
         applySettings(locals_);
         for (const auto& [name, sides] : locals_) instances_[name].push_back(sides);
-        connectAll(optionalArray(*voice, "connections", "voice.connections"), "voice.connections");
+        if (v == 0) {
+          connectAll(optionalArray(*voice, "connections", "voice.connections"), "voice.connections");
+          plan_.recording = false;
+        } else {
+          repeatConnections(shift, "voice.connections");
+        }
         connectVoiceActive(sources);
         built.voiceSources.push_back(sources);
         voiceSources_ = nullptr;
@@ -250,7 +269,31 @@ class Builder {
         fail(place, e.what());
       }
       names[name] = sides;
+      if (plan_.recording) plan_.modules.push_back({name, description, side, {}});
       if (m.contains("values")) setValues(m["values"], name, sides, place);
+    }
+  }
+
+  // The first voice's modules again, with the values the patch gave them.
+  void repeatModules(const std::string& suffix, int group) {
+    for (size_t i = 0; i < plan_.modules.size(); ++i) {
+      const VoicePlan::Module& m = plan_.modules[i];
+      ModuleSides sides;
+      try {
+        if (m.side != "gui") sides.audio = engine_.addModule(*m.description, false, m.name + suffix, group);
+        if (m.side != "audio")
+          sides.gui =
+              engine_.addModule(*m.description, true, m.name + (m.side == "both" ? " GUI" : "") + suffix, group);
+        if (m.side == "both") engine_.linkSides(sides.audio, sides.gui);
+        locals_[m.name] = sides;
+        for (const auto& [gui, pin, raw] : m.values) {
+          const int instance = gui ? sides.gui : sides.audio;
+          valued_.insert({instance, pin});
+          engine_.setConstant({instance, pin}, raw);
+        }
+      } catch (const EngineError& e) {
+        fail("voice.modules[" + std::to_string(i) + "] (\"" + m.name + "\")", e.what());
+      }
     }
   }
 
@@ -336,6 +379,8 @@ class Builder {
       report(where, "a " + std::string(value.type_name()) + fits, fromPatch);
     }
     valued_.insert({ref.instance, pin->id});
+    if (fromPatch && plan_.recording && ref.instance >= plan_.first && !plan_.modules.empty())
+      plan_.modules.back().values.emplace_back(ref.gui, pin->id, *raw);
     if (!fromPatch && pin->parameterId >= 0) boundSettings_.emplace_back(Endpoint{ref.instance, pin->id}, *raw);
     try {
       engine_.setConstant({ref.instance, pin->id}, *raw);
@@ -446,26 +491,44 @@ class Builder {
       Resolved b = resolve(to, place, false, std::nullopt, &toEither);
       if (fromEither) a = resolve(from, place, true, toEither ? std::nullopt : std::optional<bool>(b.gui), nullptr);
       if (toEither) b = resolve(to, place, false, a.gui, nullptr);
-      try {
-        if (a.kind == Resolved::VoiceInput || a.kind == Resolved::VoiceController ||
-            a.kind == Resolved::PatchController || a.kind == Resolved::Transport) {
-          if (b.kind != Resolved::Module) fail(place, "\"" + from + "\" goes to a module pin");
-          engine_.connectHostSource(hostSource(a), b.endpoint);
-        } else if (b.kind == Resolved::VoicesMidi) {
-          if (a.kind != Resolved::Module) fail(place, "\"voices:midi\" takes a module's MIDI output");
-          if (built_->voicesMidi < 0) built_->voicesMidi = engine_.addMidiSink("voices:midi");
-          engine_.connectMidiSink(a.endpoint, built_->voicesMidi);
-        } else if (a.kind == Resolved::MidiIn) {
-          if (b.kind != Resolved::Module) fail(place, "\"midi:in\" goes to a module's MIDI pin");
-          engine_.connectMidiInput(b.endpoint);
-        } else if (b.kind == Resolved::Output) {
-          engine_.connectOutput(a.endpoint, b.index);
-        } else {
-          engine_.connect(a.endpoint, b.endpoint);
-        }
-      } catch (const EngineError& e) {
-        fail(place, e.what());
+      if (plan_.recording) plan_.connections.push_back({a, b, isLocal(a), isLocal(b)});
+      join(a, b, from, place);
+    }
+  }
+
+  bool isLocal(const Resolved& r) const { return r.kind == Resolved::Module && r.endpoint.instance >= plan_.first; }
+
+  // The first voice's connections again, its instances moved by shift.
+  void repeatConnections(int shift, const std::string& section) {
+    for (size_t i = 0; i < plan_.connections.size(); ++i) {
+      VoicePlan::Connection c = plan_.connections[i];
+      if (c.fromLocal) c.from.endpoint.instance += shift;
+      if (c.toLocal) c.to.endpoint.instance += shift;
+      join(c.from, c.to, "", section + "[" + std::to_string(i) + "]");
+    }
+  }
+
+  // One connection between two resolved ends; from is the source as written.
+  void join(const Resolved& a, const Resolved& b, const std::string& from, const std::string& place) {
+    try {
+      if (a.kind == Resolved::VoiceInput || a.kind == Resolved::VoiceController ||
+          a.kind == Resolved::PatchController || a.kind == Resolved::Transport) {
+        if (b.kind != Resolved::Module) fail(place, "\"" + from + "\" goes to a module pin");
+        engine_.connectHostSource(hostSource(a), b.endpoint);
+      } else if (b.kind == Resolved::VoicesMidi) {
+        if (a.kind != Resolved::Module) fail(place, "\"voices:midi\" takes a module's MIDI output");
+        if (built_->voicesMidi < 0) built_->voicesMidi = engine_.addMidiSink("voices:midi");
+        engine_.connectMidiSink(a.endpoint, built_->voicesMidi);
+      } else if (a.kind == Resolved::MidiIn) {
+        if (b.kind != Resolved::Module) fail(place, "\"midi:in\" goes to a module's MIDI pin");
+        engine_.connectMidiInput(b.endpoint);
+      } else if (b.kind == Resolved::Output) {
+        engine_.connectOutput(a.endpoint, b.index);
+      } else {
+        engine_.connect(a.endpoint, b.endpoint);
       }
+    } catch (const EngineError& e) {
+      fail(place, e.what());
     }
   }
 
@@ -530,6 +593,27 @@ class Builder {
   std::set<std::pair<int, int32_t>> valued_;                  // pins the patch gave a value
   std::array<int, kVoiceInputCount>* voiceSources_ = nullptr;
   int32_t voiceIndex_ = 0;
+  // What the first voice came to: its modules with the values the patch
+  // gave them, and its connections, voice instances counted from first.
+  struct VoicePlan {
+    struct Module {
+      std::string name;
+      const ModuleDescription* description = nullptr;
+      std::string side;
+      std::vector<std::tuple<bool, int32_t, RawValue>> values;  // GUI side, pin, value
+    };
+    struct Connection {
+      Resolved from;
+      Resolved to;
+      bool fromLocal = false;
+      bool toLocal = false;
+    };
+    std::vector<Module> modules;
+    std::vector<Connection> connections;
+    int first = 0;  // the first voice's first instance
+    int count = 0;  // instances per voice
+    bool recording = false;
+  } plan_;
   BuiltPatch* built_ = nullptr;
 };
 

@@ -201,9 +201,15 @@ TEST(PatchBuilding, VoiceActiveInputsFollowTheVoiceUnlessThePatchFeedsThem) {
   EXPECT_FALSE(engine->hasSource({0, 5})) << "outside the voices there is no voice";
   EXPECT_TRUE(engine->hasSource({1, 5}));
   EXPECT_FALSE(engine->hasSource({2, 5}));
+  EXPECT_TRUE(engine->hasSource({3, 5}));
+  // The second voice repeats the first: its values and its connections.
   EXPECT_TRUE(engine->hasSource({4, 5}));
-  // The automatic link carries the second voice's state to its module only.
+  EXPECT_FALSE(engine->hasSource({5, 5}));
+  EXPECT_TRUE(engine->hasSource({6, 5}));
   engine->processBlock(16);
+  const auto first = TestPlugin::get().log("rec block=1 t=0 type=100 pin=5 v=1");
+  EXPECT_EQ(std::count(first.begin(), first.end(), "rec block=1 t=0 type=100 pin=5 v=1"), 2);
+  // The automatic link carries the second voice's state to its module only.
   engine->setHostSource(built.voiceSources[1][static_cast<size_t>(VoiceInput::Active)], 3, -1.0f);
   engine->processBlock(16);
   EXPECT_EQ(TestPlugin::get().log("rec block=2 t=3"),
