@@ -15,6 +15,8 @@ class MpPinIndex {
 
   // The first pin registered at an index keeps it.
   void add(int32_t index, Pin* pin) {
+    // Room for most modules' pins at once, rather than growing by doubling.
+    if (entries_.capacity() == 0) entries_.reserve(kTypicalPins);
     if (entries_.empty() || entries_.back().first < index) {
       entries_.emplace_back(index, pin);
       return;
@@ -34,6 +36,7 @@ class MpPinIndex {
   typename std::vector<Entry>::const_iterator end() const { return entries_.end(); }
 
  private:
+  static constexpr size_t kTypicalPins = 24;
   typename std::vector<Entry>::iterator lowerBound(int32_t index) {
     return std::lower_bound(entries_.begin(), entries_.end(), index,
                             [](const Entry& e, int32_t i) { return e.first < i; });
