@@ -60,17 +60,19 @@ struct Setup {
   std::string png;
 };
 
-Setup& setup() {
+// The shared setup, or null (the benchmark marked as failed) when the
+// library does not load.
+Setup* loaded(benchmark::State& state) {
   static Setup s;
-  return s;
+  if (s.factory != nullptr) return &s;
+  state.SkipWithError("the library does not load");
+  return nullptr;
 }
 
 void BM_RenderDemoSong(benchmark::State& state) {
-  Setup& s = setup();
-  if (s.factory == nullptr) {
-    state.SkipWithError("the library does not load");
-    return;
-  }
+  Setup* loadedSetup = loaded(state);
+  if (loadedSetup == nullptr) return;
+  Setup& s = *loadedSetup;
   for (auto _ : state) {
     BuiltPatch built;
     benchmark::DoNotOptimize(s.rendered(built));
@@ -79,11 +81,9 @@ void BM_RenderDemoSong(benchmark::State& state) {
 BENCHMARK(BM_RenderDemoSong)->Unit(benchmark::kMillisecond);
 
 void BM_ScopePng(benchmark::State& state) {
-  Setup& s = setup();
-  if (s.factory == nullptr) {
-    state.SkipWithError("the library does not load");
-    return;
-  }
+  Setup* loadedSetup = loaded(state);
+  if (loadedSetup == nullptr) return;
+  Setup& s = *loadedSetup;
   BuiltPatch built;
   auto engine = s.rendered(built);
   const int scope = built.modules.at("scope").gui;
@@ -96,11 +96,9 @@ void BM_ScopePng(benchmark::State& state) {
 BENCHMARK(BM_ScopePng)->Unit(benchmark::kMillisecond);
 
 void BM_ScopeSheet(benchmark::State& state) {
-  Setup& s = setup();
-  if (s.factory == nullptr) {
-    state.SkipWithError("the library does not load");
-    return;
-  }
+  Setup* loadedSetup = loaded(state);
+  if (loadedSetup == nullptr) return;
+  Setup& s = *loadedSetup;
   BuiltPatch built;
   auto engine = s.rendered(built);
   const int scope = built.modules.at("scope").gui;
