@@ -17,14 +17,20 @@
 namespace zvhost::testing {
 namespace {
 
+// Two steppers in a ring, each giving out one more than it got.
+std::pair<int, int> stepRing(Engine& engine) {
+  int a = add(engine, "Test Gui Step", "a", true);
+  int b = add(engine, "Test Gui Step", "b", true);
+  engine.connect({a, 1}, {b, 0});
+  engine.connect({b, 1}, {a, 0});
+  return {a, b};
+}
+
 TEST(PanelLoop, SettlesWhenItsValuesStopChanging) {
-  // Two steppers in a ring, each giving out one more than it got, up to 10:
-  // the ring climbs to 10 and is quiet once a value comes back unchanged.
+  // Up to 10: the ring climbs to 10 and is quiet once a value comes back
+  // unchanged.
   auto engine = makeEngine();
-  int a = add(*engine, "Test Gui Step", "a", true);
-  int b = add(*engine, "Test Gui Step", "b", true);
-  engine->connect({a, 1}, {b, 0});
-  engine->connect({b, 1}, {a, 0});
+  auto [a, b] = stepRing(*engine);
   for (int m : {a, b}) engine->setConstant({m, 2}, rawFloat(10.0f));
   engine->prepare();
   EXPECT_EQ(asFloat(engine->guiValue({a, 1})), 10.0f);
@@ -41,10 +47,7 @@ TEST(PanelLoop, SettlesWhenItsValuesStopChanging) {
 
 TEST(PanelLoop, ThatNeverSettlesIsCutWithAWarning) {
   auto engine = makeEngine();
-  int a = add(*engine, "Test Gui Step", "a", true);
-  int b = add(*engine, "Test Gui Step", "b", true);
-  engine->connect({a, 1}, {b, 0});
-  engine->connect({b, 1}, {a, 0});
+  const int a = stepRing(*engine).first;
   engine->setConstant({a, 0}, rawFloat(0.0f));
   engine->prepare();
   const size_t runs = TestPlugin::get().log("step in=").size();
