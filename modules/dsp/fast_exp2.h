@@ -18,6 +18,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__SSE2__) && defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#include <immintrin.h>
+#endif
 
 namespace zv::dsp {
 
@@ -83,6 +86,41 @@ inline __m128 fastExp2Finish(FastExp2Reduced r) {
 }
 
 inline __m128 fastExp2(__m128 x) { return fastExp2Finish(fastExp2Reduce(x)); }
+#endif
+
+// The same eight lanes wide, in functions built for AVX2 whatever the
+// target: callers check that the processor has it. The same operations in
+// the same order, so the same bits.
+#if defined(__SSE2__) && defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define ZV_FAST_EXP2_EIGHT 1
+#define ZV_AVX2 __attribute__((target("avx2")))
+
+struct FastExp2ReducedEight {
+  __m256 f;
+  __m256i k;
+};
+
+ZV_AVX2 inline FastExp2ReducedEight fastExp2Reduce(__m256 x) {
+  using namespace fastexp2;
+  x = _mm256_max_ps(x, _mm256_set1_ps(kLowest));
+  x = _mm256_min_ps(x, _mm256_set1_ps(kHighest));
+  const __m256 shifted = _mm256_add_ps(x, _mm256_set1_ps(kRounder));
+  const __m256 f = _mm256_sub_ps(x, _mm256_sub_ps(shifted, _mm256_set1_ps(kRounder)));
+  return {f, _mm256_sub_epi32(_mm256_castps_si256(shifted), _mm256_set1_epi32(kRounderBits))};
+}
+
+ZV_AVX2 inline __m256 fastExp2Finish(FastExp2ReducedEight r) {
+  using namespace fastexp2;
+  __m256 p = _mm256_set1_ps(kC5);
+  p = _mm256_add_ps(_mm256_mul_ps(p, r.f), _mm256_set1_ps(kC4));
+  p = _mm256_add_ps(_mm256_mul_ps(p, r.f), _mm256_set1_ps(kC3));
+  p = _mm256_add_ps(_mm256_mul_ps(p, r.f), _mm256_set1_ps(kC2));
+  p = _mm256_add_ps(_mm256_mul_ps(p, r.f), _mm256_set1_ps(kC1));
+  p = _mm256_add_ps(_mm256_mul_ps(p, r.f), _mm256_set1_ps(1.0f));
+  return _mm256_castsi256_ps(_mm256_add_epi32(_mm256_castps_si256(p), _mm256_slli_epi32(r.k, 23)));
+}
+#else
+#define ZV_FAST_EXP2_EIGHT 0
 #endif
 
 }  // namespace zv::dsp

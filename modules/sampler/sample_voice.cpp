@@ -9,16 +9,6 @@
 #include <emmintrin.h>
 #endif
 
-// Eight lanes where the compiler can build them for a processor chosen at
-// run time.
-#if defined(__SSE2__) && defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
-#define ZV_TRACKING_EIGHT 1
-#include <immintrin.h>
-#define ZV_AVX2 __attribute__((target("avx2")))
-#else
-#define ZV_TRACKING_EIGHT 0
-#endif
-
 namespace zv::sampler {
 
 const int16_t kSilentSamples[16] = {};
@@ -138,34 +128,16 @@ void trackingIncrementsFour(const SampleVoice& v, const float* pitch, const floa
   for (; i < n; ++i) out[i] = trackingIncrement(v, pitch[i] + modulation[i]);
 }
 
-#if ZV_TRACKING_EIGHT
-// The four-lane steps above, eight lanes wide: the same operations in the
-// same order, so the same bits.
-struct ReducedEight {
-  __m256 f;
-  __m256i k;
-};
-
-ZV_AVX2 inline ReducedEight reduceEight(const float* pitch, const float* modulation, __m256 base, __m256 scale) {
-  using namespace zv::dsp::fastexp2;
+#if ZV_FAST_EXP2_EIGHT
+// The four-lane steps above, eight lanes wide.
+ZV_AVX2 inline zv::dsp::FastExp2ReducedEight reduceEight(const float* pitch, const float* modulation, __m256 base,
+                                                         __m256 scale) {
   const __m256 p = _mm256_add_ps(_mm256_loadu_ps(pitch), _mm256_loadu_ps(modulation));
-  __m256 x = _mm256_mul_ps(_mm256_sub_ps(p, base), scale);
-  x = _mm256_max_ps(x, _mm256_set1_ps(kLowest));
-  x = _mm256_min_ps(x, _mm256_set1_ps(kHighest));
-  const __m256 shifted = _mm256_add_ps(x, _mm256_set1_ps(kRounder));
-  const __m256 f = _mm256_sub_ps(x, _mm256_sub_ps(shifted, _mm256_set1_ps(kRounder)));
-  return {f, _mm256_sub_epi32(_mm256_castps_si256(shifted), _mm256_set1_epi32(kRounderBits))};
+  return zv::dsp::fastExp2Reduce(_mm256_mul_ps(_mm256_sub_ps(p, base), scale));
 }
 
-ZV_AVX2 inline void finishEight(ReducedEight r, __m256 rate, uint32_t* out) {
-  using namespace zv::dsp::fastexp2;
-  __m256 p = _mm256_set1_ps(kC5);
-  p = _mm256_add_ps(_mm256_mul_ps(p, r.f), _mm256_set1_ps(kC4));
-  p = _mm256_add_ps(_mm256_mul_ps(p, r.f), _mm256_set1_ps(kC3));
-  p = _mm256_add_ps(_mm256_mul_ps(p, r.f), _mm256_set1_ps(kC2));
-  p = _mm256_add_ps(_mm256_mul_ps(p, r.f), _mm256_set1_ps(kC1));
-  p = _mm256_add_ps(_mm256_mul_ps(p, r.f), _mm256_set1_ps(1.0f));
-  const __m256 ratio = _mm256_castsi256_ps(_mm256_add_epi32(_mm256_castps_si256(p), _mm256_slli_epi32(r.k, 23)));
+ZV_AVX2 inline void finishEight(zv::dsp::FastExp2ReducedEight r, __m256 rate, uint32_t* out) {
+  const __m256 ratio = zv::dsp::fastExp2Finish(r);
   const __m256 half = _mm256_set1_ps(2147483648.0f);
   const __m256 increment = _mm256_min_ps(_mm256_mul_ps(ratio, rate), _mm256_set1_ps(4278190080.0f));
   const __m256 high = _mm256_cmp_ps(increment, half, _CMP_GE_OQ);
@@ -181,9 +153,9 @@ ZV_AVX2 void trackingIncrementsEight(const SampleVoice& v, const float* pitch, c
   const __m256 rate = _mm256_set1_ps(v.rateRatio * 16777216.0f);
   int32_t i = 0;
   if (n >= 8) {
-    ReducedEight reduced = reduceEight(pitch, modulation, base, scale);
+    zv::dsp::FastExp2ReducedEight reduced = reduceEight(pitch, modulation, base, scale);
     for (; i + 16 <= n; i += 8) {
-      const ReducedEight next = reduceEight(pitch + i + 8, modulation + i + 8, base, scale);
+      const zv::dsp::FastExp2ReducedEight next = reduceEight(pitch + i + 8, modulation + i + 8, base, scale);
       finishEight(reduced, rate, out + i);
       reduced = next;
     }

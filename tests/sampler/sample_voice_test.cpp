@@ -218,7 +218,7 @@ TEST(SampleVoiceReaders, StreamingIncrementsManyAtATimeMatchOneAtATime) {
   // shows.
   const auto forms = trackingIncrementsForms();
   ASSERT_FALSE(forms.empty());
-#if defined(__SSE2__) && defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#if ZV_FAST_EXP2_EIGHT
   if (__builtin_cpu_supports("avx2")) {
     EXPECT_EQ(forms.size(), 2u) << "the eight-lane form is not in use";
   }
