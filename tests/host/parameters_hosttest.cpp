@@ -87,60 +87,48 @@ TEST(PatchParameters, BadDeclarationsAndValuesAreRefusedWithTheirPlace) {
            parameters + R"(, "presets": )" + presets + "}";
   };
   const std::string gain = R"({"gain": {"module": "l", "parameter": 0, "min": 0, "max": 10}})";
-  struct Case {
-    std::string json;
-    std::vector<PinSetting> settings;
-    std::string preset;
-    const char* expected;
-  };
-  const Case cases[] = {
-      {patch(R"({"gain": {"module": "x"}})"), {}, "", "parameters.\"gain\": unknown module \"x\""},
-      {patch(R"({"gain": {"module": "r"}})"), {}, "", "module \"r\" (Test Recorder) has no parameters"},
-      {patch(R"({"gain": {"module": "l"}})"), {}, "", "has parameters 0, 1: give \"parameter\""},
-      {patch(R"({"gain": {"module": "l", "parameter": 5}})"), {}, "", "has no parameter 5 (it has 0, 1)"},
-      {patch(R"({"a:b": {"module": "l"}})"), {}, "", "no ':' or '='"},
-      {patch(R"({"gain": {"module": "l", "parameter": 0, "min": 3, "max": 3}})"), {}, "", "\"min\" must be below"},
+  // Errors of the patch itself, then of --set and --preset on a good one.
+  const std::pair<std::string, const char*> patches[] = {
+      {patch(R"({"gain": {"module": "x"}})"), "parameters.\"gain\": unknown module \"x\""},
+      {patch(R"({"gain": {"module": "r"}})"), "module \"r\" (Test Recorder) has no parameters"},
+      {patch(R"({"gain": {"module": "l"}})"), "has parameters 0, 1: give \"parameter\""},
+      {patch(R"({"gain": {"module": "l", "parameter": 5}})"), "has no parameter 5 (it has 0, 1)"},
+      {patch(R"({"a:b": {"module": "l"}})"), "no ':' or '='"},
+      {patch(R"({"gain": {"module": "l", "parameter": 0, "min": 3, "max": 3}})"), "\"min\" must be below"},
       {patch(R"({"gain": {"module": "l", "parameter": 0, "menu": "a,b"}})"),
-       {},
-       "",
        "has no pin for its parameter's menu items"},
       {patch(R"({"gain": {"module": "l", "parameter": 0}, "again": {"module": "l", "parameter": 0}})"),
-       {},
-       "",
        "its parameter 0 is \"again\""},
       // Values that do not fit, wherever they come from, name the parameter.
       {patch(R"({"gain": {"module": "l", "parameter": 0, "value": "loud"}})"),
-       {},
-       "",
        "/p/test.json: parameters.\"gain\".\"value\": parameter \"gain\" (float): a string does not fit"},
       {patch(R"({"gain": {"module": "l", "parameter": 0, "value": 1e39}})"),
-       {},
-       "",
        "parameter \"gain\" (float): 1e+39 is beyond the range of a float"},
       {patch(gain, R"({"up": {"gain": 11}})"),
-       {},
-       "",
        "presets.\"up\".\"gain\": parameter \"gain\" (float): 11 is outside its range 0 to 10"},
       {patch(gain, R"({"up": {"loudness": 1}})"),
-       {},
-       "",
        "presets.\"up\".\"loudness\": the patch has no parameter \"loudness\" (it has: gain)"},
-      {patch(gain), {{"gain=nan"}}, "", "--set \"gain=nan\": parameter \"gain\" (float): nan is not a number"},
-      {patch(gain),
-       {{"gain=1e39"}},
-       "",
-       "--set \"gain=1e39\": parameter \"gain\" (float): 1e39 is beyond the range of a float"},
-      {patch(gain), {{"gain=1e999"}}, "", "1e999 is beyond the range of a float"},
-      {patch(gain), {{"gain=-inf"}}, "", "-inf is infinite"},
-      {patch(gain), {{"gain=loud"}}, "", "parameter \"gain\" (float): \"loud\" is not a number"},
-      {patch(gain), {{"gain="}}, "", "\"\" is not a number"},
-      {patch(gain), {{"gian=1"}}, "", "--set \"gian=1\": the patch has no parameter \"gian\" (it has: gain)"},
-      {patch(gain), {}, "down", "--preset \"down\": the patch has no preset \"down\" (it has none)"},
   };
-  for (const Case& c : cases) {
-    const std::string error = buildError(c.json, c.settings, c.preset);
-    EXPECT_NE(error.find(c.expected), std::string::npos) << c.json << "\n" << error;
+  for (const auto& [json, expected] : patches) {
+    const std::string error = buildError(json);
+    EXPECT_NE(error.find(expected), std::string::npos) << json << "\n" << error;
   }
+  const std::pair<const char*, const char*> settings[] = {
+      {"gain=nan", "--set \"gain=nan\": parameter \"gain\" (float): nan is not a number"},
+      {"gain=1e39", "--set \"gain=1e39\": parameter \"gain\" (float): 1e39 is beyond the range of a float"},
+      {"gain=1e999", "1e999 is beyond the range of a float"},
+      {"gain=-inf", "-inf is infinite"},
+      {"gain=loud", "parameter \"gain\" (float): \"loud\" is not a number"},
+      {"gain=", "\"\" is not a number"},
+      {"gian=1", "--set \"gian=1\": the patch has no parameter \"gian\" (it has: gain)"},
+  };
+  for (const auto& [setting, expected] : settings) {
+    const std::string error = buildError(patch(gain), {{setting}});
+    EXPECT_NE(error.find(expected), std::string::npos) << setting << "\n" << error;
+  }
+  const std::string unknownPreset = buildError(patch(gain), {}, "down");
+  EXPECT_NE(unknownPreset.find("--preset \"down\": the patch has no preset \"down\" (it has none)"), std::string::npos)
+      << unknownPreset;
 }
 
 TEST(PatchParameters, OfAVoiceModuleIsOneForAllVoices) {
